@@ -1,0 +1,20 @@
+#include "composer/out_of_memory.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+namespace vordel {
+namespace {
+
+void OnOutOfMemory() {
+  std::fputs("out of memory\n", stderr);
+  std::fflush(stderr);
+  std::_Exit(1);
+}
+
+}  // namespace
+
+void InstallOutOfMemoryHandler() { std::set_new_handler(OnOutOfMemory); }
+
+}  // namespace vordel

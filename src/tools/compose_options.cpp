@@ -1,0 +1,81 @@
+#include "tools/compose_options.h"
+
+namespace vordel {
+
+const char* const kComposeUsage =
+    "usage: vordel-compose [--clock MS] [--dump] \"PARAMETER STRING\"\n"
+    "\n"
+    "Builds the piece of a parameter string (five numbers per section: function, register,\n"
+    "velocity base, tempo, length) and prints a summary of it.\n"
+    "\n"
+    "  --clock MS   pin the composer's millisecond clock to MS, so the same string and MS\n"
+    "               always give the same piece\n"
+    "  --dump       print every section's onset and end and all its events, then the total\n"
+    "  --help       show this help\n"
+    "  --version    show the version\n";
+
+std::optional<std::uint32_t> ParseClockValue(const std::string& text) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  if (i == text.size()) {
+    return std::nullopt;
+  }
+  std::uint32_t value = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') {
+      return std::nullopt;
+    }
+    value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
+  }
+  return negative ? static_cast<std::uint32_t>(0u - value) : value;
+}
+
+ComposeParse ParseComposeOptions(const std::vector<std::string>& args) {
+  ComposeOptions o;
+  bool have_string = false;
+  bool only_positional = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (!only_positional && a == "--") {
+      only_positional = true;
+    } else if (!only_positional && (a == "--help" || a == "-h")) {
+      o.help = true;
+    } else if (!only_positional && a == "--version") {
+      o.version = true;
+    } else if (!only_positional && a == "--dump") {
+      o.dump = true;
+    } else if (!only_positional && (a == "--clock" || a.rfind("--clock=", 0) == 0)) {
+      std::string value;
+      if (a == "--clock") {
+        if (i + 1 >= args.size()) {
+          return {std::nullopt, "--clock needs a value in milliseconds"};
+        }
+        value = args[++i];
+      } else {
+        value = a.substr(8);
+      }
+      o.clock = ParseClockValue(value);
+      if (!o.clock) {
+        return {std::nullopt, "--clock takes a whole number of milliseconds, not '" + value + "'"};
+      }
+    } else if (!only_positional && a.size() > 1 && a[0] == '-' && a[1] == '-') {
+      return {std::nullopt, "unknown option '" + a + "'"};
+    } else {
+      if (have_string) {
+        return {std::nullopt, "give the parameter string as one argument (in quotes)"};
+      }
+      o.parameter_string = a;
+      have_string = true;
+    }
+  }
+  if (!have_string && !o.help && !o.version) {
+    return {std::nullopt, "missing the parameter string"};
+  }
+  return {o, {}};
+}
+
+}  // namespace vordel

@@ -1,0 +1,31 @@
+// Command line of vordel-compose.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vordel {
+
+struct ComposeOptions {
+  std::optional<std::uint32_t> clock;  // pinned clock value, modulo 2^32
+  bool dump = false;
+  bool help = false;
+  bool version = false;
+  std::string parameter_string;
+};
+
+struct ComposeParse {
+  std::optional<ComposeOptions> options;
+  std::string error;  // set when options is empty
+};
+
+ComposeParse ParseComposeOptions(const std::vector<std::string>& args);
+
+// A decimal integer (optionally negative) of any length, taken modulo 2^32.
+std::optional<std::uint32_t> ParseClockValue(const std::string& text);
+
+extern const char* const kComposeUsage;
+
+}  // namespace vordel
