@@ -8,8 +8,9 @@
 namespace vordel {
 namespace {
 
-// 1 / 32767 held in extended precision.
-constexpr long double kInvRandMax = 3.051850947599719e-05L;
+// 1 / 32767 held in extended precision (3.051850947599719e-05), so that a draw of 32767
+// gives exactly 1.0.
+constexpr long double kInvRandMax = 1.0L / 32767.0L;
 
 }  // namespace
 

@@ -1,0 +1,214 @@
+#include "composer/sets.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "chances/random_source.h"
+#include "test_support.h"
+
+namespace vordel {
+namespace {
+
+void Fill(Set& s, const std::vector<int>& values) {
+  s.newset(kPitchSet, static_cast<int>(values.size()));
+  for (int v : values) {
+    s.insert(v);
+  }
+}
+
+std::vector<int> Elements(const Set& s) {
+  std::vector<int> out;
+  for (int i = 0; i < s.GetSize(); ++i) {
+    out.push_back(s[i]);
+  }
+  return out;
+}
+
+const std::vector<int> kRow = {1, 0, 11, 2, 4, 3, 5, 7, 6, 8, 10, 9};
+
+TEST(Set, RetrogradeAndModeHistory) {
+  Set s;
+  Fill(s, {1, 2, 3});
+  s.retrograde();
+  EXPECT_EQ(Elements(s), (std::vector<int>{3, 2, 1}));
+  EXPECT_EQ(s.GetMode(), kRetrograde);
+  EXPECT_EQ(s.GetPreviousMode(), kNormal);
+  s.normal();
+  EXPECT_EQ(Elements(s), (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(s.GetMode(), kNormal);
+  EXPECT_EQ(s.GetPreviousMode(), kRetrograde);
+}
+
+TEST(Set, InvertMirrorsIntervalsWithTruncatingRemainder) {
+  Set s;
+  Fill(s, {0, 1});
+  s.invert();
+  EXPECT_EQ(Elements(s), (std::vector<int>{0, -1}));
+  Fill(s, kRow);
+  s.invert();
+  EXPECT_EQ(Elements(s), (std::vector<int>{1, 2, -9, 0, -2, -1, -3, -5, -4, -6, -8, -7}));
+  s.invert();
+  EXPECT_EQ(Elements(s), kRow);  // twice restores a row of 0..11
+}
+
+TEST(Set, RetroinvertAndBackToNormal) {
+  Set s;
+  Fill(s, kRow);
+  s.retroinvert();
+  EXPECT_EQ(s.GetMode(), kRetroInverted);
+  EXPECT_EQ(s.GetPreviousMode(), kInverted);
+  s.normal();
+  EXPECT_EQ(Elements(s), kRow);
+  EXPECT_EQ(s.GetMode(), kNormal);
+  EXPECT_EQ(s.GetPreviousMode(), kRetrograde);
+}
+
+TEST(Set, NormalReportsThePreviousModeOfEachForm) {
+  const int expected[4] = {0, 1, 2, 1};
+  for (int start = 0; start < 4; ++start) {
+    Set s;
+    Fill(s, kRow);
+    if (start == 1) s.retrograde();
+    if (start == 2) s.invert();
+    if (start == 3) s.retroinvert();
+    s.normal();
+    EXPECT_EQ(s.GetPreviousMode(), expected[start]) << "from mode " << start;
+    EXPECT_EQ(s.GetMode(), kNormal);
+  }
+}
+
+TEST(Set, TransposeRotateStretch) {
+  Set s;
+  Fill(s, {-1, 11, 5});
+  s.transpose(3);
+  EXPECT_EQ(Elements(s), (std::vector<int>{2, 2, 8}));
+  s.transpose(-9);
+  EXPECT_EQ(Elements(s), (std::vector<int>{-7, -7, -1}));
+  s.rotate_left();
+  EXPECT_EQ(Elements(s), (std::vector<int>{-7, -1, -7}));
+  s.stretch(3);
+  EXPECT_EQ(Elements(s), (std::vector<int>{-21, -3, -21}));
+  EXPECT_EQ(s.GetMode(), kNormal);
+}
+
+TEST(Set, CursorCyclesAndWraps) {
+  Set s;
+  Fill(s, kRow);
+  int i = 0;
+  s.start(i);
+  for (int k = 0; k < 12; ++k) {
+    ASSERT_EQ(s.cycle(i), kRow[static_cast<std::size_t>(k)]);
+  }
+  EXPECT_FALSE(s.ok(i));
+  EXPECT_EQ(s.cycle(i), kRow[0]);
+  EXPECT_EQ(i, 1);
+  int j = 3;
+  EXPECT_EQ(s.prev(j), kRow[3]);
+  EXPECT_EQ(j, 2);
+}
+
+TEST(Set, EmptySetReadsZeroAndCursorMoves) {
+  Set s(kDurationSet, 12);
+  int i = 0;
+  EXPECT_EQ(s.cycle(i), 0);
+  EXPECT_EQ(i, 1);
+  EXPECT_EQ(s.cycle(i), 0);
+  EXPECT_EQ(s.next(i), 0);
+  EXPECT_EQ(s.prev(i), 0);
+  Set none;
+  EXPECT_EQ(none.cycle(i), 0);
+}
+
+TEST(Set, CapacityIsNeverExceeded) {
+  testing::CoutCapture out;
+  Set s(kPitchSet, 2);
+  s.insert(1);
+  s.insert(2);
+  s.insert(3);
+  EXPECT_EQ(s.GetSize(), 2);
+  EXPECT_EQ(s[2], 0);
+  EXPECT_EQ(s[-1], 0);
+  EXPECT_EQ(out.str(), "too many elements...\n");
+  Set bad(kPitchSet, 0);
+  bad.insert(4);
+  EXPECT_EQ(bad.GetSize(), 0);
+  EXPECT_EQ(out.str(), "too many elements...\nilligal Set-size..\ntoo many elements...\n");
+}
+
+TEST(Set, MemberBisectsAnAscendingSet) {
+  Set s;
+  Fill(s, {1, 3, 5, 7, 9, 11});
+  EXPECT_EQ(s.member(1), 1);
+  EXPECT_EQ(s.member(11), 1);
+  EXPECT_EQ(s.member(7), 1);
+  EXPECT_EQ(s.member(4), 0);
+  EXPECT_EQ(s.member(12), 0);
+}
+
+TEST(Set, CopyTakesTypeCapacityModeAndElements) {
+  Set a;
+  Fill(a, {4, 5, 6});
+  a.retrograde();
+  Set b(kTextureSet, 1);
+  b = &a;
+  EXPECT_EQ(b.GetType(), kPitchSet);
+  EXPECT_EQ(b.GetCapacity(), 3);
+  EXPECT_EQ(b.GetMode(), kRetrograde);
+  EXPECT_EQ(b.GetPreviousMode(), 0);
+  EXPECT_EQ(Elements(b), (std::vector<int>{6, 5, 4}));
+  a.transpose(1);
+  EXPECT_EQ(Elements(b), (std::vector<int>{6, 5, 4}));  // no shared storage
+  b = &b;
+  EXPECT_EQ(Elements(b), (std::vector<int>{6, 5, 4}));
+}
+
+TEST(Set, ChoosePitchRowsFromTheTable) {
+  Set s(kPitchSet, 12);
+  s.choose(17);  // row 7
+  EXPECT_EQ(Elements(s), (std::vector<int>{0, 6, 4, 1, 9, 3, 2, 10, 8, 5, 11, 7}));
+}
+
+TEST(Set, ChooseDynamicDrawsARowEverySevenElements) {
+  ScopedClockPin pin(1234);
+  testing::Lcg lcg(1234);
+  const int rows[3] = {lcg.next() % 6, lcg.next() % 6, lcg.next() % 6};
+  Set s(kDynamicSet, 18);
+  s.choose(0);
+  ASSERT_EQ(s.GetSize(), 18);
+  for (int i = 0; i < 18; ++i) {
+    EXPECT_EQ(s[i], dynamic_root[rows[i / 7]][i % 7]) << i;
+  }
+}
+
+TEST(Set, ChooseDurationDrawsARowEveryFourElements) {
+  ScopedClockPin pin(99);
+  testing::Lcg lcg(99);
+  const int first = lcg.next() % 10;
+  const int second = lcg.next() % 10;
+  Set s(kDurationSet, 6);
+  s.choose(0);
+  EXPECT_EQ(Elements(s), (std::vector<int>{rhythm_root[first][0], rhythm_root[first][1],
+                                           rhythm_root[first][2], rhythm_root[first][3],
+                                           rhythm_root[second][0], rhythm_root[second][1]}));
+  // Same clock, same material.
+  Set again(kDurationSet, 6);
+  again.choose(0);
+  EXPECT_EQ(Elements(again), Elements(s));
+}
+
+TEST(Set, ShowPrintsLabelAndElements) {
+  testing::CoutCapture out;
+  Set s;
+  Fill(s, {1, 0, 11});
+  s.show();
+  Set none;
+  none.show();
+  Set d(kDurationSet, 2);
+  d.insert(130);
+  d.show();
+  EXPECT_EQ(out.str(), "pitch-set:1,0,11,\nduration-set:130,\n");
+}
+
+}  // namespace
+}  // namespace vordel

@@ -1,0 +1,106 @@
+// vordel-compose as a user runs it: options, exit codes and the dump.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "tools/compose_options.h"
+
+namespace vordel {
+namespace {
+
+struct ToolRun {
+  int status;
+  std::string out;
+};
+
+ToolRun Compose(const std::string& args) {
+  const std::string cmd = std::string(VORDEL_COMPOSE_BIN) + " " + args + " 2>/dev/null";
+  FILE* pipe = popen(cmd.c_str(), "r");
+  std::string out;
+  std::array<char, 65536> buf{};
+  std::size_t n = 0;
+  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) {
+    out.append(buf.data(), n);
+  }
+  const int raw = pclose(pipe);
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
+}
+
+std::string PieceLines(const std::string& out) {
+  std::istringstream in(out);
+  std::string line;
+  std::string kept;
+  while (std::getline(in, line)) {
+    if (line.rfind("object ", 0) == 0 || line.rfind(">EV", 0) == 0 || line.rfind("total ", 0) == 0) {
+      kept += line + "\n";
+    }
+  }
+  return kept;
+}
+
+TEST(ComposeTool, DumpIsReproducibleAndMatchesTheReference) {
+  const ToolRun a = Compose("--clock 1000 --dump \"0 80 40 30 25 1 50 30 23 20\"");
+  const ToolRun b = Compose("--dump --clock=1000 \"0 80 40 30 25 1 50 30 23 20\"");
+  ASSERT_EQ(a.status, 0);
+  EXPECT_EQ(a.out, b.out);
+  std::ifstream ref(std::string(VORDEL_PIECES_DIR) + "/start-up-1000.dump");
+  std::stringstream want;
+  want << ref.rdbuf();
+  EXPECT_EQ(PieceLines(a.out), want.str());
+}
+
+TEST(ComposeTool, ClockIsTakenModulo2To32) {
+  const ToolRun a = Compose("--clock 4294968296 --dump \"3 50 40 50 10\"");
+  const ToolRun b = Compose("--clock 1000 --dump \"3 50 40 50 10\"");
+  ASSERT_EQ(a.status, 0);
+  EXPECT_EQ(PieceLines(a.out), PieceLines(b.out));
+}
+
+TEST(ComposeTool, EmptyStringDumpsOnlyTheTotal) {
+  const ToolRun r = Compose("--clock 0 --dump \"\"");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(PieceLines(r.out), "total 0\n");
+}
+
+TEST(ComposeTool, SummaryNamesObjectsAndTotals) {
+  const ToolRun r = Compose("--clock 0 \"0 80 40 30 25 1 50 30 23 20\"");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("objects: 2"), std::string::npos);
+  EXPECT_NE(r.out.find("Statement (80 40 30 25) tempo 360, 576 events"), std::string::npos);
+  EXPECT_NE(r.out.find("total time: 68809 ms"), std::string::npos);
+}
+
+TEST(ComposeTool, UsageErrorsExitWithTwo) {
+  EXPECT_EQ(Compose("").status, 2);
+  EXPECT_EQ(Compose("--clock").status, 2);
+  EXPECT_EQ(Compose("--clock abc \"1 2 3 4 5\"").status, 2);
+  EXPECT_EQ(Compose("--frobnicate \"1 2 3 4 5\"").status, 2);
+  EXPECT_EQ(Compose("\"1 2 3 4 5\" \"6 7 8 9 10\"").status, 2);
+  EXPECT_EQ(Compose("--help").status, 0);
+  EXPECT_NE(Compose("--help").out.find("usage: vordel-compose"), std::string::npos);
+  EXPECT_NE(Compose("--version").out.find("vordel-compose "), std::string::npos);
+  EXPECT_EQ(Compose("--dump \"0 80 40 30 999999999\"").status, 1);  // too many events
+}
+
+TEST(ComposeOptions, ParsesClockValues) {
+  EXPECT_EQ(ParseClockValue("0"), 0u);
+  EXPECT_EQ(ParseClockValue("4294967296"), 0u);
+  EXPECT_EQ(ParseClockValue("-1"), 4294967295u);
+  EXPECT_EQ(ParseClockValue("123456789012345678901234567890"), 1312754386u);
+  EXPECT_FALSE(ParseClockValue("").has_value());
+  EXPECT_FALSE(ParseClockValue("-").has_value());
+  EXPECT_FALSE(ParseClockValue("12ms").has_value());
+  const ComposeParse p = ParseComposeOptions({"--", "--dump"});
+  ASSERT_TRUE(p.options.has_value());
+  EXPECT_EQ(p.options->parameter_string, "--dump");
+  EXPECT_FALSE(p.options->dump);
+}
+
+}  // namespace
+}  // namespace vordel
