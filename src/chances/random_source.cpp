@@ -23,9 +23,13 @@ int rand() {
   return static_cast<int>((s >> 16) & 0x7FFFu);
 }
 
-void srand(std::uint32_t seed) { g_state.store(seed, std::memory_order_relaxed); }
+void srand(std::uint32_t seed) {
+  g_state.store(seed, std::memory_order_relaxed);
+}
 
-std::uint32_t rand_state() { return g_state.load(std::memory_order_relaxed); }
+std::uint32_t rand_state() {
+  return g_state.load(std::memory_order_relaxed);
+}
 
 std::int64_t clock() {
   if (g_pinned.load(std::memory_order_acquire)) {

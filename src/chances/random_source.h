@@ -48,6 +48,8 @@ namespace vordel {
 
 // srand(clock()): the reseeding every material choice, section and rest planner starts with.
 // The clock value is taken modulo 2^32.
-inline void ReseedFromClock() { srand(static_cast<std::uint32_t>(clock())); }
+inline void ReseedFromClock() {
+  srand(static_cast<std::uint32_t>(clock()));
+}
 
 }  // namespace vordel

@@ -14,7 +14,9 @@ constexpr track_preset kPresets[3][4] = {
 };
 constexpr const char* kEnsembleNames[3] = {"BrassWood", "Strings", "Woodwinds"};
 
-std::string OrEmpty(const char* s) { return s != nullptr ? std::string(s) : std::string(); }
+std::string OrEmpty(const char* s) {
+  return s != nullptr ? std::string(s) : std::string();
+}
 
 }  // namespace
 
@@ -39,7 +41,9 @@ Composition::Composition(const char* /*parameters*/)
   obj_iter = object_list.end();
 }
 
-Composition::~Composition() { ClearMusicalObjectList(); }
+Composition::~Composition() {
+  ClearMusicalObjectList();
+}
 
 void Composition::FillPresets() {
   for (int e = 0; e < 3; ++e) {

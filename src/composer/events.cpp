@@ -17,7 +17,9 @@ Event::Event(int c, int k, std::int64_t v, std::int64_t t, std::int64_t d)
   ++EvInstances;
 }
 
-Event::~Event() { --EvInstances; }
+Event::~Event() {
+  --EvInstances;
+}
 
 void Event::InitEvent(int c, int k, std::int64_t v, std::int64_t t, std::int64_t d) {
   ch = c;

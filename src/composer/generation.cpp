@@ -203,16 +203,15 @@ std::int64_t Composition::SetPosition(int obj_num) {
     for (int i = 1; i < obj_num && obj_iter != object_list.end(); ++i) {
       ++obj_iter;
     }
-    Composition_OffsetTime =
-        obj_iter != object_list.end() ? (*obj_iter)->GetMusObjOnsetTime() : 0;
+    Composition_OffsetTime = obj_iter != object_list.end() ? (*obj_iter)->GetMusObjOnsetTime() : 0;
     Composition_CurrentObject = obj_num;
   }
   Composition_TotalObjectCount = MusObjCount;
   std::cout << "[SetPosition] Playing from object: " << obj_num
             << " / TotTime: " << Composition_TotalTime
             << " / TotObj: " << Composition_TotalObjectCount
-            << " / CurObj: " << Composition_CurrentObject
-            << " / Offset: " << Composition_OffsetTime << std::endl;
+            << " / CurObj: " << Composition_CurrentObject << " / Offset: " << Composition_OffsetTime
+            << std::endl;
   return Composition_OffsetTime;
 }
 

@@ -29,7 +29,9 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
   return q;
 }
 
-int ValidOr50(int p) { return (p >= 1 && p <= 100) ? p : 50; }
+int ValidOr50(int p) {
+  return (p >= 1 && p <= 100) ? p : 50;
+}
 
 }  // namespace
 
@@ -238,7 +240,9 @@ void MusicalObject::GetMusObjectInfo(char* dest_str, std::size_t size) const {
 }
 
 void MusicalObject::ShowAlgParms() const {
-  auto item = [this](int n) { std::cout << "\t(" << n << "," << AlgParameters[static_cast<std::size_t>(n)] << ")"; };
+  auto item = [this](int n) {
+    std::cout << "\t(" << n << "," << AlgParameters[static_cast<std::size_t>(n)] << ")";
+  };
   auto group = [&](int from, int to) {
     for (int n = from; n <= to; ++n) {
       item(n);

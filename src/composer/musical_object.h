@@ -108,8 +108,8 @@ class MusicalObject : public DRT {
   void DeriveDurations();
   void ApplyMode(Set& set, int mode);
   // Appends a note start and its end.
-  void AppendNote(int channel, int key, std::int64_t vel, std::int64_t on_time,
-                  std::int64_t on_dur, std::int64_t off_time);
+  void AppendNote(int channel, int key, std::int64_t vel, std::int64_t on_time, std::int64_t on_dur,
+                  std::int64_t off_time);
 
   int funktion = 0;
   int V = 0;

@@ -15,6 +15,8 @@ void OnOutOfMemory() {
 
 }  // namespace
 
-void InstallOutOfMemoryHandler() { std::set_new_handler(OnOutOfMemory); }
+void InstallOutOfMemoryHandler() {
+  std::set_new_handler(OnOutOfMemory);
+}
 
 }  // namespace vordel

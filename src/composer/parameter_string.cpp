@@ -63,7 +63,8 @@ int ConvertNumber(std::string_view token) {
 
 std::vector<int> SplitParameterString(std::string_view text) {
   std::vector<int> numbers;
-  ForEachToken(Bounded(text), [&](std::string_view token) { numbers.push_back(ConvertNumber(token)); });
+  ForEachToken(Bounded(text),
+               [&](std::string_view token) { numbers.push_back(ConvertNumber(token)); });
   return numbers;
 }
 

@@ -34,7 +34,8 @@ std::int64_t PlannedPieceEvents(std::string_view text) {
       std::min<std::size_t>(numbers.size() / kNumbersPerObject, kMaxMusicalObjects);
   std::int64_t total = 0;
   for (std::size_t g = 0; g < groups; ++g) {
-    total += PlannedObjectEvents(numbers[g * kNumbersPerObject], numbers[g * kNumbersPerObject + 4]);
+    total +=
+        PlannedObjectEvents(numbers[g * kNumbersPerObject], numbers[g * kNumbersPerObject + 4]);
   }
   return total;
 }

@@ -15,9 +15,9 @@ namespace vordel {
 inline constexpr std::int64_t kMaxPieceEvents = 1000000;
 
 enum class BuildResult {
-  kBuilt,           // the composition now holds the new piece
-  kNoCompleteGroup, // fewer than five numbers: the current piece is kept
-  kTooManyEvents,   // the piece would exceed kMaxPieceEvents: the current piece is kept
+  kBuilt,            // the composition now holds the new piece
+  kNoCompleteGroup,  // fewer than five numbers: the current piece is kept
+  kTooManyEvents,    // the piece would exceed kMaxPieceEvents: the current piece is kept
 };
 
 // Events that a musical object of function f with length parameter p4 generates.

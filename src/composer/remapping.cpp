@@ -23,9 +23,8 @@ void MusicalObject::RemapPitch(std::int64_t offsetTime, std::int64_t endTime, in
       continue;
     }
     auto off = std::next(ev_iter);
-    while (off != event_list.end() &&
-           !((*off)->GetVEL() == 0 && (*off)->GetKEY() == on.GetKEY() &&
-             (*off)->GetCH() == on.GetCH())) {
+    while (off != event_list.end() && !((*off)->GetVEL() == 0 && (*off)->GetKEY() == on.GetKEY() &&
+                                        (*off)->GetCH() == on.GetCH())) {
       ++off;
     }
     if (off == event_list.end()) {
@@ -43,8 +42,7 @@ void MusicalObject::RemapPitch(std::int64_t offsetTime, std::int64_t endTime, in
 void MusicalObject::RemapVelocity(std::int64_t offsetTime, std::int64_t endTime, int note_stays,
                                   int ratio) {
   auto in_window = [&](const Event& e) {
-    return e.GetVEL() != 0 && e.GetCH() == 1 && e.GetTIME() >= offsetTime &&
-           e.GetTIME() <= endTime;
+    return e.GetVEL() != 0 && e.GetCH() == 1 && e.GetTIME() >= offsetTime && e.GetTIME() <= endTime;
   };
 
   // Pass 1: the leading voice takes a velocity contour from the dynamic set.

@@ -127,7 +127,9 @@ void ResetRestPlanners() {
   g_reprise_planner = RestPlanner{false, 0, 0, 0, 8};
 }
 
-bool IntroRestPlannerStarted() { return g_intro_planner.started; }
+bool IntroRestPlannerStarted() {
+  return g_intro_planner.started;
+}
 
 void MarkIntroRestPlannerStarted() {
   if (!g_intro_planner.started) {

@@ -14,9 +14,13 @@
 namespace vordel {
 namespace {
 
-std::int64_t NonNegative(std::int64_t v) { return v > 0 ? v : 0; }
+std::int64_t NonNegative(std::int64_t v) {
+  return v > 0 ? v : 0;
+}
 
-std::int64_t Trunc(double v) { return static_cast<std::int64_t>(v); }
+std::int64_t Trunc(double v) {
+  return static_cast<std::int64_t>(v);
+}
 
 }  // namespace
 
@@ -37,8 +41,9 @@ std::int64_t MusicalObject::Introduction(std::int64_t start_time) {
   const std::int64_t last_pitch_cycle = NonNegative(AlgParameters[22]);
   const std::int64_t last_voice = NonNegative(AlgParameters[23]);
   const float tempo_beest =
-      last_pitch_cycle > 0 ? static_cast<float>(1.0 / (12.0 * static_cast<double>(last_pitch_cycle)))
-                           : 0.0f;
+      last_pitch_cycle > 0
+          ? static_cast<float>(1.0 / (12.0 * static_cast<double>(last_pitch_cycle)))
+          : 0.0f;
   // A section that makes no note takes no time.
   std::int64_t track_length = start_time;
   ReseedFromClock();
@@ -55,7 +60,8 @@ std::int64_t MusicalObject::Introduction(std::int64_t start_time) {
     DurationSet.start(duration_index);
     const int channel = static_cast<int>(voice_count + 1);
     for (std::int64_t pitch_cycles = 0; pitch_cycles < last_pitch_cycle; ++pitch_cycles) {
-      ApplyMode(PitchSet, frame[static_cast<std::size_t>(voice_count * last_pitch_cycle + pitch_cycles)]);
+      ApplyMode(PitchSet,
+                frame[static_cast<std::size_t>(voice_count * last_pitch_cycle + pitch_cycles)]);
       if (dur_set_switch != 0) {
         DurationSet.retrograde();
         dur_set_switch = 0;
@@ -206,8 +212,7 @@ std::int64_t MusicalObject::Reprise(std::int64_t start_time) {
           const int key = PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[0]);
           const std::int64_t vel = DynamicSet.cycle(dynamic_index) + AlgParameters[1];
           const int dur = DurationSet.cycle(duration_index);
-          const bool grows =
-              AlgParameters[42] == 3 || (AlgParameters[42] == 2 && voice_count == 0);
+          const bool grows = AlgParameters[42] == 3 || (AlgParameters[42] == 2 && voice_count == 0);
           if (grows) {
             tempo_fact = static_cast<float>(static_cast<double>(tempo_fact) +
                                             1.0 / (static_cast<double>(last_pitch_cycle) * 18.0));
@@ -220,8 +225,7 @@ std::int64_t MusicalObject::Reprise(std::int64_t start_time) {
           time_cum = Trunc(notated * tf + static_cast<double>(time_cum));
           if (AlgParameters[43] == 1) {
             const int temp = R_InsertRest(note_count_cum);
-            const double r =
-                temp >= 0 ? static_cast<double>(durations.Getdur(temp, 0)) * tf : 0.0;
+            const double r = temp >= 0 ? static_cast<double>(durations.Getdur(temp, 0)) * tf : 0.0;
             time_cum = Trunc(r + static_cast<double>(time_cum));
           }
           ++note_count_cum;

@@ -19,12 +19,12 @@ const int pitch_root[10][12] = {
 
 const int dynamic_root[6][7] = {
     {10, 10, 10, 10, 10, 10, 10}, {20, 4, 10, 0, 10, 4, 20}, {10, 16, 10, 20, 10, 16, 10},
-    {0, 4, 8, 12, 16, 18, 10},    {10, 18, 16, 12, 8, 4, 0},  {0, 5, 0, 10, 0, 15, 0},
+    {0, 4, 8, 12, 16, 18, 10},    {10, 18, 16, 12, 8, 4, 0}, {0, 5, 0, 10, 0, 15, 0},
 };
 
 const int rhythm_root[10][4] = {
-    {2, 1, 1, 0},   {2, 1, 129, 2}, {3, 2, 1, 130},  {1, 2, 1, 3},    {1, 10, 10, 10},
-    {0, 1, 1, 130}, {130, 10, 10, 10}, {1, 1, 2, 1}, {130, 0, 1, 2}, {129, 0, 0, 128},
+    {2, 1, 1, 0},   {2, 1, 129, 2},    {3, 2, 1, 130}, {1, 2, 1, 3},   {1, 10, 10, 10},
+    {0, 1, 1, 130}, {130, 10, 10, 10}, {1, 1, 2, 1},   {130, 0, 1, 2}, {129, 0, 0, 128},
 };
 
 namespace {
@@ -44,11 +44,15 @@ const char* TypeLabel(int type) {
   }
 }
 
-int ClampToInt(std::int64_t v) { return static_cast<int>(std::clamp<std::int64_t>(v, INT_MIN, INT_MAX)); }
+int ClampToInt(std::int64_t v) {
+  return static_cast<int>(std::clamp<std::int64_t>(v, INT_MIN, INT_MAX));
+}
 
 }  // namespace
 
-Set::Set(int t, int m) { newset(t, m); }
+Set::Set(int t, int m) {
+  newset(t, m);
+}
 
 void Set::newset(int t, int m) {
   x.reset();
@@ -204,8 +208,8 @@ void Set::normal() {
 
 void Set::transpose(int interval) {
   for (int i = 0; i < cursize; ++i) {
-    x[static_cast<std::size_t>(i)] =
-        static_cast<int>((static_cast<std::int64_t>(x[static_cast<std::size_t>(i)]) + interval) % 12);
+    x[static_cast<std::size_t>(i)] = static_cast<int>(
+        (static_cast<std::int64_t>(x[static_cast<std::size_t>(i)]) + interval) % 12);
   }
 }
 

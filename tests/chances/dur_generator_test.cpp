@@ -25,12 +25,12 @@ TEST(DurGenerator, TableHalvesWithoutRounding) {
 TEST(DurGenerator, PlainDottedHalvedAndNegatedCodes) {
   const DurGenerator g = At(360);
   EXPECT_EQ(g.Getdur(2, 0), 166);
-  EXPECT_EQ(g.Getdur(18, 0), 249);   // dotted: trunc(166.5) * 1.5
-  EXPECT_EQ(g.Getdur(130, 1), 83);   // halved only when asked
+  EXPECT_EQ(g.Getdur(18, 0), 249);  // dotted: trunc(166.5) * 1.5
+  EXPECT_EQ(g.Getdur(130, 1), 83);  // halved only when asked
   EXPECT_EQ(g.Getdur(130, 0), 166);
   EXPECT_EQ(g.Getdur(129, 1), 166);
   EXPECT_EQ(g.Getdur(64 + 1, 0), -333);
-  EXPECT_EQ(g.Getdur(6, 0), 666);    // 6 and 7 wrap to whole and half
+  EXPECT_EQ(g.Getdur(6, 0), 666);  // 6 and 7 wrap to whole and half
   EXPECT_EQ(g.Getdur(7, 0), 333);
 }
 
@@ -53,11 +53,11 @@ TEST(DurGenerator, CodesAtOtherTempi) {
   EXPECT_EQ(slow.Getdur(8, 0), 3999);
   EXPECT_EQ(slow.Getdur(8 + 16, 0), 5998);  // triplet, then dotted
   EXPECT_EQ(slow.Getdur(5, 0), 187);
-  EXPECT_EQ(slow.Getdur(13, 0), 124);       // 2/3 of 187.5
-  const DurGenerator fast = At(520);        // whole note 461 ms
+  EXPECT_EQ(slow.Getdur(13, 0), 124);  // 2/3 of 187.5
+  const DurGenerator fast = At(520);   // whole note 461 ms
   EXPECT_EQ(fast.Getdur(0, 0), 461);
   EXPECT_EQ(fast.Getdur(5, 0), 14);
-  EXPECT_EQ(fast.Getdur(10, 0), 76);        // 2/3 of 115.25 = 76.83
+  EXPECT_EQ(fast.Getdur(10, 0), 76);  // 2/3 of 115.25 = 76.83
   EXPECT_EQ(fast.Getdur(138, 1), 38);
 }
 

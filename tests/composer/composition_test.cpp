@@ -19,7 +19,8 @@ using testing::TestPiece;
 
 std::vector<int> Elements(const Set& s) {
   std::vector<int> out;
-  for (int i = 0; i < s.GetSize(); ++i) out.push_back(s[i]);
+  for (int i = 0; i < s.GetSize(); ++i)
+    out.push_back(s[i]);
   return out;
 }
 
@@ -46,7 +47,8 @@ TEST(ParameterString, CountsAndConvertsNumbers) {
 
 TEST(ParameterString, ReadsAtMost4095Bytes) {
   std::string text;
-  while (text.size() < 4090) text += "1 ";
+  while (text.size() < 4090)
+    text += "1 ";
   text += "22 345 6";  // crosses the limit after "22 34"
   ASSERT_EQ(text.find("345"), 4093u);
   const std::vector<int> numbers = SplitParameterString(text);
@@ -106,7 +108,8 @@ TEST(Composition, ReportsLeakedInstances) {
     Event stray(1, 1, 1, 1, 1, 2);
     p.ClearMusicalObjectList();
   }
-  EXPECT_EQ(cap.str(), "\tNO OBJECTS IN OBJECTLIST...\nERROR: Memory leak.....[1 events left !!!\n");
+  EXPECT_EQ(cap.str(),
+            "\tNO OBJECTS IN OBJECTLIST...\nERROR: Memory leak.....[1 events left !!!\n");
 }
 
 TEST(Composition, InfoShowAndEnsembles) {
@@ -135,10 +138,11 @@ TEST(Composition, InfoShowAndEnsembles) {
   const std::size_t before = cap.str().size();
   p.show();
   const std::string shown = cap.str().substr(before);
-  EXPECT_EQ(shown.rfind("> CompositionClass: \nname:Dit is de titel\npath:/vordel/pieces\n"
-                        "info:een test\nNumber of MusObj:2\nNumber of MusParms:5\n\n> MusicalObject:\n",
-                        0),
-            0u);
+  EXPECT_EQ(
+      shown.rfind("> CompositionClass: \nname:Dit is de titel\npath:/vordel/pieces\n"
+                  "info:een test\nNumber of MusObj:2\nNumber of MusParms:5\n\n> MusicalObject:\n",
+                  0),
+      0u);
   EXPECT_TRUE(p.obj_iter == p.object_list.end());
 }
 
@@ -168,7 +172,8 @@ TEST_F(PreGeneration, StartUpString) {
   EXPECT_EQ(st.GetAlgParm(27), 1);
   EXPECT_EQ(st.GetAlgParm(23), 4);
   MusicalObject& prep = Obj(p_, 1);
-  EXPECT_EQ(Elements(*prep.GetPitchSet()), (std::vector<int>{1, 0, 11, 2, 4, 3, 5, 7, 6, 8, 10, 9}));
+  EXPECT_EQ(Elements(*prep.GetPitchSet()),
+            (std::vector<int>{1, 0, 11, 2, 4, 3, 5, 7, 6, 8, 10, 9}));
   EXPECT_EQ(prep.GetDurationSet()->GetCapacity(), 12);
   EXPECT_EQ(prep.GetDynamicSet()->GetCapacity(), 12);
   EXPECT_EQ(prep.GetAlgParm(53), 500);
@@ -184,7 +189,7 @@ TEST_F(PreGeneration, StatementRowsAndGapRule) {
   EXPECT_EQ(Elements(*Obj(p_, 1).GetPitchSet())[1], pitch_root[0][1]);
   EXPECT_EQ(Elements(*Obj(p_, 2).GetPitchSet())[1], pitch_root[0][1]);  // |110/10 - 1| mod 10 = 0
   EXPECT_EQ(Elements(*Obj(p_, 3).GetPitchSet())[1], pitch_root[3][1]);  // |-2 - 1| = 3
-  EXPECT_EQ(Obj(p_, 1).GetAlgParm(51), 600);  // G exactly 50: pause
+  EXPECT_EQ(Obj(p_, 1).GetAlgParm(51), 600);                            // G exactly 50: pause
   EXPECT_EQ(Obj(p_, 1).GetDynamicSet()->GetCapacity(), 5);
   EXPECT_EQ(Obj(p_, 2).GetDynamicSet()->GetCapacity(), 18);
   EXPECT_EQ(Obj(p_, 2).GetAlgParm(51), 800);
@@ -201,31 +206,34 @@ TEST_F(PreGeneration, GapIsComputedWithoutOverflow) {
 TEST_F(PreGeneration, AntecedentAndConsequentTakeTheStatementsMaterial) {
   Build("3 50 40 50 10 0 80 40 30 25 4 50 40 50 10 3 50 60 50 60");
   MusicalObject& lone = Obj(p_, 0);  // before any Statement: fresh row 0, transposed up
-  EXPECT_EQ(Elements(*lone.GetPitchSet()), (std::vector<int>{2, 1, 0, 3, 5, 4, 6, 8, 7, 9, 11, 10}));
+  EXPECT_EQ(Elements(*lone.GetPitchSet()),
+            (std::vector<int>{2, 1, 0, 3, 5, 4, 6, 8, 7, 9, 11, 10}));
   EXPECT_EQ(lone.GetDurationSet()->GetCapacity(), 12);
   MusicalObject& st = Obj(p_, 1);
   MusicalObject& cons = Obj(p_, 2);
   std::vector<int> down = Elements(*st.GetPitchSet());
-  for (int& v : down) v = (v - 1) % 12;
+  for (int& v : down)
+    v = (v - 1) % 12;
   EXPECT_EQ(Elements(*cons.GetPitchSet()), down);
   EXPECT_EQ(Elements(*cons.GetDynamicSet()), Elements(*st.GetDynamicSet()));
   EXPECT_EQ(Elements(*cons.GetDurationSet()), Elements(*st.GetDurationSet()));
   EXPECT_EQ(cons.GetAlgParm(27), 2);
-  EXPECT_EQ(cons.GetAlgParm(8), 1);   // K 40, V 50: rests in the Introduction only
+  EXPECT_EQ(cons.GetAlgParm(8), 1);  // K 40, V 50: rests in the Introduction only
   EXPECT_EQ(cons.GetAlgParm(43), 0);
   MusicalObject& ante = Obj(p_, 3);
   EXPECT_EQ(ante.GetDynamicSet()->GetCapacity(), 18);
-  EXPECT_EQ(ante.GetAlgParm(8), 1);   // K above 50: rests in both
+  EXPECT_EQ(ante.GetAlgParm(8), 1);  // K above 50: rests in both
   EXPECT_EQ(ante.GetAlgParm(43), 1);
   EXPECT_EQ(ante.GetAlgParm(27), 1);
-  EXPECT_EQ(lone.GetAlgParm(8), 1);   // V 50 is not below 50
+  EXPECT_EQ(lone.GetAlgParm(8), 1);  // V 50 is not below 50
   EXPECT_EQ(lone.GetAlgParm(43), 0);
 }
 
 TEST_F(PreGeneration, PreparationsAndExtensionsCopyTheirNeighbours) {
   Build("2 50 40 30 25 0 80 40 30 25 2 50 40 70 25 1 50 40 30 25 1 50 40 30 25 3 50 40 30 25");
   MusicalObject& first_ext = Obj(p_, 0);
-  EXPECT_EQ(Elements(*first_ext.GetPitchSet()), (std::vector<int>{1, 0, 11, 2, 4, 3, 5, 7, 6, 8, 10, 9}));
+  EXPECT_EQ(Elements(*first_ext.GetPitchSet()),
+            (std::vector<int>{1, 0, 11, 2, 4, 3, 5, 7, 6, 8, 10, 9}));
   MusicalObject& st = Obj(p_, 1);
   MusicalObject& ext = Obj(p_, 2);
   EXPECT_EQ(Elements(*ext.GetPitchSet()), Elements(*st.GetPitchSet()));
@@ -280,7 +288,8 @@ TEST_F(Generation, ChainsObjectsAndSetsThePosition) {
     }
     EXPECT_LE(last, obj->GetMusObjDuration());
     EXPECT_TRUE(obj->ev_iter == obj->event_list.begin());
-    const std::int64_t pause = obj->GetAlgParm(51) > 0 && obj->GetAlgParm(53) == 0 ? obj->GetAlgParm(51) : 0;
+    const std::int64_t pause =
+        obj->GetAlgParm(51) > 0 && obj->GetAlgParm(53) == 0 ? obj->GetAlgParm(51) : 0;
     expected_onset = obj->GetMusObjDuration() + pause;
   }
   EXPECT_EQ(p_.Composition_TotalTime, expected_onset);
@@ -320,8 +329,10 @@ TEST_F(Generation, EmptyListGeneratesNothing) {
   p_.Generate();
   EXPECT_EQ(p_.Composition_TotalTime, 0);
   EXPECT_TRUE(p_.obj_iter == p_.object_list.end());
-  EXPECT_NE(out_.str().find("[SetPosition] Playing from object: 1 / TotTime: 0 / TotObj: 0 / CurObj: 1 / Offset: 0"),
-            std::string::npos);
+  EXPECT_NE(
+      out_.str().find(
+          "[SetPosition] Playing from object: 1 / TotTime: 0 / TotObj: 0 / CurObj: 1 / Offset: 0"),
+      std::string::npos);
   EXPECT_EQ(p_.SetPosition(3), 0);
 }
 

@@ -34,8 +34,8 @@ TEST(MusicalObject, StartUpObjectsDeriveTheirSlots) {
 
 TEST(MusicalObject, RegisterAtTheEdgesOfP1) {
   testing::CoutCapture quiet;
-  const std::pair<int, int> cases[] = {{0, 48}, {101, 48}, {100, 72}, {24, 24},
-                                       {25, 36}, {1, 24}, {INT_MIN, 48}, {INT_MAX, 48}};
+  const std::pair<int, int> cases[] = {{0, 48},  {101, 48}, {100, 72},     {24, 24},
+                                       {25, 36}, {1, 24},   {INT_MIN, 48}, {INT_MAX, 48}};
   for (auto [p1, slot0] : cases) {
     EXPECT_EQ(MusicalObject(0, p1, 0, 50, 10).GetAlgParm(0), slot0) << "p1 " << p1;
   }
@@ -43,7 +43,8 @@ TEST(MusicalObject, RegisterAtTheEdgesOfP1) {
 
 TEST(MusicalObject, TempoAtTheEdgesOfP3) {
   testing::CoutCapture quiet;
-  const std::pair<int, int> cases[] = {{100, 40}, {93, 40}, {92, 80}, {1, 520}, {0, 280}, {-5, 280}};
+  const std::pair<int, int> cases[] = {{100, 40}, {93, 40}, {92, 80},
+                                       {1, 520},  {0, 280}, {-5, 280}};
   for (auto [p3, tempo] : cases) {
     EXPECT_EQ(MusicalObject(0, 50, 0, p3, 10).GetAlgParm(2), tempo) << "p3 " << p3;
   }
@@ -55,8 +56,13 @@ TEST(MusicalObject, LengthAtTheEdgesOfP4) {
     int p4;
     std::int64_t length, cycles;
   };
-  const Case cases[] = {{0, 3, 1},   {-1, 2, 0},  {4, 3, 1},   {5, 4, 1},  {25, 8, 2},
-                        {-20, -1, -1}, {INT_MAX, 429496732, 143165577},
+  const Case cases[] = {{0, 3, 1},
+                        {-1, 2, 0},
+                        {4, 3, 1},
+                        {5, 4, 1},
+                        {25, 8, 2},
+                        {-20, -1, -1},
+                        {INT_MAX, 429496732, 143165577},
                         {INT_MIN, -429496727, -143165576}};
   for (const Case& c : cases) {
     MusicalObject m(0, 50, 0, 50, c.p4);
@@ -127,7 +133,8 @@ TEST(MusicalObject, MarkovChainThresholds) {
   testing::CoutCapture quiet;
   MusicalObject m(0, 50, 50, 50, 10);
   // For each starting form, predict r = rand() % 100 and check the returned form.
-  const int matrix[4][4] = {{25, 50, 80, 100}, {40, 60, 80, 100}, {40, 50, 55, 100}, {20, 60, 75, 100}};
+  const int matrix[4][4] = {
+      {25, 50, 80, 100}, {40, 60, 80, 100}, {40, 50, 55, 100}, {20, 60, 75, 100}};
   for (int from = 0; from < 4; ++from) {
     for (std::uint32_t seed = 0; seed < 400; ++seed) {
       testing::Lcg lcg(seed);
@@ -156,8 +163,8 @@ TEST(MusicalObject, Reports) {
             " tempo:360 length:8\npitch-set:\ndynamic-set:\nduration-set:\ntexture-set:\n");
   char info[256];
   m.GetMusObjectInfo(info, sizeof info);
-  EXPECT_STREQ(info,
-               "MusicalObject:\nfnk: Statement.\nP1: 80.\nP2: 40.\nP3: 30.\nP4: 25.\nTempo: 360.\n");
+  EXPECT_STREQ(
+      info, "MusicalObject:\nfnk: Statement.\nP1: 80.\nP2: 40.\nP3: 30.\nP4: 25.\nTempo: 360.\n");
 }
 
 TEST(MusicalObject, ShowAlgParmsLayout) {
@@ -165,8 +172,10 @@ TEST(MusicalObject, ShowAlgParmsLayout) {
   MusicalObject m(0, 80, 40, 30, 25);
   m.ShowAlgParms();
   const std::string s = out.str();
-  EXPECT_EQ(s.rfind(">glob_par:\n\t(0,60)\t(1,40)\t(2,360)\t(3,8)\n>intro_parm:\n\t(4,0)\t(5,0)\n\t(6,0)", 0),
-            0u);
+  EXPECT_EQ(
+      s.rfind(">glob_par:\n\t(0,60)\t(1,40)\t(2,360)\t(3,8)\n>intro_parm:\n\t(4,0)\t(5,0)\n\t(6,0)",
+              0),
+      0u);
   EXPECT_NE(s.find("\t(22,2)\t(23,4)\n\n>development_parm:\n\t(24,0)"), std::string::npos);
   EXPECT_NE(s.find("\t(39,4)\n>reprise_parm:\n\t(40,0)\t(41,0)\n\t(42,0)"), std::string::npos);
   EXPECT_EQ(s.substr(s.size() - 22), "\t(56,0)\t(57,2)\t(58,4)\n");

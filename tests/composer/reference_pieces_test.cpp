@@ -43,8 +43,8 @@ std::string Dump(testing::TestPiece& piece) {
     out << "object " << k++ << " onset " << obj->GetMusObjOnsetTime() << " end "
         << obj->GetMusObjDuration() << '\n';
     for (const auto& e : obj->event_list) {
-      out << ">EV" << e->GetCH() << ',' << e->GetKEY() << ',' << e->GetVEL() << ','
-          << e->GetTIME() << ',' << e->GetDUR() << '\n';
+      out << ">EV" << e->GetCH() << ',' << e->GetKEY() << ',' << e->GetVEL() << ',' << e->GetTIME()
+          << ',' << e->GetDUR() << '\n';
     }
   }
   out << "total " << piece.Composition_TotalTime << '\n';

@@ -19,7 +19,8 @@ class RestsAndRemapping : public ::testing::Test {
 int PickExpected(const int (&row)[6], int r) {
   int code = 0;
   for (int i = 0; i < 6; ++i) {
-    if (row[i] <= r) code = i;
+    if (row[i] <= r)
+      code = i;
   }
   return code;
 }
@@ -30,8 +31,8 @@ TEST_F(RestsAndRemapping, IntroPlannerDrawsItsFirstGroupSizeOnceInTheProgram) {
   // Find a seed whose first voice starts with group size 0 (a rest at note 0).
   for (std::uint32_t seed = 0; seed < 200; ++seed) {
     testing::Lcg lcg(seed);
-    lcg.next();                         // the program's first call: initial group size
-    const int group = lcg.next() % 3;   // step 1 redraws it, then reseeds from the clock
+    lcg.next();                        // the program's first call: initial group size
+    const int group = lcg.next() % 3;  // step 1 redraws it, then reseeds from the clock
     ResetRestPlanners();
     srand(seed);
     const int code = m.I_InsertRest(0);
@@ -92,7 +93,8 @@ TEST_F(RestsAndRemapping, InsertEventByTime) {
   m.InsertEvent(new Event(1, 3, 1, 20, 0, 2));  // earlier than only the last
   m.InsertEvent(new Event(1, 4, 1, 10, 0, 2));  // same time: goes behind
   std::vector<int> keys;
-  for (const auto& e : m.event_list) keys.push_back(e->GetKEY());
+  for (const auto& e : m.event_list)
+    keys.push_back(e->GetKEY());
   EXPECT_EQ(keys, (std::vector<int>{1, 4, 3, 2}));
 }
 
@@ -108,11 +110,13 @@ TEST_F(RestsAndRemapping, RemapPitchRepeatsEverySecondNote) {
   MusicalObject m(0, 50, 50, 50, 10);  // lowest key 48
   Set* p = m.GetPitchSet();
   p->newset(kPitchSet, 3);
-  for (int v : {5, 7, 9}) p->insert(v);
+  for (int v : {5, 7, 9})
+    p->insert(v);
   FourNotes(m);
   m.RemapPitch(0, 100, 2);
   std::vector<int> keys;
-  for (const auto& e : m.event_list) keys.push_back(e->GetKEY());
+  for (const auto& e : m.event_list)
+    keys.push_back(e->GetKEY());
   EXPECT_EQ(keys, (std::vector<int>{53, 53, 53, 53, 55, 55, 55, 55}));
   EXPECT_TRUE(m.ev_iter == m.event_list.end());
 }
@@ -124,13 +128,15 @@ TEST_F(RestsAndRemapping, RemapPitchWindowAndUnmatchedNotes) {
   p->insert(1);
   FourNotes(m);
   m.event_list.push_back(std::make_unique<Event>(1, 99, 70, 40, 10, 2));  // no end
-  m.RemapPitch(10, 20, 2);  // notes 1 and 2 only
+  m.RemapPitch(10, 20, 2);                                                // notes 1 and 2 only
   std::vector<int> keys;
-  for (const auto& e : m.event_list) keys.push_back(e->GetKEY());
+  for (const auto& e : m.event_list)
+    keys.push_back(e->GetKEY());
   EXPECT_EQ(keys, (std::vector<int>{40, 40, 49, 49, 49, 49, 43, 43, 99}));
   m.RemapPitch(30, 20, 2);  // empty window
   std::vector<int> again;
-  for (const auto& e : m.event_list) again.push_back(e->GetKEY());
+  for (const auto& e : m.event_list)
+    again.push_back(e->GetKEY());
   EXPECT_EQ(again, keys);
 }
 
@@ -150,7 +156,8 @@ TEST_F(RestsAndRemapping, RemapVelocityLeadsWithChannelOne) {
   m.event_list.push_back(std::make_unique<Event>(4, 64, 99, 21, 10, 2));
   m.RemapVelocity(0, 100, 10, 2);
   std::vector<std::int64_t> vels;
-  for (const auto& e : m.event_list) vels.push_back(e->GetVEL());
+  for (const auto& e : m.event_list)
+    vels.push_back(e->GetVEL());
   // 10*2+30 = 50 for the first lead, 20*2+30 = 70 for the second; channel 2 follows the first
   // lead; channel 3 lies after the lead's end (a channel-1 event) and keeps its velocity.
   EXPECT_EQ(vels, (std::vector<std::int64_t>{50, 50, 0, 0, 99, 70, 70}));
@@ -160,13 +167,15 @@ TEST_F(RestsAndRemapping, RemapVelocityRepeatsEveryTenthLead) {
   MusicalObject m(0, 50, 0, 50, 10);
   Set* d = m.GetDynamicSet();
   d->newset(kDynamicSet, 12);
-  for (int v = 1; v <= 12; ++v) d->insert(v);
+  for (int v = 1; v <= 12; ++v)
+    d->insert(v);
   for (int i = 0; i < 12; ++i) {
     m.event_list.push_back(std::make_unique<Event>(1, 60, 5, i, 1, 2));
   }
   m.RemapVelocity(0, 100, 10, 1);
   std::vector<std::int64_t> vels;
-  for (const auto& e : m.event_list) vels.push_back(e->GetVEL());
+  for (const auto& e : m.event_list)
+    vels.push_back(e->GetVEL());
   EXPECT_EQ(vels, (std::vector<std::int64_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 9, 10, 11}));
 }
 

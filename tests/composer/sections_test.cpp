@@ -19,19 +19,22 @@ class Sections : public ::testing::Test {
   static void Material(MusicalObject& m, const std::vector<int>& durations) {
     Set* p = m.GetPitchSet();
     p->newset(kPitchSet, 12);
-    for (int v : {1, 0, 11, 2, 4, 3, 5, 7, 6, 8, 10, 9}) p->insert(v);
+    for (int v : {1, 0, 11, 2, 4, 3, 5, 7, 6, 8, 10, 9})
+      p->insert(v);
     Set* d = m.GetDynamicSet();
     d->newset(kDynamicSet, 1);
     d->insert(0);
     Set* r = m.GetDurationSet();
     r->newset(kDurationSet, static_cast<int>(durations.size()));
-    for (int v : durations) r->insert(v);
+    for (int v : durations)
+      r->insert(v);
   }
 
   static std::map<int, int> NotesPerChannel(const MusicalObject& m) {
     std::map<int, int> n;
     for (const auto& e : m.event_list) {
-      if (e->GetEXP() == 2) ++n[e->GetCH()];
+      if (e->GetEXP() == 2)
+        ++n[e->GetCH()];
     }
     return n;
   }
@@ -90,7 +93,8 @@ TEST_F(Sections, IntroductionTempoModeThreeSlowsEveryVoice) {
   // Voice lengths grow: the result is the end of the last, slowest voice.
   std::map<int, std::int64_t> last_on;
   for (const auto& e : m.event_list) {
-    if (e->GetEXP() == 2) last_on[e->GetCH()] = e->GetTIME();
+    if (e->GetEXP() == 2)
+      last_on[e->GetCH()] = e->GetTIME();
   }
   EXPECT_LT(last_on[1], last_on[2]);
   EXPECT_LT(last_on[3], last_on[4]);
@@ -113,7 +117,8 @@ TEST_F(Sections, IntroductionRestsAreNotScaled) {
   const std::vector<std::int64_t> allowed = {666, 333, 166, 83, 41, 20};
   std::int64_t prev_on = -1;
   for (const auto& e : rests.event_list) {
-    if (e->GetEXP() != 2 || e->GetCH() != 1) continue;
+    if (e->GetEXP() != 2 || e->GetCH() != 1)
+      continue;
     if (prev_on >= 0) {
       const std::int64_t gap = e->GetTIME() - prev_on - 332;
       EXPECT_TRUE(gap == 0 || std::find(allowed.begin(), allowed.end(), gap) != allowed.end())
@@ -132,7 +137,8 @@ TEST_F(Sections, DevelopmentChordAndMelodyLayers) {
   // All notes of a chord share onset, length and end.
   auto it = m.event_list.begin();
   std::vector<const Event*> chord;
-  for (int i = 0; i < 6; ++i, ++it) chord.push_back(it->get());
+  for (int i = 0; i < 6; ++i, ++it)
+    chord.push_back(it->get());
   for (int v = 0; v < 3; ++v) {
     EXPECT_EQ(chord[static_cast<std::size_t>(2 * v)]->GetTIME(), 2000);
     EXPECT_EQ(chord[static_cast<std::size_t>(2 * v)]->GetDUR(), 166);
@@ -165,8 +171,11 @@ TEST_F(Sections, RepriseEndings) {
     std::int64_t pause, fermata, result_extra, duration_extra;
     bool moved;
   };
-  const Case cases[] = {{600, 0, 600, 0, false}, {0, 500, 500, 500, true}, {600, 500, 0, 0, false},
-                        {-5, 0, 0, 0, false},    {0, -5, 0, 0, false}};
+  const Case cases[] = {{600, 0, 600, 0, false},
+                        {0, 500, 500, 500, true},
+                        {600, 500, 0, 0, false},
+                        {-5, 0, 0, 0, false},
+                        {0, -5, 0, 0, false}};
   for (const Case& c : cases) {
     MusicalObject m(0, 80, 40, 30, 25);
     Material(m, {2});
@@ -200,10 +209,12 @@ TEST_F(Sections, RepriseTempoModeThreeGrowsByOneThirtySixthPerNote) {
   m.Reprise(0);
   std::vector<std::int64_t> durs;
   for (const auto& e : m.event_list) {
-    if (e->GetEXP() == 2 && e->GetCH() == 1) durs.push_back(e->GetDUR());
+    if (e->GetEXP() == 2 && e->GetCH() == 1)
+      durs.push_back(e->GetDUR());
   }
   ASSERT_EQ(durs.size(), 24u);
-  EXPECT_EQ(durs[0], static_cast<std::int64_t>(666.0 * static_cast<double>(static_cast<float>(1.0 + 1.0 / 36.0))));
+  EXPECT_EQ(durs[0], static_cast<std::int64_t>(
+                         666.0 * static_cast<double>(static_cast<float>(1.0 + 1.0 / 36.0))));
   EXPECT_NEAR(static_cast<double>(durs[23]), 666.0 * (1.0 + 24.0 / 36), 1.0);
 }
 

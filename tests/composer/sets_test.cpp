@@ -69,9 +69,12 @@ TEST(Set, NormalReportsThePreviousModeOfEachForm) {
   for (int start = 0; start < 4; ++start) {
     Set s;
     Fill(s, kRow);
-    if (start == 1) s.retrograde();
-    if (start == 2) s.invert();
-    if (start == 3) s.retroinvert();
+    if (start == 1)
+      s.retrograde();
+    if (start == 2)
+      s.invert();
+    if (start == 3)
+      s.retroinvert();
     s.normal();
     EXPECT_EQ(s.GetPreviousMode(), expected[start]) << "from mode " << start;
     EXPECT_EQ(s.GetMode(), kNormal);

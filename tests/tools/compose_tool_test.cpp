@@ -37,7 +37,8 @@ std::string PieceLines(const std::string& out) {
   std::string line;
   std::string kept;
   while (std::getline(in, line)) {
-    if (line.rfind("object ", 0) == 0 || line.rfind(">EV", 0) == 0 || line.rfind("total ", 0) == 0) {
+    if (line.rfind("object ", 0) == 0 || line.rfind(">EV", 0) == 0 ||
+        line.rfind("total ", 0) == 0) {
       kept += line + "\n";
     }
   }

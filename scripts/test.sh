@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds vordel and runs every test: the full build with GCC, then the
+# core library and its tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+JOBS=$(nproc)
+
+echo "== build (gcc, RelWithDebInfo) =="
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$JOBS"
+echo "== tests =="
+(cd build && ctest -j"$JOBS" --output-on-failure --timeout 900)
+
+echo "== build (clang, ASan + UBSan, core only) =="
+CC=clang CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug \
+  -DVORDEL_SANITIZE=address,undefined -DVORDEL_CORE_ONLY=ON -DVORDEL_BUILD_BENCH=OFF
+cmake --build build-asan -j"$JOBS"
+echo "== tests under ASan + UBSan =="
+(cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest -j"$JOBS" --output-on-failure --timeout 900)
