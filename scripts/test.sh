@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds vordel and runs every test: the full build with GCC, then the
-# core library and its tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# core library and its tests again under AddressSanitizer and UndefinedBehaviorSanitizer, and
+# the player, timer and MIDI tests under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,3 +23,11 @@ echo "== tests under ASan + UBSan =="
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest -j"$JOBS" --output-on-failure --timeout 900)
+
+echo "== build (clang, TSan, core only) =="
+CC=clang CXX=clang++ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVORDEL_SANITIZE=thread -DVORDEL_CORE_ONLY=ON -DVORDEL_BUILD_BENCH=OFF
+cmake --build build-tsan -j"$JOBS" --target vordel-core-tests
+echo "== player, timer and MIDI tests under TSan =="
+(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest -j"$JOBS" --output-on-failure --timeout 900 -R '^(Player|PlayerThreads|ThreadTimer|QueuedOutput|Midi|MidiFixture)\.')

@@ -4,6 +4,7 @@ namespace vordel {
 
 const char* const kComposeUsage =
     "usage: vordel-compose [--clock MS] [--dump] \"PARAMETER STRING\"\n"
+    "       vordel-compose --play [--output auto|port|synth] [--port NAME] \"PARAMETER STRING\"\n"
     "\n"
     "Builds the piece of a parameter string (five numbers per section: function, register,\n"
     "velocity base, tempo, length) and prints a summary of it.\n"
@@ -11,6 +12,10 @@ const char* const kComposeUsage =
     "  --clock MS   pin the composer's millisecond clock to MS, so the same string and MS\n"
     "               always give the same piece\n"
     "  --dump       print every section's onset and end and all its events, then the total\n"
+    "  --play       play the piece in real time (Ctrl-C stops it)\n"
+    "  --output O   auto (an external synthesizer when JACK or ALSA offers one, else the\n"
+    "               built-in synthesizer), port (an external port only) or synth\n"
+    "  --port NAME  connect to the MIDI input whose name contains NAME\n"
     "  --help       show this help\n"
     "  --version    show the version\n";
 
@@ -48,6 +53,32 @@ ComposeParse ParseComposeOptions(const std::vector<std::string>& args) {
       o.version = true;
     } else if (!only_positional && a == "--dump") {
       o.dump = true;
+    } else if (!only_positional && a == "--play") {
+      o.play = true;
+    } else if (!only_positional && (a == "--output" || a == "--port" ||
+                                    a.rfind("--output=", 0) == 0 || a.rfind("--port=", 0) == 0)) {
+      const bool is_output = a.rfind("--output", 0) == 0;
+      const std::size_t eq = a.find('=');
+      std::string value;
+      if (eq == std::string::npos) {
+        if (i + 1 >= args.size()) {
+          return {std::nullopt, a + " needs a value"};
+        }
+        value = args[++i];
+      } else {
+        value = a.substr(eq + 1);
+      }
+      if (is_output) {
+        if (value != "auto" && value != "port" && value != "synth") {
+          return {std::nullopt, "--output takes auto, port or synth, not '" + value + "'"};
+        }
+        o.output = value;
+      } else {
+        if (value.empty()) {
+          return {std::nullopt, "--port needs a name"};
+        }
+        o.port = value;
+      }
     } else if (!only_positional && (a == "--clock" || a.rfind("--clock=", 0) == 0)) {
       std::string value;
       if (a == "--clock") {
@@ -74,6 +105,9 @@ ComposeParse ParseComposeOptions(const std::vector<std::string>& args) {
   }
   if (!have_string && !o.help && !o.version) {
     return {std::nullopt, "missing the parameter string"};
+  }
+  if (!o.play && (o.output != "auto" || !o.port.empty())) {
+    return {std::nullopt, "--output and --port go with --play"};
   }
   return {o, {}};
 }

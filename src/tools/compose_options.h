@@ -13,6 +13,9 @@ struct ComposeOptions {
   bool dump = false;
   bool help = false;
   bool version = false;
+  bool play = false;
+  std::string output = "auto";  // auto, port or synth
+  std::string port;             // connect to the input whose name contains this
   std::string parameter_string;
 };
 

@@ -9,6 +9,7 @@
 #include "composer/out_of_memory.h"
 #include "composer/piece_builder.h"
 #include "tools/compose_options.h"
+#include "tools/terminal_player.h"
 #include "vordel_version.h"
 
 namespace {
@@ -71,6 +72,12 @@ int main(int argc, char** argv) {
   }
   if (o.clock) {
     vordel::PinClock(static_cast<std::int64_t>(*o.clock));
+  }
+  if (o.play) {
+    vordel::OutputRequest request;
+    vordel::ParseOutputChoice(o.output, &request.choice);
+    request.port = o.port;
+    return vordel::PlayFromTerminal(o.parameter_string, request);
   }
   PrintedPiece piece;
   const vordel::BuildResult result = vordel::BuildPiece(piece, o.parameter_string, std::cout);
