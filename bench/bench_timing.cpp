@@ -46,7 +46,8 @@ struct Stats {
 Stats Summarise(std::vector<double> late_us) {
   Stats s;
   s.events = late_us.size();
-  if (late_us.empty()) return s;
+  if (late_us.empty())
+    return s;
   s.drift = late_us.back();
   std::sort(late_us.begin(), late_us.end());
   s.p50 = late_us[late_us.size() / 2];
@@ -60,7 +61,8 @@ std::vector<std::int64_t> DueTimes(vordel::Composition& piece, std::int64_t limi
   std::vector<std::int64_t> times;
   for (auto& obj : piece.object_list) {
     for (const auto& e : obj->event_list) {
-      if (e->GetTIME() < limit_ms) times.push_back(e->GetTIME());
+      if (e->GetTIME() < limit_ms)
+        times.push_back(e->GetTIME());
     }
   }
   return times;
@@ -92,7 +94,8 @@ int main(int argc, char** argv) {
   std::atomic<bool> busy{true};
   std::thread load([&] {
     volatile std::uint64_t x = 0;
-    while (busy.load(std::memory_order_relaxed)) x = x + 1;
+    while (busy.load(std::memory_order_relaxed))
+      x = x + 1;
   });
 
   // The player on the real timer.
@@ -129,12 +132,13 @@ int main(int argc, char** argv) {
   busy.store(false);
   load.join();
   std::this_thread::sleep_for(std::chrono::seconds(1));
-  const double idle_pct = 100.0 * (CpuSeconds() - cpu0) /
-                          std::chrono::duration<double>(Clock::now() - wall0).count();
+  const double idle_pct =
+      100.0 * (CpuSeconds() - cpu0) / std::chrono::duration<double>(Clock::now() - wall0).count();
   busy.store(true);
   std::thread load2([&] {
     volatile std::uint64_t x = 0;
-    while (busy.load(std::memory_order_relaxed)) x = x + 1;
+    while (busy.load(std::memory_order_relaxed))
+      x = x + 1;
   });
 
   // The same events driven by a plain sleep loop.
@@ -159,16 +163,17 @@ int main(int argc, char** argv) {
   const Stats naive = Summarise(naive_late);
 
   std::cout.rdbuf(real_cout);
-  std::printf("piece: start-up string, first %d s, %zu events; real-time scheduling: %s\n",
-              seconds, due.size(), real_time ? "yes" : "no (not permitted)");
+  std::printf("piece: start-up string, first %d s, %zu events; real-time scheduling: %s\n", seconds,
+              due.size(), real_time ? "yes" : "no (not permitted)");
   std::printf("timer:      p50 %8.1f us  p99 %8.1f us  max %8.1f us  drift at end %8.1f us\n",
               timed.p50, timed.p99, timed.max, timed.drift);
   std::printf("sleep loop: p50 %8.1f us  p99 %8.1f us  max %8.1f us  drift at end %8.1f us\n",
               naive.p50, naive.p99, naive.max, naive.drift);
   std::printf("idle CPU after the playback: %.2f %%\n", idle_pct);
-  std::printf("timing seconds=%d events=%zu p50_us=%.1f p99_us=%.1f max_us=%.1f drift_us=%.1f "
-              "naive_p99_us=%.1f naive_max_us=%.1f naive_drift_us=%.1f\n",
-              seconds, timed.events, timed.p50, timed.p99, timed.max, timed.drift, naive.p99,
-              naive.max, naive.drift);
+  std::printf(
+      "timing seconds=%d events=%zu p50_us=%.1f p99_us=%.1f max_us=%.1f drift_us=%.1f "
+      "naive_p99_us=%.1f naive_max_us=%.1f naive_drift_us=%.1f\n",
+      seconds, timed.events, timed.p50, timed.p99, timed.max, timed.drift, naive.p99, naive.max,
+      naive.drift);
   return 0;
 }

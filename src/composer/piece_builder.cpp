@@ -40,7 +40,8 @@ std::int64_t PlannedPieceEvents(std::string_view text) {
   return total;
 }
 
-BuildResult BuildPiece(Composition& composition, std::string_view text, std::ostream& diag) {
+BuildResult BuildPiece(Composition& composition, std::string_view text, std::ostream& diag,
+                       bool clear_first) {
   const std::string bounded(text.substr(0, std::min(text.size(), kMaxParameterText)));
   const std::vector<int> numbers = SplitParameterString(bounded);
   const std::size_t groups = numbers.size() / kNumbersPerObject;
@@ -57,7 +58,9 @@ BuildResult BuildPiece(Composition& composition, std::string_view text, std::ost
          << "; the current composition is kept." << std::endl;
     return BuildResult::kTooManyEvents;
   }
-  composition.ClearMusicalObjectList();
+  if (clear_first) {
+    composition.ClearMusicalObjectList();
+  }
   const int number_of_parms = composition.ParseParmString(bounded.c_str());
   const int number_of_objects = number_of_parms / kNumbersPerObject;
   for (int i = 0; i < number_of_objects; ++i) {

@@ -26,7 +26,10 @@ std::int64_t PlannedObjectEvents(int f, int p4);
 // Events of the whole piece a parameter string asks for (its first 50 objects).
 std::int64_t PlannedPieceEvents(std::string_view text);
 
-// Rebuilds composition from text; diagnostic lines about a refused string go to diag.
-BuildResult BuildPiece(Composition& composition, std::string_view text, std::ostream& diag);
+// Rebuilds composition from text; diagnostic lines about a refused string go to diag. With
+// clear_first false the objects are added to an empty composition without clearing it first
+// (as at start-up, when there is nothing to clear).
+BuildResult BuildPiece(Composition& composition, std::string_view text, std::ostream& diag,
+                       bool clear_first = true);
 
 }  // namespace vordel

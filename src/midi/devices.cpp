@@ -192,7 +192,8 @@ class SynthOutput : public QueuedOutput {
     fluid_settings_setnum(settings_, "synth.gain", 0.6);
     synth_ = new_fluid_synth(settings_);
     const std::string path = soundfont.empty() ? FindSoundfont() : soundfont;
-    if (synth_ == nullptr || path.empty() || fluid_synth_sfload(synth_, path.c_str(), 1) == FLUID_FAILED) {
+    if (synth_ == nullptr || path.empty() ||
+        fluid_synth_sfload(synth_, path.c_str(), 1) == FLUID_FAILED) {
       detail_ = path.empty() ? "no soundfont" : "soundfont " + path + " did not load";
       SetStatus(kMidiErrorGeneric);
     }
@@ -211,7 +212,8 @@ class SynthOutput : public QueuedOutput {
         }
       } else {
         char* name = nullptr;
-        if (fluid_settings_dupstr(settings_, "audio.driver", &name) == FLUID_OK && name != nullptr) {
+        if (fluid_settings_dupstr(settings_, "audio.driver", &name) == FLUID_OK &&
+            name != nullptr) {
           driver_name_ = name;
           fluid_free(name);
         }
@@ -228,8 +230,10 @@ class SynthOutput : public QueuedOutput {
 
   std::string Describe() const override {
     std::string d = "built-in synthesizer";
-    if (!driver_name_.empty()) d += " (" + driver_name_ + ")";
-    if (!detail_.empty()) d += ": " + detail_;
+    if (!driver_name_.empty())
+      d += " (" + driver_name_ + ")";
+    if (!detail_.empty())
+      d += ": " + detail_;
     return d;
   }
 
@@ -285,8 +289,8 @@ class SynthOutput : public QueuedOutput {
   std::string detail_;
 };
 
-const char* const kSynthWords[] = {"synth", "fluid", "timidity", "qsynth", "zyn", "yoshimi",
-                                   "sfz", "sampler", "setbfree", "calf", "surge"};
+const char* const kSynthWords[] = {"synth", "fluid",   "timidity", "qsynth", "zyn",  "yoshimi",
+                                   "sfz",   "sampler", "setbfree", "calf",   "surge"};
 
 }  // namespace
 
@@ -294,10 +298,10 @@ std::string FindSoundfont() {
   if (const char* env = std::getenv("VORDEL_SOUNDFONT"); env != nullptr && *env != '\0') {
     return env;
   }
-  for (const char* p : {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/default-GM.sf2",
-                        "/usr/share/sounds/sf2/FluidR3_GM.sf2",
-                        "/usr/share/sounds/sf3/default-GM.sf3",
-                        "/usr/share/sounds/sf3/MuseScore_General.sf3"}) {
+  for (const char* p :
+       {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/default-GM.sf2",
+        "/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf3/default-GM.sf3",
+        "/usr/share/sounds/sf3/MuseScore_General.sf3"}) {
     std::ifstream f(p);
     if (f.good()) {
       return p;
@@ -351,12 +355,15 @@ OpenedOutput OpenOutput(const OutputRequest& request) {
     const std::vector<std::string>* inputs;
   };
   std::vector<Candidate> candidates;
-  if (systems.jack) candidates.push_back({RtMidi::UNIX_JACK, &systems.jack_inputs});
-  if (systems.alsa) candidates.push_back({RtMidi::LINUX_ALSA, &systems.alsa_inputs});
+  if (systems.jack)
+    candidates.push_back({RtMidi::UNIX_JACK, &systems.jack_inputs});
+  if (systems.alsa)
+    candidates.push_back({RtMidi::LINUX_ALSA, &systems.alsa_inputs});
   for (const Candidate& c : candidates) {
     const int index = ChooseInput(*c.inputs, request.port);
     if (index >= 0) {
-      result.output = std::make_unique<RtMidiOutput>(c.api, index, (*c.inputs)[static_cast<std::size_t>(index)]);
+      result.output = std::make_unique<RtMidiOutput>(c.api, index,
+                                                     (*c.inputs)[static_cast<std::size_t>(index)]);
       result.note = "MIDI output: " + result.output->Describe();
       return result;
     }

@@ -13,9 +13,9 @@ namespace vordel {
 
 // Result codes of opening and sending, 0 for success.
 inline constexpr unsigned kMidiOk = 0;
-inline constexpr unsigned kMidiErrorGeneric = 1;      // the device failed
-inline constexpr unsigned kMidiErrorBadDevice = 2;    // no such device
-inline constexpr unsigned kMidiErrorNotReady = 67;    // the output could not take the message
+inline constexpr unsigned kMidiErrorGeneric = 1;    // the device failed
+inline constexpr unsigned kMidiErrorBadDevice = 2;  // no such device
+inline constexpr unsigned kMidiErrorNotReady = 67;  // the output could not take the message
 inline constexpr unsigned kMidiErrorStillPlaying = 65;
 
 struct MidiMessage {

@@ -27,7 +27,9 @@ QueuedOutput::~QueuedOutput() {
   sem_destroy(&wake_);
 }
 
-void QueuedOutput::Start() { sender_ = std::thread([this] { Run(); }); }
+void QueuedOutput::Start() {
+  sender_ = std::thread([this] { Run(); });
+}
 
 unsigned QueuedOutput::Send(const MidiMessage& m) {
   // Bounded multi-producer queue with a sequence number per cell.

@@ -28,7 +28,9 @@ CompositionPlayer::CompositionPlayer(const char* name, const char* path, const c
                                      TimerService& timer)
     : Composition(name, path, info, 0, 5), Midi(std::move(output), input_status), timer_(timer) {}
 
-CompositionPlayer::~CompositionPlayer() { StopPlaybackAndWait(); }
+CompositionPlayer::~CompositionPlayer() {
+  StopPlaybackAndWait();
+}
 
 void CompositionPlayer::PrepareEnsemble() {
   const int p = std::clamp(Composition_PresetNumber, 0, 2);

@@ -40,8 +40,7 @@ extern RequestData Global_Data;
 class CompositionPlayer : public Composition, public Midi {
  public:
   CompositionPlayer(const char* name, const char* path, const char* info,
-                    std::unique_ptr<MidiOutput> output, unsigned input_status,
-                    TimerService& timer);
+                    std::unique_ptr<MidiOutput> output, unsigned input_status, TimerService& timer);
   ~CompositionPlayer() override;
 
   // Program, pan and volume of the selected ensemble on channels 1-4.

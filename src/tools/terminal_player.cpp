@@ -17,7 +17,9 @@ namespace {
 
 std::atomic<int> g_signal{0};
 
-void OnSignal(int sig) { g_signal.store(sig); }
+void OnSignal(int sig) {
+  g_signal.store(sig);
+}
 
 class TerminalPlayer : public CompositionPlayer {
  public:
@@ -71,10 +73,9 @@ int PlayFromTerminal(const std::string& text, const OutputRequest& request) {
   const auto started = std::chrono::steady_clock::now();
   auto progress = [&](bool final_line) {
     const double pos = static_cast<double>(Global_Data.LastTimeSetEvID.load()) / 1000.0;
-    std::fprintf(stderr, "%s%8.1f s / %.1f s  object %d/%d  events %d  %s%s", tty ? "\r" : "",
-                 pos, total_s, player.PlayingObjectNumber(), objects,
-                 Global_Data.PlayedEvents.load(), player.GetOUTStatusStr(),
-                 final_line || !tty ? "\n" : "   ");
+    std::fprintf(stderr, "%s%8.1f s / %.1f s  object %d/%d  events %d  %s%s", tty ? "\r" : "", pos,
+                 total_s, player.PlayingObjectNumber(), objects, Global_Data.PlayedEvents.load(),
+                 player.GetOUTStatusStr(), final_line || !tty ? "\n" : "   ");
     std::fflush(stderr);
   };
   int ticks = 0;

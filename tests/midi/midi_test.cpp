@@ -36,8 +36,9 @@ TEST_F(MidiFixture, NoteMessages) {
   midi->playNote(10, 0, 90);
   midi->playNote(2, 200, 200);
   midi->playNote(16, 128, 1);
-  EXPECT_EQ(Sent(), (std::vector<Bytes>{{0x90, 64, 100}, {0x80, 64, 0}, {0x99, 60, 90},
-                                        {0x91, 60, 127}, {0x9F, 60, 1}}));
+  EXPECT_EQ(Sent(),
+            (std::vector<Bytes>{
+                {0x90, 64, 100}, {0x80, 64, 0}, {0x99, 60, 90}, {0x91, 60, 127}, {0x9F, 60, 1}}));
 }
 
 TEST_F(MidiFixture, ControllerAndProgramMessages) {
@@ -47,8 +48,10 @@ TEST_F(MidiFixture, ControllerAndProgramMessages) {
   midi->ProgramChange(3, 0);
   midi->ProgramChange(4, 128);
   midi->sendMidiEvent(0xE0, 2, 0x7F, 0x7F);
-  EXPECT_EQ(Sent(), (std::vector<Bytes>{{0xB0, 7, 0}, {0xBF, 0, 5}, {0xC0, 0}, {0xC2, 0},
-                                        {0xC3, 127}, {0xE1, 0x7F, 0x7F}}));
+  EXPECT_EQ(
+      Sent(),
+      (std::vector<Bytes>{
+          {0xB0, 7, 0}, {0xBF, 0, 5}, {0xC0, 0}, {0xC2, 0}, {0xC3, 127}, {0xE1, 0x7F, 0x7F}}));
 }
 
 TEST_F(MidiFixture, AllNotesOffIsSixteenControllers) {
@@ -93,7 +96,7 @@ TEST(Midi, FailedOutputReportsErrors) {
   EXPECT_NE(midi.playNote(1, 60, 1), kMidiOk);
   EXPECT_EQ(midi.SendErrors(), 1u);
   midi.CloseDevices();
-  EXPECT_TRUE(rec->Closed());  // released even after a failure
+  EXPECT_TRUE(rec->Closed());                   // released even after a failure
   EXPECT_NE(midi.playNote(1, 60, 1), kMidiOk);  // after closing nothing is sent
 
   Midi none;
@@ -123,10 +126,10 @@ TEST(QueuedOutput, DeliversEveryMessageOfTwoSendersInOrderBeforeClosing) {
   FakeDevice dev(1 << 16);
   auto sender = [&dev](std::uint8_t channel) {
     for (int i = 0; i < 20000; ++i) {
-      dev.Send(MidiMessage{{static_cast<std::uint8_t>(0x90 | channel),
-                            static_cast<std::uint8_t>(i % 128),
-                            static_cast<std::uint8_t>((i / 128) % 128)},
-                           3});
+      dev.Send(MidiMessage{
+          {static_cast<std::uint8_t>(0x90 | channel), static_cast<std::uint8_t>(i % 128),
+           static_cast<std::uint8_t>((i / 128) % 128)},
+          3});
     }
   };
   std::thread a(sender, 0);

@@ -45,7 +45,8 @@ class Player : public ::testing::Test {
     player_->AddMusicalObject(0, 50, 50, 50, 10);
     MusicalObject& obj = *player_->object_list.back();
     for (const Note& n : events) {
-      obj.event_list.push_back(std::make_unique<Event>(n.ch, n.key, n.vel, n.time, 0, n.vel != 0 ? 2 : 0));
+      obj.event_list.push_back(
+          std::make_unique<Event>(n.ch, n.key, n.vel, n.time, 0, n.vel != 0 ? 2 : 0));
     }
   }
   void Ready() {
@@ -64,7 +65,8 @@ class Player : public ::testing::Test {
   static bool IsAllNotesOff(const Bytes& b) { return (b[0] & 0xF0) == 0xB0 && b[1] == 123; }
   int AllNotesOffCount() const {
     int n = 0;
-    for (const auto& b : Sent()) n += IsAllNotesOff(b);
+    for (const auto& b : Sent())
+      n += IsAllNotesOff(b);
     return n;
   }
 
@@ -92,7 +94,8 @@ TEST_F(Player, DueEventsAreSentInTheirTick) {
   ASSERT_TRUE(timer_.Tick());  // tick counter 0
   EXPECT_EQ(Sent(), (std::vector<Bytes>{{0x90, 60, 90}, {0x91, 62, 80}}));
   EXPECT_EQ(Global_Data.LastTimeSetEvID.load(), 1u);
-  for (int i = 0; i < 4; ++i) ASSERT_TRUE(timer_.Tick());
+  for (int i = 0; i < 4; ++i)
+    ASSERT_TRUE(timer_.Tick());
   EXPECT_EQ(Sent().size(), 2u);
   ASSERT_TRUE(timer_.Tick());  // the sixth tick sends the events at 5 and ends the piece
   const auto sent = Sent();
@@ -121,7 +124,12 @@ TEST_F(Player, ChannelsThreeAndUpSoundAnOctaveLower) {
 }
 
 TEST_F(Player, VelocitiesOfNoteStartsStayAudible) {
-  AddObject({{1, 60, 300, 0}, {1, 61, -5, 0}, {1, 62, 256, 0}, {1, 60, 0, 1}, {1, 61, 0, 1}, {1, 62, 0, 1}});
+  AddObject({{1, 60, 300, 0},
+             {1, 61, -5, 0},
+             {1, 62, 256, 0},
+             {1, 60, 0, 1},
+             {1, 61, 0, 1},
+             {1, 62, 0, 1}});
   Ready();
   player_->PlayMusicalObject();
   timer_.RunUntilStopped(10);
@@ -218,8 +226,8 @@ TEST_F(Player, TimerFailuresShowInTheStatus) {
   timer_.fail_caps = false;
   timer_.fail_arm = true;
   EXPECT_FALSE(player_->PlayMusicalObject());
-  EXPECT_EQ(player_->statuses, (std::vector<std::string>{"Timer ERROR (0)", "Timer OK (1)",
-                                                         "Timer ERROR (1)"}));
+  EXPECT_EQ(player_->statuses,
+            (std::vector<std::string>{"Timer ERROR (0)", "Timer OK (1)", "Timer ERROR (1)"}));
 }
 
 TEST_F(Player, NewCompositionReloadsTheObjectCount) {
@@ -234,17 +242,26 @@ TEST_F(Player, NewCompositionReloadsTheObjectCount) {
   const int ticks = timer_.RunUntilStopped(1 << 20);
   EXPECT_GT(ticks, 60000);  // the whole start-up piece, both objects
   std::size_t events = 0;
-  for (auto& o : player_->object_list) events += o->event_list.size();
+  for (auto& o : player_->object_list)
+    events += o->event_list.size();
   EXPECT_EQ(Global_Data.PlayedEvents.load(), static_cast<int>(events));
   EXPECT_EQ(player_->SoundingNotes(), 0);
 }
 
 TEST_F(Player, PrepareEnsembleSendsProgramPanVolumePerChannel) {
   player_->PrepareEnsemble();
-  EXPECT_EQ(Sent(), (std::vector<Bytes>{{0xC0, 60}, {0xB0, 10, 30}, {0xB0, 7, 100},
-                                        {0xC1, 71}, {0xB1, 10, 55}, {0xB1, 7, 100},
-                                        {0xC2, 68}, {0xB2, 10, 70}, {0xB2, 7, 100},
-                                        {0xC3, 45}, {0xB3, 10, 90}, {0xB3, 7, 100}}));
+  EXPECT_EQ(Sent(), (std::vector<Bytes>{{0xC0, 60},
+                                        {0xB0, 10, 30},
+                                        {0xB0, 7, 100},
+                                        {0xC1, 71},
+                                        {0xB1, 10, 55},
+                                        {0xB1, 7, 100},
+                                        {0xC2, 68},
+                                        {0xB2, 10, 70},
+                                        {0xB2, 7, 100},
+                                        {0xC3, 45},
+                                        {0xB3, 10, 90},
+                                        {0xB3, 7, 100}}));
 }
 
 }  // namespace

@@ -33,7 +33,8 @@ TEST(PlayerThreads, StopStartRebuildWhileTicksRun) {
   std::thread painter([&] {
     long sum = 0;
     while (!done.load()) {
-      sum += Global_Data.PlayedEvents.load() + static_cast<long>(Global_Data.LastTimeSetEvID.load());
+      sum +=
+          Global_Data.PlayedEvents.load() + static_cast<long>(Global_Data.LastTimeSetEvID.load());
       player.TakeRepaintRequest();
       sum += player.GetPlayStatus() + player.PlayingObjectNumber();
       std::this_thread::sleep_for(std::chrono::microseconds(300));
@@ -44,7 +45,8 @@ TEST(PlayerThreads, StopStartRebuildWhileTicksRun) {
   std::thread mouse([&] {
     int v = 0;
     while (!done.load()) {
-      for (unsigned char ch = 1; ch <= 4; ++ch) player.ControlChange(ch, 7, static_cast<unsigned char>(v++ % 127));
+      for (unsigned char ch = 1; ch <= 4; ++ch)
+        player.ControlChange(ch, 7, static_cast<unsigned char>(v++ % 127));
       std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
   });

@@ -40,7 +40,8 @@ TEST(ThreadTimer, CancelFromInsideTheCallbackEndsAfterThatTick) {
   Counter c;
   c.stop_after = 5;
   c.service = &timer;
-  const unsigned id = timer.SetEvent(1, 1, &CountAndMaybeStop, reinterpret_cast<std::uintptr_t>(&c));
+  const unsigned id =
+      timer.SetEvent(1, 1, &CountAndMaybeStop, reinterpret_cast<std::uintptr_t>(&c));
   ASSERT_NE(id, 0u);
   timer.Wait(id);
   EXPECT_EQ(c.ticks.load(), 5);
@@ -52,7 +53,8 @@ TEST(ThreadTimer, KillFromOutsideThenWaitStopsTheTicks) {
   ThreadTimerService timer;
   Counter c;
   c.service = &timer;
-  const unsigned id = timer.SetEvent(1, 1, &CountAndMaybeStop, reinterpret_cast<std::uintptr_t>(&c));
+  const unsigned id =
+      timer.SetEvent(1, 1, &CountAndMaybeStop, reinterpret_cast<std::uintptr_t>(&c));
   while (c.ticks.load() < 3) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
@@ -72,8 +74,10 @@ TEST(ThreadTimer, TwoTimersHaveTheirOwnIds) {
   a.stop_after = 2;
   b.stop_after = 3;
   a.service = b.service = &timer;
-  const unsigned ia = timer.SetEvent(1, 1, &CountAndMaybeStop, reinterpret_cast<std::uintptr_t>(&a));
-  const unsigned ib = timer.SetEvent(2, 2, &CountAndMaybeStop, reinterpret_cast<std::uintptr_t>(&b));
+  const unsigned ia =
+      timer.SetEvent(1, 1, &CountAndMaybeStop, reinterpret_cast<std::uintptr_t>(&a));
+  const unsigned ib =
+      timer.SetEvent(2, 2, &CountAndMaybeStop, reinterpret_cast<std::uintptr_t>(&b));
   EXPECT_NE(ia, ib);
   timer.Wait(ia);
   timer.Wait(ib);
