@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "chances/random_source.h"
 #include "composer/piece_builder.h"
 
 namespace vordel {
@@ -26,10 +27,33 @@ void MainWindowLogic::SetupWindow() {
   Compose(kDefaultParameterString, false);
 }
 
+std::string ReproduceCommand(const std::string& text, std::int64_t clock_ms,
+                             bool rest_planner_started) {
+  // The numbers as they are read: the same piece, in a form a shell takes as one argument.
+  std::string numbers;
+  for (int n : SplitParameterString(text)) {
+    numbers += (numbers.empty() ? "" : " ") + std::to_string(n);
+  }
+  return "vordel-compose --clock " + std::to_string(clock_ms) +
+         (rest_planner_started ? " --rest-planner-started" : "") + " --dump '" + numbers + "'";
+}
+
 void MainWindowLogic::Compose(const std::string& text, bool rebuild) {
   // No tick may run while the composition changes.
   StopPlaybackAndWait();
-  BuildPiece(*this, text, std::cout, rebuild);
+  // The clock holds still while the piece is built, so that one clock value and the rest
+  // planner's state make the piece again.
+  const std::int64_t now = clock();
+  const bool rest_planner_started = IntroRestPlannerStarted();
+  BuildResult result;
+  {
+    ScopedClockPin pin(now);
+    result = BuildPiece(*this, text, std::cout, rebuild);
+  }
+  if (result == BuildResult::kBuilt) {
+    last_command_ = ReproduceCommand(text, now, rest_planner_started);
+    std::cout << "[Reproduce] " << last_command_ << std::endl;
+  }
   std::cout.flush();
 }
 

@@ -5,6 +5,7 @@
 // the clipboard and quitting.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "player/composition_player.h"
@@ -70,6 +71,8 @@ class MainWindowLogic : public CompositionPlayer {
   int GetStopFlag() const { return StopFlag; }
   // The text of the last parameter string taken.
   const std::string& LastParameterString() const { return last_string_; }
+  // The vordel-compose command that builds the current piece again.
+  const std::string& ReproduceCommandLine() const { return last_command_; }
 
  protected:
   void ShowTimerStatus(const char* text) override;
@@ -86,6 +89,11 @@ class MainWindowLogic : public CompositionPlayer {
   int flag = 0;
   int StopFlag = 0;
   std::string last_string_;
+  std::string last_command_;
 };
+
+// "vordel-compose --clock MS [--rest-planner-started] --dump '...'" for a piece built from text.
+std::string ReproduceCommand(const std::string& text, std::int64_t clock_ms,
+                             bool rest_planner_started);
 
 }  // namespace vordel

@@ -55,7 +55,8 @@ class Composition {
   void show();
   void GetCompositionInfo(char* dest_str, std::size_t size) const;
   void Play() {}
-  void SaveAsMIDIFile() {}
+  // Writes the generated piece as a Standard MIDI File; false with a reason on failure.
+  bool SaveAsMIDIFile(const std::string& path, std::string* error);
 
   // Generation and playback position.
   void PreGenerate();

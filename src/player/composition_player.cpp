@@ -1,5 +1,7 @@
 #include "player/composition_player.h"
 
+#include "player/schedule.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -11,15 +13,6 @@ RequestData Global_Data;
 namespace {
 
 const char* const timer_err[2] = {"ERROR", "OK"};
-
-// The velocity of a note start, kept inside 1..127: 0 would end the note, and the low byte of
-// a large or negative value would be arbitrary.
-unsigned char NoteVelocity(std::int64_t vel) {
-  if (vel == 0) {
-    return 0;
-  }
-  return static_cast<unsigned char>(std::clamp<std::int64_t>(vel, 1, 127));
-}
 
 }  // namespace
 
@@ -93,10 +86,11 @@ void CompositionPlayer::Tick(unsigned own_id) {
     if (obj.ev_iter != obj.event_list.end()) {
       const Event* ev = obj.ev_iter->get();
       while (ev->GetTIME() <= myTime) {
-        // Channels 3 and up sound an octave lower, note ends alike.
-        const int key = ev->GetCH() < 3 ? ev->GetKEY() : ev->GetKEY() - 12;
-        playNote(static_cast<unsigned char>(ev->GetCH()), static_cast<unsigned char>(key),
-                 NoteVelocity(ev->GetVEL()));
+        // Channels 3 and up sound an octave lower, note ends alike; a note start's velocity
+        // stays inside 1..127 (0 would end the note).
+        playNote(static_cast<unsigned char>(ev->GetCH()),
+                 static_cast<unsigned char>(SoundingKey(ev->GetCH(), ev->GetKEY())),
+                 static_cast<unsigned char>(SoundingVelocity(ev->GetVEL())));
         Global_Data.PlayedEvents.fetch_add(1, std::memory_order_relaxed);
         ++obj.ev_iter;
         if (obj.ev_iter == obj.event_list.end()) {

@@ -3,7 +3,8 @@
 namespace vordel {
 
 const char* const kComposeUsage =
-    "usage: vordel-compose [--clock MS] [--dump] \"PARAMETER STRING\"\n"
+    "usage: vordel-compose [--clock MS] [--rest-planner-started] [--dump] [--midi FILE]\n"
+    "                      [--wav FILE] \"PARAMETER STRING\"\n"
     "       vordel-compose --play [--output auto|port|synth] [--port NAME] \"PARAMETER STRING\"\n"
     "\n"
     "Builds the piece of a parameter string (five numbers per section: function, register,\n"
@@ -12,6 +13,11 @@ const char* const kComposeUsage =
     "  --clock MS   pin the composer's millisecond clock to MS, so the same string and MS\n"
     "               always give the same piece\n"
     "  --dump       print every section's onset and end and all its events, then the total\n"
+    "  --rest-planner-started\n"
+    "               build as the program does after an earlier piece has used the rest\n"
+    "               planner (the program prints this option when it applies)\n"
+    "  --midi FILE  write the piece as a Standard MIDI File\n"
+    "  --wav FILE   render the piece with the built-in synthesizer to a WAV file\n"
     "  --play       play the piece in real time (Ctrl-C stops it)\n"
     "  --output O   auto (an external synthesizer when JACK or ALSA offers one, else the\n"
     "               built-in synthesizer), port (an external port only) or synth\n"
@@ -55,6 +61,25 @@ ComposeParse ParseComposeOptions(const std::vector<std::string>& args) {
       o.dump = true;
     } else if (!only_positional && a == "--play") {
       o.play = true;
+    } else if (!only_positional && a == "--rest-planner-started") {
+      o.rest_planner_started = true;
+    } else if (!only_positional && (a == "--midi" || a == "--wav" || a.rfind("--midi=", 0) == 0 ||
+                                    a.rfind("--wav=", 0) == 0)) {
+      const bool midi = a.rfind("--midi", 0) == 0;
+      const std::size_t eq = a.find('=');
+      std::string value;
+      if (eq == std::string::npos) {
+        if (i + 1 >= args.size()) {
+          return {std::nullopt, a + " needs a file name"};
+        }
+        value = args[++i];
+      } else {
+        value = a.substr(eq + 1);
+      }
+      if (value.empty()) {
+        return {std::nullopt, (midi ? std::string("--midi") : std::string("--wav")) + " needs a file name"};
+      }
+      (midi ? o.midi_file : o.wav_file) = value;
     } else if (!only_positional && (a == "--output" || a == "--port" ||
                                     a.rfind("--output=", 0) == 0 || a.rfind("--port=", 0) == 0)) {
       const bool is_output = a.rfind("--output", 0) == 0;
@@ -105,6 +130,9 @@ ComposeParse ParseComposeOptions(const std::vector<std::string>& args) {
   }
   if (!have_string && !o.help && !o.version) {
     return {std::nullopt, "missing the parameter string"};
+  }
+  if (o.play && (o.dump || !o.midi_file.empty() || !o.wav_file.empty())) {
+    return {std::nullopt, "--play goes alone, without --dump, --midi or --wav"};
   }
   if (!o.play && (o.output != "auto" || !o.port.empty())) {
     return {std::nullopt, "--output and --port go with --play"};

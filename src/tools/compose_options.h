@@ -16,6 +16,11 @@ struct ComposeOptions {
   bool play = false;
   std::string output = "auto";  // auto, port or synth
   std::string port;             // connect to the input whose name contains this
+  std::string midi_file;        // write the piece as a Standard MIDI File
+  std::string wav_file;         // render the piece to a WAV file
+  // The rest planner has made its first call already (as after an earlier piece in the same
+  // program), so its very first draw does not happen again.
+  bool rest_planner_started = false;
   std::string parameter_string;
 };
 

@@ -1,4 +1,6 @@
 // vordel-compose: builds the piece of a parameter string and prints it.
+#include <unistd.h>
+
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -8,6 +10,7 @@
 #include "composer/composition.h"
 #include "composer/out_of_memory.h"
 #include "composer/piece_builder.h"
+#include "midi/offline_render.h"
 #include "tools/compose_options.h"
 #include "tools/terminal_player.h"
 #include "vordel_version.h"
@@ -73,6 +76,9 @@ int main(int argc, char** argv) {
   if (o.clock) {
     vordel::PinClock(static_cast<std::int64_t>(*o.clock));
   }
+  if (o.rest_planner_started) {
+    vordel::MarkIntroRestPlannerStarted();
+  }
   if (o.play) {
     vordel::OutputRequest request;
     vordel::ParseOutputChoice(o.output, &request.choice);
@@ -88,8 +94,34 @@ int main(int argc, char** argv) {
   }
   if (o.dump) {
     Dump(piece);
-  } else {
+  } else if (o.midi_file.empty() && o.wav_file.empty()) {
     Summary(piece);
+  }
+  std::cout.flush();
+  if (!o.midi_file.empty()) {
+    std::string error;
+    if (!piece.SaveAsMIDIFile(o.midi_file, &error)) {
+      std::cerr << "vordel-compose: " << error << std::endl;
+      return 1;
+    }
+  }
+  if (!o.wav_file.empty()) {
+    const bool tty = isatty(STDERR_FILENO) != 0;
+    auto bar = [tty](std::int64_t done, std::int64_t total) {
+      if (!tty) return;
+      const int width = 40;
+      const int filled = total > 0 ? static_cast<int>(done * width / total) : width;
+      std::fprintf(stderr, "\rrendering [%.*s%*s] %3d%%", filled,
+                   "########################################", width - filled, "",
+                   total > 0 ? static_cast<int>(done * 100 / total) : 100);
+      std::fflush(stderr);
+    };
+    const vordel::RenderResult r = vordel::RenderWav(piece, o.wav_file, "", bar);
+    if (tty) std::fputc('\n', stderr);
+    if (!r.ok) {
+      std::cerr << "vordel-compose: " << r.error << std::endl;
+      return 1;
+    }
   }
   return 0;
 }

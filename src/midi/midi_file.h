@@ -1,0 +1,25 @@
+// Standard MIDI Files of a generated piece: format 1, a tempo track and one track per channel
+// with the ensemble's program, pan and volume, then every note as the player sends it. With 500
+// ticks per quarter note at 120 beats per minute one tick is one millisecond.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "composer/composition.h"
+
+namespace vordel {
+
+inline constexpr int kSmfTicksPerQuarter = 500;
+inline constexpr int kSmfMicrosPerQuarter = 500000;
+
+// Appends n as a variable-length quantity (7 bits a byte, high bit set on all but the last).
+void AppendVariableLength(std::vector<std::uint8_t>& out, std::uint32_t n);
+
+std::vector<std::uint8_t> StandardMidiFileBytes(Composition& composition);
+
+// Writes the file; false with a reason when it cannot be written.
+bool WriteStandardMidiFile(Composition& composition, const std::string& path, std::string* error);
+
+}  // namespace vordel
