@@ -9,9 +9,11 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStatusBar>
+#include <algorithm>
 #include <iostream>
 
 #include "app/menu_codes.h"
+#include "player/schedule.h"
 #include "vordel_version.h"
 
 namespace vordel {
@@ -103,9 +105,81 @@ void TMyWindow::paintEvent(QPaintEvent* /*event*/) {
   if (WindowFont) {
     painter.setFont(*WindowFont);
   }
-  painter.drawText(rect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                   QString::fromStdString(CountersText()));
+  const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
+  const QString counters = QString::fromStdString(CountersText());
+  QRect used;
+  painter.drawText(rect(), flags, counters, &used);
+  const QRect area(0, used.bottom() + 8, width(), height() - used.bottom() - 8);
+  if (area.height() >= 24 && area.width() >= 24) {
+    DrawRoll(painter, area);
+  }
   UpdateStatusTexts();
+}
+
+namespace {
+
+// One colour per channel.
+const QColor kChannelColours[4] = {QColor(200, 60, 40), QColor(40, 120, 200), QColor(60, 160, 60),
+                                   QColor(170, 90, 190)};
+
+}  // namespace
+
+void TMyWindow::RenderRoll(const QSize& size) {
+  roll_ = QImage(size, QImage::Format_RGB32);
+  roll_.fill(QColor(252, 252, 248));
+  QPainter p(&roll_);
+  const Schedule schedule = PlaybackSchedule(*this);
+  const std::vector<NoteSpan> notes = NoteSpans(schedule);
+  roll_end_ = std::max<std::int64_t>(schedule.end_tick, 1);
+  int low = 127;
+  int high = 0;
+  for (const NoteSpan& n : notes) {
+    low = std::min(low, n.key);
+    high = std::max(high, n.key);
+  }
+  if (notes.empty()) {
+    low = 48;
+    high = 72;
+  }
+  low = std::max(0, low - 2);
+  high = std::min(127, high + 2);
+  const double px_per_tick = static_cast<double>(size.width()) / static_cast<double>(roll_end_);
+  const double row = static_cast<double>(size.height()) / (high - low + 1);
+  // Octave lines, then object boundaries, then the notes.
+  p.setPen(QColor(225, 225, 220));
+  for (int key = (low / 12 + 1) * 12; key <= high; key += 12) {
+    const int y = static_cast<int>((high - key + 1) * row);
+    p.drawLine(0, y, size.width(), y);
+  }
+  p.setPen(QPen(QColor(120, 120, 120), 1, Qt::DashLine));
+  for (auto& obj : object_list) {
+    const int x = static_cast<int>(static_cast<double>(obj->GetMusObjOnsetTime()) * px_per_tick);
+    p.drawLine(x, 0, x, size.height());
+  }
+  p.setPen(Qt::NoPen);
+  const int h = std::max(1, static_cast<int>(row));
+  for (const NoteSpan& n : notes) {
+    p.setBrush(kChannelColours[(n.channel - 1) & 3]);
+    const int x = static_cast<int>(static_cast<double>(n.start) * px_per_tick);
+    const int w = std::max(1, static_cast<int>(static_cast<double>(n.end - n.start) * px_per_tick));
+    const int y = static_cast<int>((high - n.key) * row);
+    p.drawRect(x, y, w, h);
+  }
+  roll_serial_ = PieceSerial();
+}
+
+void TMyWindow::DrawRoll(QPainter& painter, const QRect& area) {
+  if (roll_serial_ != PieceSerial() || roll_.size() != area.size()) {
+    RenderRoll(area.size());
+  }
+  painter.drawImage(area.topLeft(), roll_);
+  painter.setPen(QColor(90, 90, 90));
+  painter.drawRect(area.adjusted(0, 0, -1, -1));
+  const double fraction =
+      std::clamp(static_cast<double>(DisplayedTick()) / static_cast<double>(roll_end_), 0.0, 1.0);
+  const int x = area.left() + static_cast<int>(fraction * (area.width() - 1));
+  painter.setPen(QPen(QColor(20, 20, 20), 2));
+  painter.drawLine(x, area.top(), x, area.bottom());
 }
 
 void TMyWindow::mousePressEvent(QMouseEvent* event) {
@@ -208,7 +282,7 @@ bool TMyApp::InitMainWindow() {
       }
     });
   }
-  frame_->resize(720, 200);
+  frame_->resize(900, 420);
   client_->Setup();
   return true;
 }

@@ -5,6 +5,7 @@
 
 #include <QLabel>
 #include <QMainWindow>
+#include <QImage>
 #include <QTimer>
 #include <QWidget>
 #include <array>
@@ -43,7 +44,15 @@ class TMyWindow : public QWidget, public WindowHost, public MainWindowLogic {
   void mouseMoveEvent(QMouseEvent* event) override;
 
  private:
+  // The piano roll of the piece, drawn once per piece and size; a repaint only adds the
+  // playback position.
+  void DrawRoll(QPainter& painter, const QRect& area);
+  void RenderRoll(const QSize& size);
+
   std::unique_ptr<QFont> WindowFont;
+  QImage roll_;
+  int roll_serial_ = -1;
+  std::int64_t roll_end_ = 0;
   QTimer poll_timer_;
   QTimer repaint_timer_;
   std::array<QLabel*, 5> gadgets_{};

@@ -51,10 +51,18 @@ void MainWindowLogic::Compose(const std::string& text, bool rebuild) {
     result = BuildPiece(*this, text, std::cout, rebuild);
   }
   if (result == BuildResult::kBuilt) {
+    ++piece_serial_;
     last_command_ = ReproduceCommand(text, now, rest_planner_started);
     std::cout << "[Reproduce] " << last_command_ << std::endl;
   }
   std::cout.flush();
+}
+
+std::int64_t MainWindowLogic::DisplayedTick() const {
+  if (GetPlayStatus() != 0) {
+    return static_cast<std::int64_t>(Global_Data.LastTimeSetEvID.load());
+  }
+  return Composition_OffsetTime;
 }
 
 void MainWindowLogic::StartPlayback() {

@@ -71,6 +71,10 @@ class MainWindowLogic : public CompositionPlayer {
   int GetStopFlag() const { return StopFlag; }
   // The text of the last parameter string taken.
   const std::string& LastParameterString() const { return last_string_; }
+  // Counts the pieces built, so that views of the piece know when to redraw it.
+  int PieceSerial() const { return piece_serial_; }
+  // The playback position to show: the tick being played, or the start.
+  std::int64_t DisplayedTick() const;
   // The vordel-compose command that builds the current piece again.
   const std::string& ReproduceCommandLine() const { return last_command_; }
 
@@ -90,6 +94,7 @@ class MainWindowLogic : public CompositionPlayer {
   int StopFlag = 0;
   std::string last_string_;
   std::string last_command_;
+  int piece_serial_ = 0;
 };
 
 // "vordel-compose --clock MS [--rest-planner-started] --dump '...'" for a piece built from text.

@@ -17,6 +17,23 @@ int SoundingVelocity(std::int64_t vel) {
   return static_cast<int>(std::clamp<std::int64_t>(vel, 1, 127));
 }
 
+std::vector<NoteSpan> NoteSpans(const Schedule& schedule) {
+  std::vector<NoteSpan> spans;
+  // Open notes per channel and key, as indices into spans (a key may be started twice).
+  std::vector<std::vector<std::size_t>> open(16 * 128);
+  for (const ScheduledEvent& e : schedule.events) {
+    auto& stack = open[static_cast<std::size_t>(((e.channel - 1) & 0x0F) * 128 + (e.key & 0x7F))];
+    if (e.velocity != 0) {
+      stack.push_back(spans.size());
+      spans.push_back({e.tick, schedule.end_tick, e.channel, e.key});
+    } else if (!stack.empty()) {
+      spans[stack.front()].end = e.tick;
+      stack.erase(stack.begin());
+    }
+  }
+  return spans;
+}
+
 Schedule PlaybackSchedule(Composition& composition) {
   Schedule s;
   std::int64_t tick = 0;  // playback starts at the first object, offset 0

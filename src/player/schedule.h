@@ -27,6 +27,18 @@ struct Schedule {
   std::int64_t end_tick = 0;           // the tick in which the playback ends
 };
 
+// One sounding note of a schedule, from its start to its end.
+struct NoteSpan {
+  std::int64_t start;
+  std::int64_t end;
+  int channel;
+  int key;
+};
+
+// The notes of a schedule: every start paired with the next end of the same channel and key
+// (notes never ended last until the end of the piece).
+std::vector<NoteSpan> NoteSpans(const Schedule& schedule);
+
 // The events of one playback from the first object, as the player's ticks send them: an event
 // goes in the first tick whose counter has reached its time, objects one after the other (the
 // next object from the tick after the last event of the previous one).
