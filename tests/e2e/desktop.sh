@@ -62,7 +62,7 @@ if command -v tesseract >/dev/null; then
   tesseract "$ARTIFACTS/vordel-window.png" "$WORK/ocr" >/dev/null 2>&1
   grep -q "Total Object Count: 2. / Current object: 1." "$WORK/ocr.txt" ||
     fail "counters not readable in the screenshot: $(cat "$WORK/ocr.txt")"
-  grep -q "MOUT OK" "$WORK/ocr.txt" || fail "status bar: $(cat "$WORK/ocr.txt")"
+  grep -qi "MOUT OK" "$WORK/ocr.txt" || fail "status bar: $(cat "$WORK/ocr.txt")"
 else
   # Without OCR: the counters' line must have drawn dark pixels at the top of the client area.
   dark=$(convert "$ARTIFACTS/vordel-window.png" -crop 600x22+0+22 -colorspace gray -threshold 50% \
@@ -77,6 +77,16 @@ awk '{print $2}' "$WORK/dump.txt" | head -12 | tr '\n' ' ' | grep -q "^c0 b0 b0 
   fail "ensemble 0 was not sent first: $(head -12 "$WORK/dump.txt")"
 grep -q "note on" "$WORK/dump.txt" || fail "no notes after the parameter string"
 grep -q "Playing from object: 1 / TotTime" "$WORK/vordel.out" || fail "no position line"
+grep -q "^\[Reproduce\] vordel-compose --clock [0-9]* --dump '0 50 40 1 0'" "$WORK/vordel.out" ||
+  fail "no reproduce line"
+
+# The piano roll under the counters: notes in the four channel colours.
+import -window "$WIN" "$ARTIFACTS/vordel-piano-roll.png" || fail "no screenshot"
+for colour in "rgb(200,60,40)" "rgb(40,120,200)" "rgb(60,160,60)" "rgb(170,90,190)"; do
+  n=$(convert "$ARTIFACTS/vordel-piano-roll.png" -fill white +opaque "$colour" -fill black -opaque "$colour" \
+    -colorspace gray -format '%[fx:round((1-mean)*w*h)]' info:)
+  [ "$n" -gt 30 ] || fail "piano roll: only $n pixels of $colour"
+done
 
 # "0" stops: the last messages are All Notes Off, and nothing sounds afterwards.
 copy "0"

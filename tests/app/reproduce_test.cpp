@@ -1,0 +1,108 @@
+// Pieces heard in the window can be made again with the command the window prints.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "app/window_logic.h"
+#include "test_support.h"
+
+namespace vordel {
+namespace {
+
+class SilentHost : public WindowHost {
+ public:
+  void MessageBox(const std::string&, const std::string&) override {}
+  bool AskYesNo(const std::string&, const std::string&) override { return true; }
+  void Invalidate() override {}
+  void SetStatusText(StatusGadget, const std::string&) override {}
+  bool ReadClipboardText(std::string* text) override {
+    *text = clipboard;
+    return true;
+  }
+  void EmptyClipboard() override {}
+  void PostQuit(int) override {}
+  std::string clipboard;
+};
+
+std::string DumpOf(Composition& piece) {
+  std::ostringstream out;
+  int k = 1;
+  for (auto& obj : piece.object_list) {
+    out << "object " << k++ << " onset " << obj->GetMusObjOnsetTime() << " end "
+        << obj->GetMusObjDuration() << '\n';
+    for (const auto& e : obj->event_list) {
+      out << ">EV" << e->GetCH() << ',' << e->GetKEY() << ',' << e->GetVEL() << ',' << e->GetTIME()
+          << ',' << e->GetDUR() << '\n';
+    }
+  }
+  out << "total " << piece.Composition_TotalTime << '\n';
+  return out.str();
+}
+
+std::string RunTool(const std::string& command) {
+  const std::string prefix = "vordel-compose ";
+  EXPECT_EQ(command.rfind(prefix, 0), 0u);
+  const std::string cmd = std::string(VORDEL_COMPOSE_BIN) + " " + command.substr(prefix.size());
+  FILE* pipe = popen(cmd.c_str(), "r");
+  std::string out;
+  std::array<char, 65536> buf{};
+  std::size_t n = 0;
+  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) out.append(buf.data(), n);
+  pclose(pipe);
+  std::istringstream in(out);
+  std::string line;
+  std::string kept;
+  while (std::getline(in, line)) {
+    if (line.rfind("object ", 0) == 0 || line.rfind(">EV", 0) == 0 || line.rfind("total ", 0) == 0) {
+      kept += line + "\n";
+    }
+  }
+  return kept;
+}
+
+TEST(Reproduce, CommandsRebuildThePiecesInTheWindowsOrder) {
+  // The clock runs freely here, as in the program; rests make the rest planner's state matter.
+  ResetRestPlanners();
+  STOP_PLAYING.store(0);
+  ASSERT_FALSE(PinnedClock().has_value());
+  testing::CoutCapture quiet;
+  SilentHost host;
+  ManualTimerService timer;
+  MainWindowLogic win(host, std::make_unique<RecordingOutput>(1 << 16), kMidiOk, timer);
+  win.SetupWindow();
+  std::vector<std::pair<std::string, std::string>> built;  // command, dump
+  built.emplace_back(win.ReproduceCommandLine(), DumpOf(win));
+  const char* strings[] = {"3 50 40 50 10", "0 80 40 30 25 3 60 70 40 20",
+                           "4 60 70 20 30\t2 40 55 80 12\n0 90 20 95 60", "3 50 40 50 10 x 1"};
+  for (const char* s : strings) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(3));  // a new clock value
+    host.clipboard = s;
+    win.EvTimer(1);
+    timer.RunUntilStopped(5);
+    host.clipboard = "0";
+    win.EvTimer(1);
+    win.StopPlaybackAndWait();
+    built.emplace_back(win.ReproduceCommandLine(), DumpOf(win));
+  }
+  EXPECT_EQ(built[0].first.find("--rest-planner-started"), std::string::npos);
+  EXPECT_NE(built[2].first.find("--rest-planner-started"), std::string::npos);
+  EXPECT_NE(built[3].first.find("--dump '4 60 70 20 30 2 40 55 80 12 0 90 20 95 60'"), std::string::npos);
+  for (const auto& [command, dump] : built) {
+    EXPECT_EQ(RunTool(command), dump) << command;
+  }
+}
+
+TEST(Reproduce, CommandNormalisesTheNumbers) {
+  EXPECT_EQ(ReproduceCommand(" +1\t02 -3 abc 99999999999\r\n", 5, false),
+            "vordel-compose --clock 5 --dump '1 2 -3 0 2147483647'");
+  EXPECT_EQ(ReproduceCommand("1 2 3 4 5", 1234, true),
+            "vordel-compose --clock 1234 --rest-planner-started --dump '1 2 3 4 5'");
+}
+
+}  // namespace
+}  // namespace vordel

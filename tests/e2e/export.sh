@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# End-to-end: vordel-compose --midi and --wav checked by independent readers. midicsv must give
+# back every note at its time, fluidsynth must play the exported file, and the rendered WAV must
+# be as long as fluidsynth's rendering of that file and not silent (sox).
+# Exit 77 (skipped) when the readers are missing.
+set -u
+COMPOSE=$1
+for tool in midicsv fluidsynth sox soxi; do command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }; done
+SOUNDFONT=/usr/share/sounds/sf2/TimGM6mb.sf2
+[ -f "$SOUNDFONT" ] || { echo "no soundfont"; exit 77; }
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+PIECE="0 50 40 1 0 3 60 60 1 0"
+"$COMPOSE" --clock 7 --midi "$WORK/p.mid" --wav "$WORK/p.wav" "$PIECE" >"$WORK/out.txt" 2>&1 ||
+  fail "export exited $?: $(cat "$WORK/out.txt")"
+"$COMPOSE" --clock 7 --dump "$PIECE" | grep '^>EV' | sed 's/>EV//' >"$WORK/events.csv"
+
+# Every note, as midicsv reads it back: channel, time, key (channels 3 and 4 an octave lower),
+# on or off; compared with the dump, channel by channel, in order.
+midicsv "$WORK/p.mid" >"$WORK/p.csv" || fail "midicsv cannot read the file"
+grep -q "Header, 1, 5, 500" "$WORK/p.csv" || fail "header: $(head -1 "$WORK/p.csv")"
+awk -F', ' '$3=="Note_on_c" || $3=="Note_off_c" {
+  kind = ($3=="Note_on_c" && $6 != 0) ? "on" : "off"; print $4 + 1, $2, $5, kind }' "$WORK/p.csv" |
+  sort -s -n -k1,1 >"$WORK/from_file.txt"
+# The piece's events are in time order here, so the player's ticks are their times.
+awk -F, '{ key = ($1 < 3) ? $2 : $2 - 12; kind = ($3 != 0) ? "on" : "off"; print $1, $4, key, kind }' \
+  "$WORK/events.csv" | sort -s -n -k1,1 >"$WORK/from_dump.txt"
+[ "$(wc -l <"$WORK/from_dump.txt")" -gt 100 ] || fail "too few events"
+diff -q "$WORK/from_file.txt" "$WORK/from_dump.txt" >/dev/null ||
+  fail "notes differ: $(diff "$WORK/from_file.txt" "$WORK/from_dump.txt" | head -5)"
+for prog in "0, 60" "1, 71" "2, 68" "3, 45"; do
+  grep -q "Program_c, $prog" "$WORK/p.csv" || fail "program $prog missing"
+done
+
+# fluidsynth plays the exported file.
+fluidsynth -ni -q -F "$WORK/f.wav" -r 44100 "$SOUNDFONT" "$WORK/p.mid" >/dev/null 2>&1 ||
+  fail "fluidsynth could not play the file"
+
+# The rendering: 16-bit stereo at 44.1 kHz, as long as fluidsynth's, and not silent.
+[ "$(soxi -c "$WORK/p.wav")" = 2 ] && [ "$(soxi -r "$WORK/p.wav")" = 44100 ] && [ "$(soxi -b "$WORK/p.wav")" = 16 ] ||
+  fail "format: $(soxi "$WORK/p.wav")"
+ours=$(soxi -s "$WORK/p.wav")
+theirs=$(soxi -s "$WORK/f.wav")
+diff_frames=$((ours > theirs ? ours - theirs : theirs - ours))
+[ "$diff_frames" -le 128 ] || fail "length $ours frames, fluidsynth $theirs"
+peak=$(sox "$WORK/p.wav" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
+awk -v p="$peak" 'BEGIN {exit !(p > 0.01)}' || fail "silent rendering (peak $peak)"
+total_ms=$("$COMPOSE" --clock 7 --dump "$PIECE" | awk '/^total/ {print $2}')
+awk -v f="$ours" -v t="$total_ms" 'BEGIN {exit !(f / 44100.0 > t / 1000.0 + 2.0)}' ||
+  fail "rendering shorter than the piece plus its close"
+
+# Errors: an unwritable file, and options that do not go together.
+"$COMPOSE" --wav /nonexistent-dir/x.wav "$PIECE" >/dev/null 2>"$WORK/err.txt"
+[ $? -eq 1 ] && grep -q "cannot write /nonexistent-dir/x.wav" "$WORK/err.txt" || fail "unwritable wav: $(cat "$WORK/err.txt")"
+"$COMPOSE" --midi /nonexistent-dir/x.mid "$PIECE" >/dev/null 2>"$WORK/err.txt"
+[ $? -eq 1 ] && grep -q "cannot write /nonexistent-dir/x.mid" "$WORK/err.txt" || fail "unwritable midi"
+"$COMPOSE" --midi >/dev/null 2>&1; [ $? -eq 2 ] || fail "--midi without a file"
+"$COMPOSE" --play --wav x.wav "$PIECE" >/dev/null 2>&1; [ $? -eq 2 ] || fail "--play with --wav"
+echo "ok: $(wc -l <"$WORK/from_dump.txt") notes read back; WAV $ours frames, fluidsynth $theirs"
