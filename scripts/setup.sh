@@ -11,7 +11,7 @@ PACKAGES=(
   qt6-base-dev librtmidi-dev libfluidsynth-dev fluidsynth timgm6mb-soundfont libasound2-dev
   # end-to-end tests: virtual display, clipboard owner, JACK dummy server, screenshots, audio
   xvfb xauth xclip x11-utils xdotool jackd2 imagemagick sox tesseract-ocr tesseract-ocr-eng
-  fonts-liberation2 midicsv bc
+  fonts-liberation2 midicsv bc desktop-file-utils
 )
 
 SUDO=""

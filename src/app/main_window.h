@@ -3,9 +3,9 @@
 // device layer.
 #pragma once
 
+#include <QImage>
 #include <QLabel>
 #include <QMainWindow>
-#include <QImage>
 #include <QTimer>
 #include <QWidget>
 #include <array>

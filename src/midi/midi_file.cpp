@@ -12,7 +12,8 @@ namespace vordel {
 namespace {
 
 void Append32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out.push_back(static_cast<std::uint8_t>(v >> shift));
 }
 
 void Append16(std::vector<std::uint8_t>& out, std::uint16_t v) {
@@ -68,16 +69,16 @@ std::vector<std::uint8_t> StandardMidiFileBytes(Composition& composition) {
   std::vector<std::uint8_t> out;
   out.insert(out.end(), {'M', 'T', 'h', 'd'});
   Append32(out, 6);
-  Append16(out, 1);                   // format 1
-  Append16(out, 1 + kChannels);       // tempo track and one per channel
+  Append16(out, 1);              // format 1
+  Append16(out, 1 + kChannels);  // tempo track and one per channel
   Append16(out, kSmfTicksPerQuarter);
 
   std::vector<std::uint8_t> tempo;
   AppendText(tempo, 0x03, "vordel");
-  tempo.insert(tempo.end(), {0x00, 0xFF, 0x51, 0x03,
-                             static_cast<std::uint8_t>(kSmfMicrosPerQuarter >> 16),
-                             static_cast<std::uint8_t>(kSmfMicrosPerQuarter >> 8),
-                             static_cast<std::uint8_t>(kSmfMicrosPerQuarter)});
+  tempo.insert(tempo.end(),
+               {0x00, 0xFF, 0x51, 0x03, static_cast<std::uint8_t>(kSmfMicrosPerQuarter >> 16),
+                static_cast<std::uint8_t>(kSmfMicrosPerQuarter >> 8),
+                static_cast<std::uint8_t>(kSmfMicrosPerQuarter)});
   tempo.insert(tempo.end(), {0x00, 0xFF, 0x58, 0x04, 0x04, 0x02, 0x18, 0x08});  // 4/4
   AppendEndOfTrack(tempo, Delta(0, schedule.end_tick));
   AppendTrack(out, tempo);
@@ -88,21 +89,25 @@ std::vector<std::uint8_t> StandardMidiFileBytes(Composition& composition) {
     std::vector<std::uint8_t> t;
     const int program = std::clamp(p.Patch, 1, 128) - 1;
     AppendText(t, 0x03, p_names[program]);
-    t.insert(t.end(), {0x00, static_cast<std::uint8_t>(0xC0 | status), static_cast<std::uint8_t>(program)});
+    t.insert(t.end(),
+             {0x00, static_cast<std::uint8_t>(0xC0 | status), static_cast<std::uint8_t>(program)});
     t.insert(t.end(), {0x00, static_cast<std::uint8_t>(0xB0 | status), 10,
                        static_cast<std::uint8_t>(std::clamp(p.Panning, 0, 127))});
     t.insert(t.end(), {0x00, static_cast<std::uint8_t>(0xB0 | status), 7,
                        static_cast<std::uint8_t>(std::clamp(p.Volume, 0, 127))});
     std::int64_t last = 0;
     for (const ScheduledEvent& e : schedule.events) {
-      if (e.channel != ch) continue;
+      if (e.channel != ch)
+        continue;
       AppendVariableLength(t, Delta(last, e.tick));
       last = std::max(last, e.tick);
       if (e.velocity != 0) {
-        t.insert(t.end(), {static_cast<std::uint8_t>(0x90 | status), static_cast<std::uint8_t>(e.key),
-                           static_cast<std::uint8_t>(e.velocity)});
+        t.insert(t.end(),
+                 {static_cast<std::uint8_t>(0x90 | status), static_cast<std::uint8_t>(e.key),
+                  static_cast<std::uint8_t>(e.velocity)});
       } else {
-        t.insert(t.end(), {static_cast<std::uint8_t>(0x80 | status), static_cast<std::uint8_t>(e.key), 0});
+        t.insert(t.end(),
+                 {static_cast<std::uint8_t>(0x80 | status), static_cast<std::uint8_t>(e.key), 0});
       }
     }
     AppendEndOfTrack(t, Delta(last, schedule.end_tick));
@@ -115,13 +120,15 @@ bool WriteStandardMidiFile(Composition& composition, const std::string& path, st
   const std::vector<std::uint8_t> bytes = StandardMidiFileBytes(composition);
   FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) {
-    if (error != nullptr) *error = "cannot write " + path + ": " + std::strerror(errno);
+    if (error != nullptr)
+      *error = "cannot write " + path + ": " + std::strerror(errno);
     return false;
   }
   const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   const bool closed = std::fclose(f) == 0;
   if (!ok || !closed) {
-    if (error != nullptr) *error = "cannot write " + path + ": " + std::strerror(errno);
+    if (error != nullptr)
+      *error = "cannot write " + path + ": " + std::strerror(errno);
     return false;
   }
   return true;

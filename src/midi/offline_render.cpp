@@ -17,11 +17,13 @@ namespace {
 constexpr int kBlock = 64;
 
 void PutLE(std::vector<std::uint8_t>& out, std::uint32_t v, int bytes) {
-  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+  for (int i = 0; i < bytes; ++i)
+    out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
 std::vector<std::uint8_t> WavHeader(std::int64_t frames) {
-  const std::uint32_t data = static_cast<std::uint32_t>(std::min<std::int64_t>(frames * 4, 0xFFFFFFF0));
+  const std::uint32_t data =
+      static_cast<std::uint32_t>(std::min<std::int64_t>(frames * 4, 0xFFFFFFF0));
   std::vector<std::uint8_t> h;
   h.insert(h.end(), {'R', 'I', 'F', 'F'});
   PutLE(h, 36 + data, 4);
@@ -63,7 +65,8 @@ RenderResult RenderWav(Composition& composition, const std::string& path,
   fluid_settings_setnum(settings, "synth.sample-rate", kRenderSampleRate);
   fluid_synth_t* synth = new_fluid_synth(settings);
   auto cleanup = [&] {
-    if (synth != nullptr) delete_fluid_synth(synth);
+    if (synth != nullptr)
+      delete_fluid_synth(synth);
     delete_fluid_settings(settings);
   };
   if (synth == nullptr || fluid_synth_sfload(synth, sf.c_str(), 1) == FLUID_FAILED) {
@@ -127,7 +130,8 @@ RenderResult RenderWav(Composition& composition, const std::string& path,
   // Two seconds of silence close the file, as a file player rendering the exported MIDI file
   // does, so that both renderings of a piece last equally long.
   render_to(done + (2 * kRenderSampleRate + kBlock - 1) / kBlock * kBlock + 2 * kBlock);
-  if (progress) progress(done, done);
+  if (progress)
+    progress(done, done);
   if (ok) {
     const std::vector<std::uint8_t> header = WavHeader(done);
     ok = std::fseek(f, 0, SEEK_SET) == 0 &&

@@ -77,7 +77,8 @@ ComposeParse ParseComposeOptions(const std::vector<std::string>& args) {
         value = a.substr(eq + 1);
       }
       if (value.empty()) {
-        return {std::nullopt, (midi ? std::string("--midi") : std::string("--wav")) + " needs a file name"};
+        return {std::nullopt,
+                (midi ? std::string("--midi") : std::string("--wav")) + " needs a file name"};
       }
       (midi ? o.midi_file : o.wav_file) = value;
     } else if (!only_positional && (a == "--output" || a == "--port" ||

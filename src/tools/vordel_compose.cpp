@@ -108,7 +108,8 @@ int main(int argc, char** argv) {
   if (!o.wav_file.empty()) {
     const bool tty = isatty(STDERR_FILENO) != 0;
     auto bar = [tty](std::int64_t done, std::int64_t total) {
-      if (!tty) return;
+      if (!tty)
+        return;
       const int width = 40;
       const int filled = total > 0 ? static_cast<int>(done * width / total) : width;
       std::fprintf(stderr, "\rrendering [%.*s%*s] %3d%%", filled,
@@ -117,7 +118,8 @@ int main(int argc, char** argv) {
       std::fflush(stderr);
     };
     const vordel::RenderResult r = vordel::RenderWav(piece, o.wav_file, "", bar);
-    if (tty) std::fputc('\n', stderr);
+    if (tty)
+      std::fputc('\n', stderr);
     if (!r.ok) {
       std::cerr << "vordel-compose: " << r.error << std::endl;
       return 1;

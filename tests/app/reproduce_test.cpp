@@ -52,13 +52,15 @@ std::string RunTool(const std::string& command) {
   std::string out;
   std::array<char, 65536> buf{};
   std::size_t n = 0;
-  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) out.append(buf.data(), n);
+  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0)
+    out.append(buf.data(), n);
   pclose(pipe);
   std::istringstream in(out);
   std::string line;
   std::string kept;
   while (std::getline(in, line)) {
-    if (line.rfind("object ", 0) == 0 || line.rfind(">EV", 0) == 0 || line.rfind("total ", 0) == 0) {
+    if (line.rfind("object ", 0) == 0 || line.rfind(">EV", 0) == 0 ||
+        line.rfind("total ", 0) == 0) {
       kept += line + "\n";
     }
   }
@@ -91,7 +93,8 @@ TEST(Reproduce, CommandsRebuildThePiecesInTheWindowsOrder) {
   }
   EXPECT_EQ(built[0].first.find("--rest-planner-started"), std::string::npos);
   EXPECT_NE(built[2].first.find("--rest-planner-started"), std::string::npos);
-  EXPECT_NE(built[3].first.find("--dump '4 60 70 20 30 2 40 55 80 12 0 90 20 95 60'"), std::string::npos);
+  EXPECT_NE(built[3].first.find("--dump '4 60 70 20 30 2 40 55 80 12 0 90 20 95 60'"),
+            std::string::npos);
   for (const auto& [command, dump] : built) {
     EXPECT_EQ(RunTool(command), dump) << command;
   }

@@ -40,7 +40,8 @@ class PieceFile : public ::testing::Test {
   void Add(const std::vector<std::tuple<int, int, std::int64_t, std::int64_t>>& events) {
     piece_.AddMusicalObject(0, 50, 50, 50, 10);
     for (auto [ch, key, vel, t] : events) {
-      piece_.object_list.back()->event_list.push_back(std::make_unique<Event>(ch, key, vel, t, 0, 2));
+      piece_.object_list.back()->event_list.push_back(
+          std::make_unique<Event>(ch, key, vel, t, 0, 2));
     }
     piece_.ResetIters();
   }
@@ -57,7 +58,8 @@ struct Parsed {
 Parsed Parse(const Bytes& b) {
   Parsed p;
   auto u32 = [&](std::size_t i) {
-    return (std::uint32_t{b[i]} << 24) | (std::uint32_t{b[i + 1]} << 16) | (std::uint32_t{b[i + 2]} << 8) | b[i + 3];
+    return (std::uint32_t{b[i]} << 24) | (std::uint32_t{b[i + 1]} << 16) |
+           (std::uint32_t{b[i + 2]} << 8) | b[i + 3];
   };
   EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "MThd");
   EXPECT_EQ(u32(4), 6u);
@@ -66,9 +68,11 @@ Parsed Parse(const Bytes& b) {
   p.division = (b[12] << 8) | b[13];
   std::size_t i = 14;
   while (i + 8 <= b.size()) {
-    EXPECT_EQ(std::string(b.begin() + static_cast<long>(i), b.begin() + static_cast<long>(i) + 4), "MTrk");
+    EXPECT_EQ(std::string(b.begin() + static_cast<long>(i), b.begin() + static_cast<long>(i) + 4),
+              "MTrk");
     const std::uint32_t len = u32(i + 4);
-    p.track.emplace_back(b.begin() + static_cast<long>(i) + 8, b.begin() + static_cast<long>(i + 8 + len));
+    p.track.emplace_back(b.begin() + static_cast<long>(i) + 8,
+                         b.begin() + static_cast<long>(i + 8 + len));
     i += 8 + len;
   }
   EXPECT_EQ(i, b.size());
@@ -84,15 +88,16 @@ TEST_F(PieceFile, HeaderTempoTrackAndChannelTracks) {
   ASSERT_EQ(p.track.size(), 5u);
   // Tempo track: name, 500000 us per quarter, 4/4, end of track at the end of the piece.
   const Bytes& tempo = p.track[0];
-  const Bytes tempo_tail = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xFF, 0x58, 0x04, 0x04,
-                            0x02, 0x18, 0x08, 0x87, 0x68, 0xFF, 0x2F, 0x00};
+  const Bytes tempo_tail = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xFF, 0x58,
+                            0x04, 0x04, 0x02, 0x18, 0x08, 0x87, 0x68, 0xFF, 0x2F, 0x00};
   ASSERT_GE(tempo.size(), tempo_tail.size());
   EXPECT_EQ(Bytes(tempo.end() - static_cast<long>(tempo_tail.size()), tempo.end()), tempo_tail);
   // Channel 1: name "French horn", program 60, pan 30, volume 100, the note, end of track.
   Bytes ch1 = {0x00, 0xFF, 0x03, 11};
-  for (char c : std::string("French horn")) ch1.push_back(static_cast<std::uint8_t>(c));
-  const Bytes rest1 = {0x00, 0xC0, 60,  0x00, 0xB0, 10,   30,   0x00, 0xB0, 7,    100,  0x00, 0x90,
-                       60,   90,   0x81, 0x48, 0x80, 60,  0x00, 0x86, 0x20, 0xFF, 0x2F, 0x00};
+  for (char c : std::string("French horn"))
+    ch1.push_back(static_cast<std::uint8_t>(c));
+  const Bytes rest1 = {0x00, 0xC0, 60,   0x00, 0xB0, 10, 30,   0x00, 0xB0, 7,    100,  0x00, 0x90,
+                       60,   90,   0x81, 0x48, 0x80, 60, 0x00, 0x86, 0x20, 0xFF, 0x2F, 0x00};
   ch1.insert(ch1.end(), rest1.begin(), rest1.end());
   EXPECT_EQ(p.track[1], ch1);
   // Channel 3 sounds an octave lower, start and end alike.
@@ -131,14 +136,16 @@ TEST(Schedule, MatchesTheTicksOfThePlayer) {
   auto out = std::make_unique<RecordingOutput>(1 << 16);
   RecordingOutput* rec = out.get();
   CompositionPlayer player("t", "", "", std::move(out), kMidiOk, timer);
-  ASSERT_EQ(BuildPiece(player, "0 50 40 1 0 1 60 40 30 -20 2 70 30 20 0", std::cout), BuildResult::kBuilt);
+  ASSERT_EQ(BuildPiece(player, "0 50 40 1 0 1 60 40 30 -20 2 70 30 20 0", std::cout),
+            BuildResult::kBuilt);
   const Schedule s = PlaybackSchedule(player);
   STOP_PLAYING.store(0);
   ASSERT_TRUE(player.PlayMusicalObject());
   // The tick in which every message went out.
   std::vector<std::int64_t> sent_in;
   for (std::int64_t tick = 0; timer.Tick(); ++tick) {
-    while (sent_in.size() < rec->Count()) sent_in.push_back(tick);
+    while (sent_in.size() < rec->Count())
+      sent_in.push_back(tick);
   }
   ASSERT_GE(sent_in.size(), s.events.size());
   const auto records = rec->Records();

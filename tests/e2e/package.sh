@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# The Debian package: built with CPack, its contents and dependencies checked, then installed
+# and started. On CI (as root) it is installed for real with dpkg and removed again; elsewhere
+# it is unpacked into a scratch folder. The program is started under Xvfb and ended through
+# the clipboard with "q". Exit 77 (skipped) without dpkg-deb, Xvfb or xclip.
+set -u
+BUILD=$1
+for tool in cpack dpkg-deb Xvfb xclip; do command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }; done
+WORK=$(mktemp -d)
+cleanup() {
+  [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+
+(cd "$BUILD" && cpack -G DEB -B "$WORK/pkg" >"$WORK/cpack.log" 2>&1) || fail "cpack: $(tail -5 "$WORK/cpack.log")"
+DEB=$(ls "$WORK"/pkg/vordel_*.deb 2>/dev/null | head -1)
+[ -n "$DEB" ] || fail "no package built"
+dpkg-deb --info "$DEB" >"$WORK/info.txt"
+for dep in libqt6widgets6 librtmidi6 libfluidsynth3 timgm6mb-soundfont; do
+  grep -q "Depends:.*$dep" "$WORK/info.txt" || fail "package does not depend on $dep"
+done
+dpkg-deb --contents "$DEB" >"$WORK/contents.txt"
+for f in ./usr/bin/vordel ./usr/bin/vordel-compose ./usr/share/applications/vordel.desktop \
+  ./usr/share/icons/hicolor/scalable/apps/vordel.svg; do
+  grep -q " $f\$" "$WORK/contents.txt" || fail "package lacks $f"
+done
+if command -v desktop-file-validate >/dev/null; then
+  dpkg-deb --fsys-tarfile "$DEB" | tar -xO ./usr/share/applications/vordel.desktop >"$WORK/vordel.desktop"
+  desktop-file-validate "$WORK/vordel.desktop" || fail "desktop file"
+fi
+
+INSTALLED=
+if [ "${CI:-}" = true ] && [ "$(id -u)" -eq 0 ] && ! dpkg-query -W vordel >/dev/null 2>&1; then
+  dpkg -i "$DEB" >"$WORK/dpkg.log" 2>&1 || fail "dpkg -i: $(tail -5 "$WORK/dpkg.log")"
+  INSTALLED=yes
+  BIN=/usr/bin
+else
+  dpkg-deb -x "$DEB" "$WORK/root"
+  BIN=$WORK/root/usr/bin
+fi
+remove() { [ -n "$INSTALLED" ] && dpkg -r vordel >/dev/null 2>&1; }
+
+"$BIN/vordel-compose" --version | grep -q "^vordel-compose " || { remove; fail "vordel-compose --version"; }
+"$BIN/vordel" --version | grep -q "^vordel " || { remove; fail "vordel --version"; }
+"$BIN/vordel-compose" --clock 0 --dump "0 50 40 1 0" | grep -q "^total " || { remove; fail "vordel-compose --dump"; }
+
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
+XVFB_PID=$!
+for _ in $(seq 50); do [ -s "$WORK/display" ] && break; sleep 0.1; done
+export DISPLAY=":$(cat "$WORK/display")"
+printf 'q' | xclip -selection clipboard 2>/dev/null
+JACK_DEFAULT_SERVER="vordel-none-$$" timeout 20 "$BIN/vordel" --output synth >"$WORK/run.log" 2>&1
+RC=$?
+remove
+[ "$RC" -eq 0 ] || fail "the installed vordel exited $RC: $(cat "$WORK/run.log")"
+grep -q "Playing from object: 1" "$WORK/run.log" || fail "no start-up piece: $(cat "$WORK/run.log")"
+echo "ok: $(basename "$DEB") ${INSTALLED:+installed with dpkg, }started and quit"
