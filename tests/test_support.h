@@ -1,7 +1,11 @@
 // Helpers shared by the unit tests.
 #pragma once
 
+#include <sys/wait.h>
+
+#include <array>
 #include <cstdint>
+#include <cstdio>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -54,5 +58,56 @@ class FreshComposer {
  private:
   ScopedClockPin pin_;
 };
+
+// A piece as vordel-compose --dump prints it: objects with onsets and ends, events, total.
+inline std::string DumpLines(Composition& piece) {
+  std::ostringstream out;
+  int k = 1;
+  for (auto& obj : piece.object_list) {
+    out << "object " << k++ << " onset " << obj->GetMusObjOnsetTime() << " end "
+        << obj->GetMusObjDuration() << '\n';
+    for (const auto& e : obj->event_list) {
+      out << ">EV" << e->GetCH() << ',' << e->GetKEY() << ',' << e->GetVEL() << ',' << e->GetTIME()
+          << ',' << e->GetDUR() << '\n';
+    }
+  }
+  out << "total " << piece.Composition_TotalTime << '\n';
+  return out.str();
+}
+
+// Runs a shell command; its standard output and exit code.
+struct CommandResult {
+  int status;
+  std::string out;
+};
+
+inline CommandResult RunCommand(const std::string& cmd) {
+  FILE* pipe = popen(cmd.c_str(), "r");
+  std::string out;
+  if (pipe == nullptr) {
+    return {-1, out};
+  }
+  std::array<char, 65536> buf{};
+  std::size_t n = 0;
+  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) {
+    out.append(buf.data(), n);
+  }
+  const int raw = pclose(pipe);
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
+}
+
+// The lines of a dump that describe the piece (object, event and total lines).
+inline std::string PieceLines(const std::string& out) {
+  std::istringstream in(out);
+  std::string line;
+  std::string kept;
+  while (std::getline(in, line)) {
+    if (line.rfind("object ", 0) == 0 || line.rfind(">EV", 0) == 0 ||
+        line.rfind("total ", 0) == 0) {
+      kept += line + "\n";
+    }
+  }
+  return kept;
+}
 
 }  // namespace vordel::testing

@@ -1,5 +1,7 @@
 #include "app/app_options.h"
 
+#include "tools/command_line.h"
+
 namespace vordel {
 
 const char* const kAppUsage =
@@ -20,32 +22,21 @@ AppParse ParseAppOptions(const std::vector<std::string>& args) {
   AppOptions o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
+    std::string value;
+    OptionMatch m = OptionMatch::kNo;
     if (a == "--help" || a == "-h") {
       o.help = true;
     } else if (a == "--version") {
       o.version = true;
-    } else if (a == "--output" || a == "--port" || a.rfind("--output=", 0) == 0 ||
-               a.rfind("--port=", 0) == 0) {
-      const bool is_output = a.rfind("--output", 0) == 0;
-      const std::size_t eq = a.find('=');
-      std::string value;
-      if (eq == std::string::npos) {
-        if (i + 1 >= args.size()) {
-          return {std::nullopt, a + " needs a value"};
-        }
-        value = args[++i];
-      } else {
-        value = a.substr(eq + 1);
+    } else if ((m = TakeOption(args, i, "--output", &value)) != OptionMatch::kNo) {
+      if (m == OptionMatch::kMissingValue || !ParseOutputChoice(value, &o.output.choice)) {
+        return {std::nullopt, "--output takes auto, port or synth, not '" + value + "'"};
       }
-      if (is_output) {
-        if (!ParseOutputChoice(value, &o.output.choice)) {
-          return {std::nullopt, "--output takes auto, port or synth, not '" + value + "'"};
-        }
-      } else if (value.empty()) {
+    } else if ((m = TakeOption(args, i, "--port", &value)) != OptionMatch::kNo) {
+      if (m == OptionMatch::kMissingValue || value.empty()) {
         return {std::nullopt, "--port needs a name"};
-      } else {
-        o.output.port = value;
       }
+      o.output.port = value;
     } else {
       return {std::nullopt, "unknown argument '" + a + "'"};
     }

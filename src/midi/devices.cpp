@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 #include <fluidsynth.h>
 #include <rtmidi/RtMidi.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -119,11 +121,26 @@ bool ListInputs(RtMidi::Api api, std::vector<std::string>* names) {
   return !sink.failed;
 }
 
+// The socket a running JACK server listens on; it goes away with the server.
+std::string JackServerSocket() {
+  const char* name = std::getenv("JACK_DEFAULT_SERVER");
+  return "/dev/shm/jack_" + std::string(name != nullptr && *name != '\0' ? name : "default") + "_" +
+         std::to_string(getuid()) + "_0";
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0;
+}
+
 // An external port named "vordel", connected to one input of another program.
 class RtMidiOutput : public QueuedOutput {
  public:
   RtMidiOutput(RtMidi::Api api, int input_index, std::string input_name)
       : input_name_(std::move(input_name)) {
+    if (api == RtMidi::UNIX_JACK && Exists(JackServerSocket())) {
+      jack_socket_ = JackServerSocket();
+    }
     try {
       out_ = std::make_unique<RtMidiOut>(api, "vordel");
       out_->setErrorCallback(&CollectError, &sink_);
@@ -161,6 +178,12 @@ class RtMidiOutput : public QueuedOutput {
       return kMidiErrorGeneric;
     }
   }
+  void CheckDevice() override {
+    // A JACK server that dies takes its socket along; the port is gone with it.
+    if (!jack_socket_.empty() && !Exists(jack_socket_)) {
+      SetStatus(kMidiErrorGeneric);
+    }
+  }
   void CloseDevice() override {
     if (out_) {
       try {
@@ -176,6 +199,7 @@ class RtMidiOutput : public QueuedOutput {
   ErrorSink sink_;
   std::string input_name_;
   std::string api_name_;
+  std::string jack_socket_;
 };
 
 void QuietFluidLog(int, const char*, void*) {}

@@ -1,6 +1,9 @@
 #include "midi/queued_output.h"
 
+#include <time.h>
+
 #include <cerrno>
+#include <chrono>
 
 namespace vordel {
 
@@ -76,8 +79,19 @@ bool QueuedOutput::Pop(MidiMessage& m) {
 
 void QueuedOutput::Run() {
   MidiMessage m{};
+  auto last_check = std::chrono::steady_clock::now();
   for (;;) {
-    while (sem_wait(&wake_) == -1 && errno == EINTR) {
+    timespec deadline{};
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_sec += 1;
+    const bool woken = sem_timedwait(&wake_, &deadline) == 0 || errno != ETIMEDOUT;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_check >= std::chrono::seconds(1)) {
+      last_check = now;
+      CheckDevice();
+    }
+    if (!woken) {
+      continue;
     }
     while (Pop(m)) {
       const unsigned r = Deliver(m);

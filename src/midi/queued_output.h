@@ -32,6 +32,8 @@ class QueuedOutput : public MidiOutput {
   virtual unsigned Deliver(const MidiMessage& m) = 0;
   // On the closing thread, after the last delivery.
   virtual void CloseDevice() {}
+  // On the sender thread, about once a second: a chance to notice a device that went away.
+  virtual void CheckDevice() {}
   void SetStatus(unsigned s) { status_.store(s, std::memory_order_release); }
 
  private:

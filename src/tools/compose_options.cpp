@@ -1,5 +1,7 @@
 #include "tools/compose_options.h"
 
+#include "tools/command_line.h"
+
 namespace vordel {
 
 const char* const kComposeUsage =
@@ -51,83 +53,70 @@ ComposeParse ParseComposeOptions(const std::vector<std::string>& args) {
   bool only_positional = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    if (!only_positional && a == "--") {
+    std::string value;
+    if (only_positional) {
+      // everything is the parameter string
+    } else if (a == "--") {
       only_positional = true;
-    } else if (!only_positional && (a == "--help" || a == "-h")) {
+      continue;
+    } else if (a == "--help" || a == "-h") {
       o.help = true;
-    } else if (!only_positional && a == "--version") {
+      continue;
+    } else if (a == "--version") {
       o.version = true;
-    } else if (!only_positional && a == "--dump") {
+      continue;
+    } else if (a == "--dump") {
       o.dump = true;
-    } else if (!only_positional && a == "--play") {
+      continue;
+    } else if (a == "--play") {
       o.play = true;
-    } else if (!only_positional && a == "--rest-planner-started") {
+      continue;
+    } else if (a == "--rest-planner-started") {
       o.rest_planner_started = true;
-    } else if (!only_positional && (a == "--midi" || a == "--wav" || a.rfind("--midi=", 0) == 0 ||
-                                    a.rfind("--wav=", 0) == 0)) {
-      const bool midi = a.rfind("--midi", 0) == 0;
-      const std::size_t eq = a.find('=');
-      std::string value;
-      if (eq == std::string::npos) {
-        if (i + 1 >= args.size()) {
-          return {std::nullopt, a + " needs a file name"};
+      continue;
+    } else if (a.rfind("--", 0) == 0) {
+      const struct {
+        const char* name;
+        std::string* target;
+      } valued[] = {{"--clock", nullptr},
+                    {"--midi", &o.midi_file},
+                    {"--wav", &o.wav_file},
+                    {"--output", &o.output},
+                    {"--port", &o.port}};
+      bool known = false;
+      for (const auto& option : valued) {
+        const OptionMatch m = TakeOption(args, i, option.name, &value);
+        if (m == OptionMatch::kNo) {
+          continue;
         }
-        value = args[++i];
-      } else {
-        value = a.substr(eq + 1);
-      }
-      if (value.empty()) {
-        return {std::nullopt,
-                (midi ? std::string("--midi") : std::string("--wav")) + " needs a file name"};
-      }
-      (midi ? o.midi_file : o.wav_file) = value;
-    } else if (!only_positional && (a == "--output" || a == "--port" ||
-                                    a.rfind("--output=", 0) == 0 || a.rfind("--port=", 0) == 0)) {
-      const bool is_output = a.rfind("--output", 0) == 0;
-      const std::size_t eq = a.find('=');
-      std::string value;
-      if (eq == std::string::npos) {
-        if (i + 1 >= args.size()) {
-          return {std::nullopt, a + " needs a value"};
+        known = true;
+        if (m == OptionMatch::kMissingValue || value.empty()) {
+          return {std::nullopt, std::string(option.name) + " needs a value"};
         }
-        value = args[++i];
-      } else {
-        value = a.substr(eq + 1);
-      }
-      if (is_output) {
-        if (value != "auto" && value != "port" && value != "synth") {
-          return {std::nullopt, "--output takes auto, port or synth, not '" + value + "'"};
+        if (option.target != nullptr) {
+          *option.target = value;
+        } else {
+          o.clock = ParseClockValue(value);
+          if (!o.clock) {
+            return {std::nullopt,
+                    "--clock takes a whole number of milliseconds, not '" + value + "'"};
+          }
         }
-        o.output = value;
-      } else {
-        if (value.empty()) {
-          return {std::nullopt, "--port needs a name"};
-        }
-        o.port = value;
+        break;
       }
-    } else if (!only_positional && (a == "--clock" || a.rfind("--clock=", 0) == 0)) {
-      std::string value;
-      if (a == "--clock") {
-        if (i + 1 >= args.size()) {
-          return {std::nullopt, "--clock needs a value in milliseconds"};
-        }
-        value = args[++i];
-      } else {
-        value = a.substr(8);
+      if (!known) {
+        return {std::nullopt, "unknown option '" + a + "'"};
       }
-      o.clock = ParseClockValue(value);
-      if (!o.clock) {
-        return {std::nullopt, "--clock takes a whole number of milliseconds, not '" + value + "'"};
-      }
-    } else if (!only_positional && a.size() > 1 && a[0] == '-' && a[1] == '-') {
-      return {std::nullopt, "unknown option '" + a + "'"};
-    } else {
-      if (have_string) {
-        return {std::nullopt, "give the parameter string as one argument (in quotes)"};
-      }
-      o.parameter_string = a;
-      have_string = true;
+      continue;
     }
+    if (have_string) {
+      return {std::nullopt, "give the parameter string as one argument (in quotes)"};
+    }
+    o.parameter_string = a;
+    have_string = true;
+  }
+  if (o.output != "auto" && o.output != "port" && o.output != "synth") {
+    return {std::nullopt, "--output takes auto, port or synth, not '" + o.output + "'"};
   }
   if (!have_string && !o.help && !o.version) {
     return {std::nullopt, "missing the parameter string"};

@@ -29,42 +29,12 @@ class SilentHost : public WindowHost {
   std::string clipboard;
 };
 
-std::string DumpOf(Composition& piece) {
-  std::ostringstream out;
-  int k = 1;
-  for (auto& obj : piece.object_list) {
-    out << "object " << k++ << " onset " << obj->GetMusObjOnsetTime() << " end "
-        << obj->GetMusObjDuration() << '\n';
-    for (const auto& e : obj->event_list) {
-      out << ">EV" << e->GetCH() << ',' << e->GetKEY() << ',' << e->GetVEL() << ',' << e->GetTIME()
-          << ',' << e->GetDUR() << '\n';
-    }
-  }
-  out << "total " << piece.Composition_TotalTime << '\n';
-  return out.str();
-}
-
 std::string RunTool(const std::string& command) {
   const std::string prefix = "vordel-compose ";
   EXPECT_EQ(command.rfind(prefix, 0), 0u);
-  const std::string cmd = std::string(VORDEL_COMPOSE_BIN) + " " + command.substr(prefix.size());
-  FILE* pipe = popen(cmd.c_str(), "r");
-  std::string out;
-  std::array<char, 65536> buf{};
-  std::size_t n = 0;
-  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0)
-    out.append(buf.data(), n);
-  pclose(pipe);
-  std::istringstream in(out);
-  std::string line;
-  std::string kept;
-  while (std::getline(in, line)) {
-    if (line.rfind("object ", 0) == 0 || line.rfind(">EV", 0) == 0 ||
-        line.rfind("total ", 0) == 0) {
-      kept += line + "\n";
-    }
-  }
-  return kept;
+  return testing::PieceLines(
+      testing::RunCommand(std::string(VORDEL_COMPOSE_BIN) + " " + command.substr(prefix.size()))
+          .out);
 }
 
 TEST(Reproduce, CommandsRebuildThePiecesInTheWindowsOrder) {
@@ -78,7 +48,7 @@ TEST(Reproduce, CommandsRebuildThePiecesInTheWindowsOrder) {
   MainWindowLogic win(host, std::make_unique<RecordingOutput>(1 << 16), kMidiOk, timer);
   win.SetupWindow();
   std::vector<std::pair<std::string, std::string>> built;  // command, dump
-  built.emplace_back(win.ReproduceCommandLine(), DumpOf(win));
+  built.emplace_back(win.ReproduceCommandLine(), testing::DumpLines(win));
   const char* strings[] = {"3 50 40 50 10", "0 80 40 30 25 3 60 70 40 20",
                            "4 60 70 20 30\t2 40 55 80 12\n0 90 20 95 60", "3 50 40 50 10 x 1"};
   for (const char* s : strings) {
@@ -89,7 +59,7 @@ TEST(Reproduce, CommandsRebuildThePiecesInTheWindowsOrder) {
     host.clipboard = "0";
     win.EvTimer(1);
     win.StopPlaybackAndWait();
-    built.emplace_back(win.ReproduceCommandLine(), DumpOf(win));
+    built.emplace_back(win.ReproduceCommandLine(), testing::DumpLines(win));
   }
   EXPECT_EQ(built[0].first.find("--rest-planner-started"), std::string::npos);
   EXPECT_NE(built[2].first.find("--rest-planner-started"), std::string::npos);

@@ -36,21 +36,6 @@ std::vector<PieceCase> LoadCases() {
   return cases;
 }
 
-std::string Dump(testing::TestPiece& piece) {
-  std::ostringstream out;
-  int k = 1;
-  for (auto& obj : piece.object_list) {
-    out << "object " << k++ << " onset " << obj->GetMusObjOnsetTime() << " end "
-        << obj->GetMusObjDuration() << '\n';
-    for (const auto& e : obj->event_list) {
-      out << ">EV" << e->GetCH() << ',' << e->GetKEY() << ',' << e->GetVEL() << ',' << e->GetTIME()
-          << ',' << e->GetDUR() << '\n';
-    }
-  }
-  out << "total " << piece.Composition_TotalTime << '\n';
-  return out.str();
-}
-
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path);
   std::ostringstream s;
@@ -68,7 +53,7 @@ TEST(ReferencePieces, EveryPieceComesOutLineForLine) {
       testing::FreshComposer fresh(c.clock);
       testing::TestPiece piece;
       ASSERT_EQ(BuildPiece(piece, c.text, std::cout), BuildResult::kBuilt) << c.name;
-      dump = Dump(piece);
+      dump = testing::DumpLines(piece);
     }
     const std::string expected = ReadFile(std::string(VORDEL_PIECES_DIR) + "/" + c.name + ".dump");
     ASSERT_FALSE(expected.empty()) << c.name;
@@ -98,10 +83,10 @@ TEST(ReferencePieces, TheSecondPieceOfAProcessSkipsTheFirstCallDraw) {
     testing::FreshComposer fresh(37);
     testing::TestPiece piece;
     BuildPiece(piece, text, std::cout);
-    fresh_dump = Dump(piece);
+    fresh_dump = testing::DumpLines(piece);
     EXPECT_TRUE(IntroRestPlannerStarted());
     BuildPiece(piece, text, std::cout);
-    later_dump = Dump(piece);
+    later_dump = testing::DumpLines(piece);
   }
   EXPECT_EQ(fresh_dump, ReadFile(std::string(VORDEL_PIECES_DIR) + "/antecedent-rests.dump"));
   EXPECT_NE(later_dump, fresh_dump);
@@ -110,7 +95,7 @@ TEST(ReferencePieces, TheSecondPieceOfAProcessSkipsTheFirstCallDraw) {
   MarkIntroRestPlannerStarted();
   testing::TestPiece piece;
   BuildPiece(piece, text, std::cout);
-  EXPECT_EQ(Dump(piece), later_dump);
+  EXPECT_EQ(testing::DumpLines(piece), later_dump);
 }
 
 }  // namespace

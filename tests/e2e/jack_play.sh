@@ -99,4 +99,21 @@ if [ ! -e /dev/snd/seq ]; then
   JACK_DEFAULT_SERVER="vordel-none-$$" "$COMPOSE" --play --output port "$PIECE" >"$WORK/noport.out" 2>&1
   [ $? -eq 1 ] && grep -q "no MIDI port" "$WORK/noport.out" || fail "port without JACK: $(cat "$WORK/noport.out")"
 fi
+# 4. The JACK server dies during a playback: no crash, the status shows the error, and the
+# playback still stops cleanly.
+start_dump "$WORK/dump3.txt"
+"$COMPOSE" --play --output port --port midi-monitor --clock 0 "0 80 40 30 25" >"$WORK/die.out" 2>&1 &
+PLAY_PID=$!
+sleep 1.5
+kill "$JACK_PID"
+wait "$JACK_PID" 2>/dev/null
+JACK_PID=
+sleep 2.5
+kill -0 "$PLAY_PID" 2>/dev/null || fail "play ended when the server died: $(cat "$WORK/die.out")"
+kill -INT "$PLAY_PID"
+wait "$PLAY_PID"
+RC=$?
+[ "$RC" -eq 0 ] || fail "exit $RC after the server died: $(cat "$WORK/die.out")"
+tr '\r' '\n' <"$WORK/die.out" | grep -q "MOUT Error." || fail "no error status: $(cat "$WORK/die.out")"
+
 echo "ok: $EVENTS events played and checked"

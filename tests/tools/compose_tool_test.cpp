@@ -9,45 +9,21 @@
 #include <sstream>
 #include <string>
 
+#include "test_support.h"
 #include "tools/compose_options.h"
 
 namespace vordel {
 namespace {
 
-struct ToolRun {
-  int status;
-  std::string out;
-};
+using testing::PieceLines;
 
-ToolRun Compose(const std::string& args) {
-  const std::string cmd = std::string(VORDEL_COMPOSE_BIN) + " " + args + " 2>/dev/null";
-  FILE* pipe = popen(cmd.c_str(), "r");
-  std::string out;
-  std::array<char, 65536> buf{};
-  std::size_t n = 0;
-  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) {
-    out.append(buf.data(), n);
-  }
-  const int raw = pclose(pipe);
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
-}
-
-std::string PieceLines(const std::string& out) {
-  std::istringstream in(out);
-  std::string line;
-  std::string kept;
-  while (std::getline(in, line)) {
-    if (line.rfind("object ", 0) == 0 || line.rfind(">EV", 0) == 0 ||
-        line.rfind("total ", 0) == 0) {
-      kept += line + "\n";
-    }
-  }
-  return kept;
+testing::CommandResult Compose(const std::string& args) {
+  return testing::RunCommand(std::string(VORDEL_COMPOSE_BIN) + " " + args + " 2>/dev/null");
 }
 
 TEST(ComposeTool, DumpIsReproducibleAndMatchesTheReference) {
-  const ToolRun a = Compose("--clock 1000 --dump \"0 80 40 30 25 1 50 30 23 20\"");
-  const ToolRun b = Compose("--dump --clock=1000 \"0 80 40 30 25 1 50 30 23 20\"");
+  const auto a = Compose("--clock 1000 --dump \"0 80 40 30 25 1 50 30 23 20\"");
+  const auto b = Compose("--dump --clock=1000 \"0 80 40 30 25 1 50 30 23 20\"");
   ASSERT_EQ(a.status, 0);
   EXPECT_EQ(a.out, b.out);
   std::ifstream ref(std::string(VORDEL_PIECES_DIR) + "/start-up-1000.dump");
@@ -57,20 +33,20 @@ TEST(ComposeTool, DumpIsReproducibleAndMatchesTheReference) {
 }
 
 TEST(ComposeTool, ClockIsTakenModulo2To32) {
-  const ToolRun a = Compose("--clock 4294968296 --dump \"3 50 40 50 10\"");
-  const ToolRun b = Compose("--clock 1000 --dump \"3 50 40 50 10\"");
+  const auto a = Compose("--clock 4294968296 --dump \"3 50 40 50 10\"");
+  const auto b = Compose("--clock 1000 --dump \"3 50 40 50 10\"");
   ASSERT_EQ(a.status, 0);
   EXPECT_EQ(PieceLines(a.out), PieceLines(b.out));
 }
 
 TEST(ComposeTool, EmptyStringDumpsOnlyTheTotal) {
-  const ToolRun r = Compose("--clock 0 --dump \"\"");
+  const auto r = Compose("--clock 0 --dump \"\"");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(PieceLines(r.out), "total 0\n");
 }
 
 TEST(ComposeTool, SummaryNamesObjectsAndTotals) {
-  const ToolRun r = Compose("--clock 0 \"0 80 40 30 25 1 50 30 23 20\"");
+  const auto r = Compose("--clock 0 \"0 80 40 30 25 1 50 30 23 20\"");
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("objects: 2"), std::string::npos);
   EXPECT_NE(r.out.find("Statement (80 40 30 25) tempo 360, 576 events"), std::string::npos);
