@@ -35,6 +35,10 @@ int ValidOr50(int p) {
 
 }  // namespace
 
+std::int64_t LengthOf(int p4) { return FloorDiv(p4, 5) + 3; }
+
+std::int64_t PitchCyclesOf(std::int64_t length) { return FloorDiv(length, 3); }
+
 const char* FunktionName(int funktion) {
   static const char* const names[5] = {"Statement", "Preparation", "Extension", "Antecedent",
                                        "Consequent"};
@@ -56,8 +60,8 @@ MusicalObject::MusicalObject(int fnk, int p1, int p2, int p3, int p4)
   AlgParameters[1] = p2;
   AlgParameters[2] = ((100 - ValidOr50(p3)) / TEMPO_SCALE_RES) * 40 + 40;
   // floor(p4 * 0.2 + 3), computed exactly in integers.
-  AlgParameters[3] = FloorDiv(p4, 5) + 3;
-  AlgParameters[38] = FloorDiv(AlgParameters[3], 3);
+  AlgParameters[3] = LengthOf(p4);
+  AlgParameters[38] = PitchCyclesOf(AlgParameters[3]);
   AlgParameters[22] = AlgParameters[57] = AlgParameters[38];
   AlgParameters[23] = AlgParameters[39] = AlgParameters[58] = 4;
   DeriveDurations();

@@ -29,6 +29,11 @@ enum Funktion : int {
   kConsequent = 4
 };
 
+// The length slot of an object with length parameter p4: floor(p4 / 5) + 3; and the number of
+// pitch cycles of each section that follows from it: floor(length / 3).
+std::int64_t LengthOf(int p4);
+std::int64_t PitchCyclesOf(std::int64_t length);
+
 // Name of a function number ("Unknown" outside 0..4).
 const char* FunktionName(int funktion);
 

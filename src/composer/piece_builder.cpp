@@ -7,21 +7,8 @@
 #include "composer/parameter_string.h"
 
 namespace vordel {
-namespace {
-
-std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
-  std::int64_t q = a / b;
-  if ((a % b != 0) && ((a < 0) != (b < 0))) {
-    --q;
-  }
-  return q;
-}
-
-}  // namespace
-
 std::int64_t PlannedObjectEvents(int f, int p4) {
-  const std::int64_t length = FloorDiv(p4, 5) + 3;
-  const std::int64_t cycles = std::max<std::int64_t>(FloorDiv(length, 3), 0);
+  const std::int64_t cycles = std::max<std::int64_t>(PitchCyclesOf(LengthOf(p4)), 0);
   // Introduction voices: three for Preparations and Extensions, four otherwise; Development
   // and Reprise have four voices. Every note is two events in cycles of twelve notes.
   const std::int64_t intro_voices = (f == kPreparation || f == kExtension) ? 3 : 4;
