@@ -18,6 +18,7 @@
 
 #include "chances/random_source.h"
 #include "composer/composition.h"
+#include "composer/diagnostics.h"
 #include "composer/event_order.h"
 #include "composer/piece_builder.h"
 
@@ -26,7 +27,6 @@ namespace {
 class BenchPiece : public vordel::Composition {
  public:
   BenchPiece() : Composition("bench", "", "", 0, 5) {}
-  void PrepareEnsemble() override {}
 };
 
 // Swallows the composer's diagnostic lines.
@@ -53,8 +53,9 @@ double BuildMillis(const std::string& text, int runs, std::size_t* events) {
   for (int r = 0; r < runs; ++r) {
     BenchPiece piece;
     std::ostringstream diag;
+    vordel::ScopedDiagnosticStream quiet(diag);
     const auto t0 = std::chrono::steady_clock::now();
-    vordel::BuildPiece(piece, text, diag);
+    vordel::BuildPiece(piece, text);
     times.push_back(Millis(std::chrono::steady_clock::now() - t0));
     std::size_t n = 0;
     for (auto& o : piece.object_list)
@@ -71,7 +72,8 @@ double PeakMegabytes(const std::string& text) {
   if (pid == 0) {
     BenchPiece piece;
     std::ostringstream diag;
-    vordel::BuildPiece(piece, text, diag);
+    vordel::ScopedDiagnosticStream quiet(diag);
+    vordel::BuildPiece(piece, text);
     _exit(0);
   }
   int status = 0;

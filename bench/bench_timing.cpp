@@ -21,7 +21,9 @@
 
 #include "chances/random_source.h"
 #include "composer/piece_builder.h"
-#include "player/composition_player.h"
+#include "outputs/recording.h"
+#include "player/player.h"
+#include "sequence/schedule.h"
 
 namespace {
 
@@ -32,11 +34,6 @@ class NullBuffer : public std::streambuf {
   int overflow(int c) override { return c; }
 };
 
-class BenchPlayer : public vordel::CompositionPlayer {
- public:
-  BenchPlayer(std::unique_ptr<vordel::MidiOutput> out, vordel::TimerService& timer)
-      : CompositionPlayer("bench", "", "", std::move(out), 0, timer) {}
-};
 
 struct Stats {
   std::size_t events = 0;
@@ -88,7 +85,7 @@ int main(int argc, char** argv) {
     }
   }
   NullBuffer null;
-  std::streambuf* real_cout = std::cout.rdbuf(&null);
+  std::streambuf* real_cout = std::cout.rdbuf(&null);  // the composer's diagnostic lines
   vordel::PinClock(0);
 
   std::atomic<bool> busy{true};
@@ -98,32 +95,34 @@ int main(int argc, char** argv) {
       x = x + 1;
   });
 
-  // The player on the real timer.
+  // The player on the real timer: every message carries the deadline of its tick, and the
+  // recording notes when it was really sent.
   vordel::ThreadTimerService timer;
-  auto out = std::make_unique<vordel::RecordingOutput>(1 << 20);
-  vordel::RecordingOutput* rec = out.get();
-  BenchPlayer player(std::move(out), timer);
-  vordel::BuildPiece(player, "0 80 40 30 25 1 50 30 23 20", std::cout);
+  vordel::RecordingOutput rec(1 << 20);
+  vordel::NoteTracker notes;
+  vordel::CompositionPlayer player(&rec, notes, timer);
+  vordel::Composition piece("bench", "", "", 0, 5);
+  vordel::BuildPiece(piece, "0 80 40 30 25 1 50 30 23 20");
+  player.SetSchedule(std::make_shared<const vordel::Schedule>(vordel::BuildSchedule(piece)));
   const std::int64_t limit_ms = static_cast<std::int64_t>(seconds) * 1000;
-  const std::vector<std::int64_t> due = DueTimes(player, limit_ms);
-  vordel::STOP_PLAYING.store(0);
+  const std::vector<std::int64_t> due = DueTimes(piece, limit_ms);
+  const auto started = Clock::now();
   player.PlayMusicalObject();
   player.SetPlayStatus();
-  const unsigned id = player.GetTimerID();
-  const Clock::time_point origin = timer.Origin(id);
   while (player.GetPlayStatus() != 0 &&
-         Clock::now() < origin + std::chrono::milliseconds(limit_ms + 2)) {
+         Clock::now() < started + std::chrono::milliseconds(limit_ms + 2)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  vordel::STOP_PLAYING.store(1);
+  player.RaiseStop();
   player.WaitForPlayerIdle();
   const bool real_time = timer.RealTime();
   std::vector<double> late;
-  const auto records = rec->Records();
-  for (std::size_t i = 0; i < due.size() && i < records.size(); ++i) {
-    const auto due_at = origin + std::chrono::milliseconds(due[i] + 1);
-    late.push_back(std::chrono::duration<double, std::micro>(records[i].when - due_at).count());
+  for (const auto& r : rec.Records()) {
+    if (vordel::IsNoteOn(r.message) || vordel::IsNoteOff(r.message)) {
+      late.push_back(static_cast<double>(r.sent_ns - r.due_ns) / 1000.0);
+    }
   }
+  late.resize(std::min(late.size(), due.size()));
   const Stats timed = Summarise(late);
 
   // Idle cost between playbacks.
@@ -150,7 +149,7 @@ int main(int argc, char** argv) {
     for (std::int64_t tick = 0; next < due.size(); ++tick) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       while (next < due.size() && due[next] <= tick) {
-        naive_out.Send(vordel::MidiMessage{{0x90, 60, 1}, 3});
+        naive_out.Send(vordel::Lane::kPlayer, vordel::NoteMessage(1, 60, 1), 0);
         const auto due_at = start + std::chrono::milliseconds(due[next] + 1);
         naive_late.push_back(
             std::chrono::duration<double, std::micro>(Clock::now() - due_at).count());

@@ -1,30 +1,17 @@
-// Any text a user could copy goes the whole way from parameter string to generated piece.
+// Any text a user could copy goes the whole way from parameter string to generated piece and
+// its schedule.
 #include <cstddef>
 #include <cstdint>
-#include <iostream>
 #include <sstream>
 #include <string_view>
 
 #include "chances/random_source.h"
 #include "composer/composition.h"
+#include "composer/diagnostics.h"
 #include "composer/piece_builder.h"
-
-namespace {
-
-class FuzzPiece : public vordel::Composition {
- public:
-  FuzzPiece() : Composition("fuzz", "", "", 0, 5) {}
-  void PrepareEnsemble() override {}
-};
-
-}  // namespace
+#include "sequence/schedule.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const bool quiet = [] {
-    std::cout.setstate(std::ios::badbit);  // the diagnostic lines are not what is tested
-    return true;
-  }();
-  (void)quiet;
   // The first byte, when present, pins the clock so that inputs replay alike.
   vordel::ScopedClockPin pin(size > 0 ? data[0] : 0);
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -33,10 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (vordel::PlannedPieceEvents(text) > 60000) {
     return 0;
   }
-  FuzzPiece piece;
-  std::ostringstream diag;
-  vordel::BuildPiece(piece, text, diag);
-  // Every event list must be in time order after generation.
+  std::ostringstream diag;  // the diagnostic lines are not what is tested
+  vordel::ScopedDiagnosticStream quiet(diag);
+  vordel::Composition piece("fuzz", "", "", 0, 5);
+  vordel::BuildPiece(piece, text);
+  // Every event list must be in time order after generation, and so must the schedule.
+  std::size_t events = 0;
   for (auto& obj : piece.object_list) {
     std::int64_t last = INT64_MIN;
     for (const auto& ev : obj->event_list) {
@@ -44,7 +33,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap();
       }
       last = ev->GetTIME();
+      ++events;
     }
+  }
+  const vordel::Schedule schedule = vordel::BuildSchedule(piece);
+  std::int64_t last_tick = 0;
+  for (const vordel::ScheduledMessage& m : schedule.messages) {
+    if (m.tick < last_tick || m.tick > schedule.end_tick) {
+      __builtin_trap();
+    }
+    last_tick = m.tick;
+  }
+  if (schedule.messages.size() != events) {
+    __builtin_trap();
   }
   return 0;
 }

@@ -1,47 +1,35 @@
 #include "app/app_options.h"
 
-#include "tools/command_line.h"
+#include "cli/options.h"
+#include "vordel_version.h"
 
 namespace vordel {
 
-const char* const kAppUsage =
-    "usage: vordel [--output auto|port|synth] [--port NAME]\n"
-    "\n"
-    "Composes the start-up piece and waits, minimized. Another program drives it through the\n"
-    "clipboard: \"0\" stops, \"1\" plays, \"q\" quits, and any longer text is a new parameter\n"
-    "string (five numbers per section) that is composed and played at once. A left click plays,\n"
-    "moving the mouse up and down sets the volume.\n"
-    "\n"
-    "  --output O   auto (an external synthesizer when JACK or ALSA offers one, else the\n"
-    "               built-in synthesizer), port (an external port only) or synth\n"
-    "  --port NAME  connect to the MIDI input whose name contains NAME\n"
-    "  --help       show this help\n"
-    "  --version    show the version\n";
+void AddAppOptions(CLI::App& app, AppOptions& options) {
+  app.description(
+      "Composes the start-up piece and waits, minimized. Other programs drive it through the "
+      "clipboard (\"0\" stops, \"1\" plays, \"q\" quits, any longer text is a new parameter string "
+      "of five numbers per section, composed and played at once), through OSC and through MIDI "
+      "input. A left click plays, moving the mouse up and down sets the volume.");
+  AddOutputOptions(app, options.output);
+  app.add_flag("--headless", options.headless,
+               "run without a window: controlled by OSC, MIDI input and lines on standard input "
+               "(0, 1, q or a parameter string)");
+  app.add_option("--osc-port", options.osc_port,
+                 "UDP port for OSC (the next free one when taken; 0 turns OSC off)")
+      ->type_name("N")
+      ->default_val(kDefaultOscPort)
+      ->check(CLI::Range(0, 65535));
+  app.add_option("--osc-listen", options.osc_listen,
+                 "address OSC listens on (0.0.0.0 for every network)")
+      ->type_name("ADDRESS")
+      ->default_val("127.0.0.1");
+  app.add_option("--state-file", options.state_file)->group("");
+  app.set_version_flag("--version", std::string("vordel ") + VORDEL_VERSION);
+}
 
-AppParse ParseAppOptions(const std::vector<std::string>& args) {
-  AppOptions o;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    std::string value;
-    OptionMatch m = OptionMatch::kNo;
-    if (a == "--help" || a == "-h") {
-      o.help = true;
-    } else if (a == "--version") {
-      o.version = true;
-    } else if ((m = TakeOption(args, i, "--output", &value)) != OptionMatch::kNo) {
-      if (m == OptionMatch::kMissingValue || !ParseOutputChoice(value, &o.output.choice)) {
-        return {std::nullopt, "--output takes auto, port or synth, not '" + value + "'"};
-      }
-    } else if ((m = TakeOption(args, i, "--port", &value)) != OptionMatch::kNo) {
-      if (m == OptionMatch::kMissingValue || value.empty()) {
-        return {std::nullopt, "--port needs a name"};
-      }
-      o.output.port = value;
-    } else {
-      return {std::nullopt, "unknown argument '" + a + "'"};
-    }
-  }
-  return {o, {}};
+std::string CheckAppOptions(AppOptions& options) {
+  return CheckOutputOptions(options.output);
 }
 
 }  // namespace vordel

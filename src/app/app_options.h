@@ -1,28 +1,26 @@
-// Command line of the desktop program.
+// The command line of vordel: where the sound goes (shared with vordel-compose), the window-less
+// mode and OSC. Main thread, at start-up.
 #pragma once
 
-#include <optional>
-#include <string>
-#include <vector>
+#include <CLI/CLI.hpp>
 
-#include "midi/devices.h"
+#include <string>
+
+#include "control/osc_source.h"
+#include "outputs/backends.h"
 
 namespace vordel {
 
 struct AppOptions {
   OutputRequest output;
-  bool help = false;
-  bool version = false;
+  bool headless = false;
+  int osc_port = kDefaultOscPort;
+  std::string osc_listen = "127.0.0.1";
+  std::string state_file;  // the window writes what it shows there (for tests)
 };
 
-struct AppParse {
-  std::optional<AppOptions> options;
-  std::string error;
-};
-
-// Parses the program's own options; Qt's options (-platform, -display ...) are left to Qt.
-AppParse ParseAppOptions(const std::vector<std::string>& args);
-
-extern const char* const kAppUsage;
+void AddAppOptions(CLI::App& app, AppOptions& options);
+// Checks what CLI11 cannot; "" when fine.
+std::string CheckAppOptions(AppOptions& options);
 
 }  // namespace vordel

@@ -9,47 +9,28 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStatusBar>
-#include <algorithm>
+#include <QWheelEvent>
+#include <cstdio>
 #include <iostream>
 
+#include "app/emergency.h"
 #include "app/menu_codes.h"
-#include "player/schedule.h"
+#include "app/qt_clipboard_source.h"
+#include "control/midi_input_source.h"
+#include "control/osc_source.h"
 #include "vordel_version.h"
 
 namespace vordel {
 
-TMyWindow::TMyWindow(std::unique_ptr<MidiOutput> output, unsigned input_status, TimerService& timer,
-                     QWidget* parent)
-    : QWidget(parent), MainWindowLogic(*this, std::move(output), input_status, timer) {
+TMyWindow::TMyWindow(Session& session, QWidget* parent) : QWidget(parent), session_(session) {
   setMouseTracking(true);
-  setMinimumSize(480, 120);
-  connect(&poll_timer_, &QTimer::timeout, this, [this] { EvTimer(1); });
-  // Ticks only raise a flag; the window repaints from its own thread.
-  connect(&repaint_timer_, &QTimer::timeout, this, [this] {
-    if (TakeRepaintRequest()) {
-      update();
-    }
-  });
-}
-
-TMyWindow::~TMyWindow() {
-  poll_timer_.stop();
-  repaint_timer_.stop();
-  StopPlaybackAndWait();
-}
-
-void TMyWindow::Setup() {
-  if (!WindowFont) {
-    WindowFont = std::make_unique<QFont>("Arial");
-    WindowFont->setPixelSize(16);
-    WindowFont->setWeight(QFont::Normal);
-    WindowFont->setItalic(false);
-    WindowFont->setUnderline(false);
-    WindowFont->setStrikeOut(false);
-  }
-  SetupWindow();
-  poll_timer_.start(50);
-  repaint_timer_.start(40);
+  setMinimumSize(480, 160);
+  WindowFont = std::make_unique<QFont>("Arial");
+  WindowFont->setPixelSize(16);
+  WindowFont->setWeight(QFont::Normal);
+  WindowFont->setItalic(false);
+  WindowFont->setUnderline(false);
+  WindowFont->setStrikeOut(false);
 }
 
 void TMyWindow::MessageBox(const std::string& text, const std::string& caption) {
@@ -67,154 +48,156 @@ void TMyWindow::Invalidate() {
   update();
 }
 
-void TMyWindow::SetStatusText(StatusGadget gadget, const std::string& text) {
-  QLabel* label = gadgets_[static_cast<std::size_t>(gadget)];
-  if (label != nullptr) {
-    const QString t = QString::fromStdString(text);
-    if (label->text() != t) {
-      label->setText(t);
-    }
-  }
+void TMyWindow::PostQuit(int code) {
+  QCoreApplication::exit(code);
 }
 
-bool TMyWindow::ReadClipboardText(std::string* text) {
-  const QClipboard* clip = QGuiApplication::clipboard();
-  if (clip == nullptr) {
-    return false;
-  }
-  const QString t = clip->text(QClipboard::Clipboard);
-  if (t.isNull()) {
-    return false;
-  }
-  *text = t.toStdString();
-  return true;
-}
-
-void TMyWindow::EmptyClipboard() {
+void TMyWindow::EmptyClip() {
   if (QClipboard* clip = QGuiApplication::clipboard()) {
     clip->clear(QClipboard::Clipboard);
   }
 }
 
-void TMyWindow::PostQuit(int code) {
-  QCoreApplication::exit(code);
-}
-
 void TMyWindow::paintEvent(QPaintEvent* /*event*/) {
+  if (controller_ == nullptr) {
+    return;
+  }
   QPainter painter(this);
   if (WindowFont) {
     painter.setFont(*WindowFont);
   }
   const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
-  const QString counters = QString::fromStdString(CountersText());
   QRect used;
-  painter.drawText(rect(), flags, counters, &used);
-  const QRect area(0, used.bottom() + 8, width(), height() - used.bottom() - 8);
-  if (area.height() >= 24 && area.width() >= 24) {
-    DrawRoll(painter, area);
+  painter.drawText(rect(), flags, QString::fromStdString(controller_->CountersText()), &used);
+  // What happened last, in a smaller font under the counters.
+  QFont notice_font = painter.font();
+  notice_font.setPixelSize(13);
+  painter.setFont(notice_font);
+  painter.setPen(session_.Refusal().empty() ? QColor(60, 60, 60) : QColor(170, 30, 20));
+  QRect notice;
+  painter.drawText(QRect(0, used.bottom() + 4, width(), height()), flags,
+                   QString::fromStdString(controller_->NoticeText()), &notice);
+  const QRect area(0, notice.bottom() + 6, width(), height() - notice.bottom() - 6);
+  if (area.height() >= 48 && area.width() >= 64) {
+    const Composition& c = session_.composition();
+    std::vector<RollSection> sections;
+    int k = 1;
+    for (const auto& obj : c.object_list) {
+      sections.push_back({obj->GetMusObjOnsetTime(), k++, FunktionName(obj->GetFunktion())});
+    }
+    std::array<std::string, 4> instruments;
+    for (int t = 0; t < 4; ++t) {
+      instruments[static_cast<std::size_t>(t)] =
+          GetGMPatchName(session_.schedule().ensemble[static_cast<std::size_t>(3 * t)].bytes[1]);
+    }
+    roll_.SetPiece(session_.PieceSerial(), session_.schedule(), std::move(sections), instruments);
+    roll_.Draw(painter, area, controller_->DisplayedTick());
   }
   UpdateStatusTexts();
 }
 
-namespace {
-
-// One colour per channel.
-const QColor kChannelColours[4] = {QColor(200, 60, 40), QColor(40, 120, 200), QColor(60, 160, 60),
-                                   QColor(170, 90, 190)};
-
-}  // namespace
-
-void TMyWindow::RenderRoll(const QSize& size) {
-  roll_ = QImage(size, QImage::Format_RGB32);
-  roll_.fill(QColor(252, 252, 248));
-  QPainter p(&roll_);
-  const Schedule schedule = PlaybackSchedule(*this);
-  const std::vector<NoteSpan> notes = NoteSpans(schedule);
-  roll_end_ = std::max<std::int64_t>(schedule.end_tick, 1);
-  int low = 127;
-  int high = 0;
-  for (const NoteSpan& n : notes) {
-    low = std::min(low, n.key);
-    high = std::max(high, n.key);
+void TMyWindow::UpdateStatusTexts() {
+  if (controller_ == nullptr) {
+    return;
   }
-  if (notes.empty()) {
-    low = 48;
-    high = 72;
+  for (int g = 0; g < 5; ++g) {
+    QLabel* label = gadgets_[static_cast<std::size_t>(g)];
+    if (label != nullptr) {
+      const QString t =
+          QString::fromStdString(controller_->StatusText(static_cast<StatusGadget>(g)));
+      if (label->text() != t && !(t.isEmpty() && label->text() == " ")) {
+        label->setText(t);
+      }
+    }
   }
-  low = std::max(0, low - 2);
-  high = std::min(127, high + 2);
-  const double px_per_tick = static_cast<double>(size.width()) / static_cast<double>(roll_end_);
-  const double row = static_cast<double>(size.height()) / (high - low + 1);
-  // Octave lines, then object boundaries, then the notes.
-  p.setPen(QColor(225, 225, 220));
-  for (int key = (low / 12 + 1) * 12; key <= high; key += 12) {
-    const int y = static_cast<int>((high - key + 1) * row);
-    p.drawLine(0, y, size.width(), y);
-  }
-  p.setPen(QPen(QColor(120, 120, 120), 1, Qt::DashLine));
-  for (auto& obj : object_list) {
-    const int x = static_cast<int>(static_cast<double>(obj->GetMusObjOnsetTime()) * px_per_tick);
-    p.drawLine(x, 0, x, size.height());
-  }
-  p.setPen(Qt::NoPen);
-  const int h = std::max(1, static_cast<int>(row));
-  for (const NoteSpan& n : notes) {
-    p.setBrush(kChannelColours[(n.channel - 1) & 3]);
-    const int x = static_cast<int>(static_cast<double>(n.start) * px_per_tick);
-    const int w = std::max(1, static_cast<int>(static_cast<double>(n.end - n.start) * px_per_tick));
-    const int y = static_cast<int>((high - n.key) * row);
-    p.drawRect(x, y, w, h);
-  }
-  roll_serial_ = PieceSerial();
+  WriteState();
 }
 
-void TMyWindow::DrawRoll(QPainter& painter, const QRect& area) {
-  if (roll_serial_ != PieceSerial() || roll_.size() != area.size()) {
-    RenderRoll(area.size());
+void TMyWindow::WriteState() {
+  if (state_file_.empty()) {
+    return;
   }
-  painter.drawImage(area.topLeft(), roll_);
-  painter.setPen(QColor(90, 90, 90));
-  painter.drawRect(area.adjusted(0, 0, -1, -1));
-  const double fraction =
-      std::clamp(static_cast<double>(DisplayedTick()) / static_cast<double>(roll_end_), 0.0, 1.0);
-  const int x = area.left() + static_cast<int>(fraction * (area.width() - 1));
-  painter.setPen(QPen(QColor(20, 20, 20), 2));
-  painter.drawLine(x, area.top(), x, area.bottom());
+  std::string state = "counters=" + controller_->CountersText() + "\n" +
+                      "notice=" + controller_->NoticeText() + "\n";
+  static const char* const kKeys[5] = {"events", "timer", "timed", "min", "mout"};
+  for (int g = 0; g < 5; ++g) {
+    const QLabel* label = gadgets_[static_cast<std::size_t>(g)];
+    state += std::string(kKeys[g]) + "=" + (label != nullptr ? label->text().toStdString() : "") +
+             "\n";
+  }
+  state += "view=" + std::to_string(roll_.ViewStart()) + " " + std::to_string(roll_.ViewLength()) +
+           "\nplaying=" + std::to_string(session_.player().GetPlayStatus()) + "\n";
+  if (state == state_written_) {
+    return;
+  }
+  state_written_ = state;
+  const std::string temp = state_file_ + ".tmp";
+  if (FILE* f = std::fopen(temp.c_str(), "w")) {
+    std::fputs(state.c_str(), f);
+    std::fclose(f);
+    std::rename(temp.c_str(), state_file_.c_str());
+  }
 }
 
 void TMyWindow::mousePressEvent(QMouseEvent* event) {
-  const QPoint p = event->position().toPoint();
+  if (controller_ == nullptr) {
+    return;
+  }
   if (event->button() == Qt::LeftButton) {
-    EvLButtonDown(0, p.x(), p.y());
+    controller_->EvLButtonDown();
   } else if (event->button() == Qt::RightButton) {
-    EvRButtonDown(0, p.x(), p.y());
+    controller_->EvRButtonDown();
   }
 }
 
 void TMyWindow::mouseMoveEvent(QMouseEvent* event) {
-  const QPoint p = event->position().toPoint();
-  EvMouseMove(0, p.x(), p.y());
+  if (controller_ != nullptr) {
+    controller_->EvMouseMove(event->position().toPoint().y());
+  }
 }
 
-TMainFrame::TMainFrame(TMyWindow* client) : client_(client) {
+void TMyWindow::wheelEvent(QWheelEvent* event) {
+  // Zooms the piano roll; the mouse's height alone sets the volume, as before.
+  const int steps = event->angleDelta().y() / 120;
+  if (steps != 0) {
+    roll_.Zoom(steps);
+    update();
+  }
+  event->accept();
+}
+
+TMainFrame::TMainFrame(TMyWindow* client, Controller* controller) : controller_(controller) {
   setWindowTitle("MainFrame");
   setCentralWidget(client);
 }
 
 void TMainFrame::closeEvent(QCloseEvent* event) {
-  if (client_->CanClose()) {
+  if (controller_->CanClose()) {
     event->accept();
   } else {
     event->ignore();
   }
 }
 
-TMyApp::TMyApp(const AppOptions& options) : options_(options) {}
+TMyApp::TMyApp(const AppOptions& options, TerminationSignals& stop_signals)
+    : options_(options), stop_signals_(stop_signals) {}
 
 TMyApp::~TMyApp() {
-  // The window (and with it the player, the MIDI devices and the composition) goes first; the
-  // timer service outlives it.
+  poll_timer_.stop();
+  for (auto& source : sources_) {
+    source->Stop();
+  }
+  if (session_) {
+    if (osc_listener_ != nullptr) {
+      session_->RemoveListener(osc_listener_);
+    }
+    session_->RemoveListener(this);
+    session_->Shutdown("quit");
+  }
+  sources_.clear();
   frame_.reset();
+  controller_.reset();
+  session_.reset();
 }
 
 bool TMyApp::InitMainWindow() {
@@ -224,9 +207,14 @@ bool TMyApp::InitMainWindow() {
     return false;
   }
   std::cerr << opened.note << std::endl;
-  input_ = std::make_unique<MidiInputHandle>();
-  client_ = new TMyWindow(std::move(opened.output), input_->Status(), timer_);
-  frame_ = std::make_unique<TMainFrame>(client_);
+  session_ = std::make_unique<Session>(std::move(opened.output),
+                                       OpenMidiInput(options_.output.name), timer_, &std::cout);
+  session_->SetOutputIdentity(opened.backend, opened.input);
+  client_ = new TMyWindow(*session_);
+  controller_ = std::make_unique<Controller>(*session_, *client_);
+  client_->SetController(controller_.get());
+  client_->SetStateFile(options_.state_file);
+  frame_ = std::make_unique<TMainFrame>(client_, controller_.get());
 
   StatusBar = new QStatusBar(frame_.get());
   const int char_width = StatusBar->fontMetrics().averageCharWidth();
@@ -246,71 +234,135 @@ bool TMyApp::InitMainWindow() {
   frame_->setStatusBar(StatusBar);
   client_->SetStatusBar(gadgets);
 
-  // The menu: exit and the device commands (which have no effect).
   QMenu* file = frame_->menuBar()->addMenu("&File");
   QAction* exit = file->addAction("E&xit");
   exit->setData(CM_EXIT);
   exit->setStatusTip("Close vordel");
   QObject::connect(exit, &QAction::triggered, frame_.get(), [this] { frame_->close(); });
-  QMenu* devices = frame_->menuBar()->addMenu("&Devices");
-  const std::pair<const char*, int> commands[] = {{"MIDI mapper in", CM_SETMIDIMAPIN},
-                                                  {"MPU-401 in", CM_SETMPUIN},
-                                                  {"MIDI mapper out", CM_SETMIDIMAPOUT},
-                                                  {"OPL out", CM_SETOPLOUT},
-                                                  {"MPU-401 out", CM_SETMPUOUT}};
-  for (const auto& [name, code] : commands) {
-    QAction* a = devices->addAction(name);
-    a->setData(code);
-    a->setStatusTip(QString("Select ") + name);
-    QObject::connect(a, &QAction::triggered, client_, [this, code] {
-      switch (code) {
-        case CM_SETMIDIMAPIN:
-          client_->CmSetMIDIMapIn();
-          break;
-        case CM_SETMPUIN:
-          client_->CmSetMpuIn();
-          break;
-        case CM_SETMIDIMAPOUT:
-          client_->CmSetMIDIMapOut();
-          break;
-        case CM_SETOPLOUT:
-          client_->CmSetOplOut();
-          break;
-        default:
-          client_->CmSetMpuOut();
-          break;
+  devices_ = frame_->menuBar()->addMenu("&Devices");
+  QObject::connect(devices_, &QMenu::aboutToShow, frame_.get(), [this] { FillDevicesMenu(); });
+  frame_->resize(900, 460);
+
+  controller_->SetupWindow();
+  session_->AddListener(this);
+
+  queue_notifier_ = std::make_unique<QSocketNotifier>(queue_.fd(), QSocketNotifier::Read);
+  QObject::connect(queue_notifier_.get(), &QSocketNotifier::activated, frame_.get(), [this] {
+    for (const Command& command : queue_.TakeAll()) {
+      controller_->Apply(command);
+    }
+  });
+  if (stop_signals_.fd() >= 0) {
+    signal_notifier_ = std::make_unique<QSocketNotifier>(stop_signals_.fd(), QSocketNotifier::Read);
+    QObject::connect(signal_notifier_.get(), &QSocketNotifier::activated, frame_.get(), [this] {
+      if (const int sig = stop_signals_.Take(); sig != 0) {
+        Quit(SignalName(sig));
       }
     });
   }
-  frame_->resize(900, 420);
-  client_->Setup();
+
+  sources_.push_back(std::make_unique<QtClipboardSource>());
+  OscSource* osc = nullptr;
+  if (options_.osc_port > 0) {
+    auto source = std::make_unique<OscSource>(
+        OscSource::Options{options_.osc_listen, options_.osc_port},
+        [this] { return session_->GetSnapshot(); },
+        [](const std::string& line) { std::cerr << "vordel: " << line << std::endl; });
+    osc = source.get();
+    sources_.push_back(std::move(source));
+  }
+  if (session_->input() != nullptr && session_->input()->Status() == 0) {
+    sources_.push_back(std::make_unique<MidiInputSource>(*session_->input()));
+  }
+  for (auto& source : sources_) {
+    std::string error;
+    if (!source->Start(queue_, &error)) {
+      std::cerr << "vordel: " << error << std::endl;
+    }
+  }
+  if (osc != nullptr && osc->Port() != 0) {
+    osc_listener_ = osc;
+    session_->AddListener(osc);
+    std::cerr << "vordel: OSC on " << options_.osc_listen << ":" << osc->Port() << std::endl;
+  }
+
+  QObject::connect(&poll_timer_, &QTimer::timeout, frame_.get(), [this] {
+    // Ticks only raise a flag; the window repaints from its own thread.
+    if (session_->player().TakeRepaintRequest()) {
+      client_->update();
+    }
+    session_->Poll();
+    client_->UpdateStatusTexts();
+  });
+  poll_timer_.start(40);
   return true;
+}
+
+void TMyApp::Quit(const std::string& why) {
+  std::cerr << "vordel: " << why << ": stopping" << std::endl;
+  QCoreApplication::exit(0);
+}
+
+void TMyApp::DevicesChanged(const std::string& line) {
+  std::cerr << "vordel: " << line << std::endl;
+}
+
+void TMyApp::FillDevicesMenu() {
+  devices_->clear();
+  devices_->addSection("Outputs");
+  int code = CM_DEVICE_FIRST;
+  for (const OutputOffer& offer : ListOutputOffers(options_.output)) {
+    QAction* a = devices_->addAction(QString::fromStdString(offer.label));
+    a->setData(code++);
+    a->setCheckable(true);
+    const bool current =
+        offer.request.choice == session_->OutputBackend() &&
+        (offer.request.choice == "synth" || offer.request.port == session_->OutputInput());
+    a->setChecked(current);
+    QObject::connect(a, &QAction::triggered, frame_.get(), [this, request = offer.request] {
+      std::string message;
+      if (!session_->SwitchOutput(request, &message)) {
+        client_->MessageBox("The output could not be opened: " + message, "Error.");
+      } else {
+        std::cerr << message << std::endl;
+      }
+      client_->update();
+    });
+  }
+  devices_->addSection("MIDI inputs");
+  MidiInput* input = session_->input();
+  const std::vector<std::string> sources = input != nullptr ? input->Sources() : std::vector<std::string>{};
+  if (sources.empty()) {
+    devices_->addAction("(none found)")->setEnabled(false);
+  }
+  for (const std::string& source : sources) {
+    QAction* a = devices_->addAction(QString::fromStdString(source));
+    a->setData(code++);
+    a->setCheckable(true);
+    a->setChecked(source == input->Connected());
+    QObject::connect(a, &QAction::triggered, frame_.get(), [this, source] {
+      std::string error;
+      if (!session_->input()->Connect(source, &error)) {
+        client_->MessageBox("The MIDI input could not be connected: " + error, "Error.");
+      }
+    });
+  }
 }
 
 int TMyApp::Run() {
   if (!InitMainWindow()) {
     return 1;
   }
+  EmergencySilence guard(*session_);
   frame_->showMinimized();
   return QApplication::exec();
 }
 
-int OwlMain(int argc, char** argv) {
-  std::vector<std::string> args;
-  // Qt takes its own options (-platform, -display, ...) out of argv first.
+int OwlMain(int argc, char** argv, const AppOptions& options, TerminationSignals& stop_signals) {
   QApplication qapp(argc, argv);
   QApplication::setApplicationName("vordel");
   QApplication::setApplicationVersion(VORDEL_VERSION);
-  for (int i = 1; i < argc; ++i) {
-    args.emplace_back(argv[i]);
-  }
-  const AppParse parsed = ParseAppOptions(args);
-  if (!parsed.options) {
-    std::cerr << "vordel: " << parsed.error << "\nTry 'vordel --help' for more information."
-              << std::endl;
-    return 2;
-  }
-  TMyApp app(*parsed.options);
+  TMyApp app(options, stop_signals);
   return app.Run();
 }
 

@@ -1,96 +1,109 @@
 // The desktop program: the application object, the frame titled "MainFrame" with its menu and
-// status bar, and the client window that is at once the window, the composition and the MIDI
-// device layer.
+// status bar, and the client window that shows the piece and reads the mouse. What a command or
+// a click does is the controller's; the window shows state, hosts the menu and asks the user.
+// Window thread only.
 #pragma once
 
-#include <QImage>
 #include <QLabel>
 #include <QMainWindow>
+#include <QMenu>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <vector>
 
 #include "app/app_options.h"
-#include "app/window_logic.h"
-#include "player/timer_service.h"
-
-class QApplication;
+#include "app/piano_roll.h"
+#include "control/command_source.h"
+#include "control/controller.h"
+#include "platform/signals.h"
+#include "platform/timer.h"
 
 namespace vordel {
 
-class TMyWindow : public QWidget, public WindowHost, public MainWindowLogic {
+class TMyWindow : public QWidget, public ControllerHost {
  public:
-  TMyWindow(std::unique_ptr<MidiOutput> output, unsigned input_status, TimerService& timer,
-            QWidget* parent = nullptr);
-  ~TMyWindow() override;
+  explicit TMyWindow(Session& session, QWidget* parent = nullptr);
 
-  // Font, start-up piece and the 50 ms window timer.
-  void Setup();
+  void SetController(Controller* controller) { controller_ = controller; }
   void SetStatusBar(const std::array<QLabel*, 5>& gadgets) { gadgets_ = gadgets; }
+  // Writes what the window shows to this file whenever it changes (for tests).
+  void SetStateFile(const std::string& path) { state_file_ = path; }
+  // The status bar's texts and, for tests, the state file.
+  void UpdateStatusTexts();
+  void EmptyClip();
 
-  // WindowHost
+  // ControllerHost
   void MessageBox(const std::string& text, const std::string& caption) override;
   bool AskYesNo(const std::string& text, const std::string& caption) override;
   void Invalidate() override;
-  void SetStatusText(StatusGadget gadget, const std::string& text) override;
-  bool ReadClipboardText(std::string* text) override;
-  void EmptyClipboard() override;
   void PostQuit(int code) override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
-  // The piano roll of the piece, drawn once per piece and size; a repaint only adds the
-  // playback position.
-  void DrawRoll(QPainter& painter, const QRect& area);
-  void RenderRoll(const QSize& size);
+  void WriteState();
 
+  Session& session_;
+  Controller* controller_ = nullptr;
   std::unique_ptr<QFont> WindowFont;
-  QImage roll_;
-  int roll_serial_ = -1;
-  std::int64_t roll_end_ = 0;
-  QTimer poll_timer_;
-  QTimer repaint_timer_;
+  PianoRoll roll_;
   std::array<QLabel*, 5> gadgets_{};
-  unsigned MidiInputDev = 0;
-  unsigned MidiOutputDev = 0;
+  std::string state_file_;
+  std::string state_written_;
 };
 
 // The frame: asks the client whether it may close.
 class TMainFrame : public QMainWindow {
  public:
-  explicit TMainFrame(TMyWindow* client);
+  TMainFrame(TMyWindow* client, Controller* controller);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  TMyWindow* client_;
+  Controller* controller_;
 };
 
-class TMyApp {
+class TMyApp : public SessionListener {
  public:
-  explicit TMyApp(const AppOptions& options);
-  ~TMyApp();
-  // Builds the window hierarchy; false (with a message on standard error) when the requested
-  // MIDI output cannot be opened.
+  TMyApp(const AppOptions& options, TerminationSignals& stop_signals);
+  ~TMyApp() override;
+  // Builds the window hierarchy and starts the sources; false (with a message on standard
+  // error) when the requested MIDI output cannot be opened.
   bool InitMainWindow();
   int Run();
 
+  void DevicesChanged(const std::string& line) override;
+
  private:
+  void FillDevicesMenu();
+  void Quit(const std::string& why);
+
   AppOptions options_;
+  TerminationSignals& stop_signals_;
   ThreadTimerService timer_;
-  std::unique_ptr<MidiInputHandle> input_;
+  std::unique_ptr<Session> session_;
+  std::unique_ptr<Controller> controller_;
+  CommandQueue queue_;
+  std::vector<std::unique_ptr<CommandSource>> sources_;
   std::unique_ptr<TMainFrame> frame_;
   TMyWindow* client_ = nullptr;
   QStatusBar* StatusBar = nullptr;
+  QMenu* devices_ = nullptr;
+  QTimer poll_timer_;
+  std::unique_ptr<QSocketNotifier> queue_notifier_;
+  std::unique_ptr<QSocketNotifier> signal_notifier_;
+  SessionListener* osc_listener_ = nullptr;
 };
 
 // The program entry after the command line has been read.
-int OwlMain(int argc, char** argv);
+int OwlMain(int argc, char** argv, const AppOptions& options, TerminationSignals& stop_signals);
 
 }  // namespace vordel

@@ -1,13 +1,10 @@
-// Command codes of the main frame's menu.
+// Command codes of the main frame's menu. Window thread.
 #pragma once
 
 namespace vordel {
 
 inline constexpr int CM_EXIT = 24310;
-inline constexpr int CM_SETMIDIMAPIN = 1124;
-inline constexpr int CM_SETMPUIN = 1125;
-inline constexpr int CM_SETMIDIMAPOUT = 1126;
-inline constexpr int CM_SETOPLOUT = 1127;
-inline constexpr int CM_SETMPUOUT = 1128;
+// The Devices menu's entries are numbered from here, outputs first, then MIDI inputs.
+inline constexpr int CM_DEVICE_FIRST = 1124;
 
 }  // namespace vordel

@@ -1,24 +1,88 @@
-// vordel: the desktop program.
+// vordel: the desktop program, or with --headless the same without a window.
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "app/app_options.h"
+#include "app/display.h"
+#include "app/headless.h"
 #include "app/main_window.h"
+#include "cli/options.h"
 #include "composer/out_of_memory.h"
-#include "vordel_version.h"
+#include "platform/instance.h"
+#include "platform/signals.h"
+
+namespace {
+
+// The window framework's own options (-platform xcb, -display :1 ...) go to it untouched.
+bool IsFrameworkOption(const std::string& a, bool* takes_value) {
+  static const std::set<std::string> with_value = {
+      "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry",
+      "-qwindowtitle", "-qwindowicon", "-display", "-geometry", "-style", "-stylesheet",
+      "-session", "-name", "-title", "-visual", "-ncols", "-cmap", "-qmljsdebugger"};
+  static const std::set<std::string> flags = {"-reverse", "-sync", "-widgetcount", "-nograb",
+                                              "-dograb"};
+  *takes_value = with_value.count(a) != 0;
+  return *takes_value || flags.count(a) != 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   vordel::InstallOutOfMemoryHandler();
-  // --help and --version need no display.
+  // Before any thread starts: the termination signals become events of the main loop.
+  vordel::TerminationSignals stop_signals;
+
+  std::vector<std::string> ours;
+  std::vector<char*> framework = {argv[0]};
+  bool platform_given = false;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-      std::cout << vordel::kAppUsage;
-      return 0;
-    }
-    if (std::strcmp(argv[i], "--version") == 0) {
-      std::cout << "vordel " << VORDEL_VERSION << std::endl;
-      return 0;
+    bool takes_value = false;
+    if (IsFrameworkOption(argv[i], &takes_value)) {
+      framework.push_back(argv[i]);
+      platform_given = platform_given || std::strcmp(argv[i], "-platform") == 0;
+      if (takes_value && i + 1 < argc) {
+        framework.push_back(argv[++i]);
+      }
+    } else {
+      ours.emplace_back(argv[i]);
     }
   }
-  return vordel::OwlMain(argc, argv);
+  vordel::AppOptions options;
+  CLI::App app{"", "vordel"};
+  vordel::AddAppOptions(app, options);
+  if (const int code = vordel::ParseCommandLine(app, ours); code >= 0) {
+    return code;
+  }
+  if (const std::string problem = vordel::CheckAppOptions(options); !problem.empty()) {
+    return vordel::UsageError("vordel", problem);
+  }
+  const int instance = vordel::ClaimInstanceNumber();
+  options.output.name = vordel::InstanceName(instance);
+  if (instance > 1) {
+    std::cerr << "vordel: another vordel runs here; this one is " << options.output.name
+              << std::endl;
+  }
+  if (options.headless) {
+    return vordel::RunHeadless(options, stop_signals);
+  }
+  vordel::DisplayChoice display;
+  if (!platform_given) {
+    display = vordel::ChooseDisplay(vordel::ReadDisplayEnvironment(), options.osc_port);
+  }
+  if (!display.message.empty()) {
+    std::cerr << display.message << std::endl;
+  }
+  if (!display.can_open) {
+    return 2;
+  }
+  if (!display.qt_platform.empty()) {
+    setenv("QT_QPA_PLATFORM", display.qt_platform.c_str(), 1);
+  }
+  int framework_argc = static_cast<int>(framework.size());
+  framework.push_back(nullptr);
+  return vordel::OwlMain(framework_argc, framework.data(), options, stop_signals);
 }

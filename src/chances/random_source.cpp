@@ -1,7 +1,8 @@
 #include "chances/random_source.h"
 
 #include <atomic>
-#include <chrono>
+
+#include "platform/clock.h"
 
 namespace vordel {
 namespace {
@@ -11,8 +12,6 @@ namespace {
 std::atomic<std::uint32_t> g_state{1};
 std::atomic<bool> g_pinned{false};
 std::atomic<std::int64_t> g_pinned_value{0};
-
-const std::chrono::steady_clock::time_point g_program_start = std::chrono::steady_clock::now();
 
 }  // namespace
 
@@ -35,8 +34,7 @@ std::int64_t clock() {
   if (g_pinned.load(std::memory_order_acquire)) {
     return g_pinned_value.load(std::memory_order_relaxed);
   }
-  const auto elapsed = std::chrono::steady_clock::now() - g_program_start;
-  return std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+  return MillisSinceStart();
 }
 
 void PinClock(std::optional<std::int64_t> ms) {

@@ -3,6 +3,7 @@
 // A small linear congruential generator (state * 22695477 + 1, modulo 2^32) whose draws are
 // (state >> 16) & 0x7FFF, plus a millisecond clock counted from program start. The generation
 // algorithms reseed with srand(clock()), so pinning the clock makes a piece reproducible.
+// Control thread only (where pieces are built); not real-time safe.
 #pragma once
 
 #include <cstdint>

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <iostream>
 
+#include "composer/diagnostics.h"
+
 namespace vordel {
 namespace {
 
@@ -107,17 +109,17 @@ void Composition::ClearMusicalObjectList() {
     }
     object_list.clear();
   } else {
-    std::cout << "\tNO OBJECTS IN OBJECTLIST..." << std::endl;
+    Diagnostics() << "\tNO OBJECTS IN OBJECTLIST..." << std::endl;
   }
   obj_iter = object_list.end();
   MusObjCount = 0;
   new_composition = true;
   if (Event::EvInstances != 0) {
-    std::cout << "ERROR: Memory leak.....[" << Event::EvInstances << " events left !!!"
+    Diagnostics() << "ERROR: Memory leak.....[" << Event::EvInstances << " events left !!!"
               << std::endl;
   }
   if (MusicalObject::MusObjInstances != 0) {
-    std::cout << "ERROR: Memory leak.....[" << MusicalObject::MusObjInstances
+    Diagnostics() << "ERROR: Memory leak.....[" << MusicalObject::MusObjInstances
               << " MusicalObjects left !!!]" << std::endl;
   }
 }
@@ -126,6 +128,13 @@ void Composition::ChooseEnsemble(int ensemble) {
   if (ensemble >= 0 && ensemble < 3) {
     Composition_PresetNumber = ensemble;
   }
+}
+
+const track_preset (&Composition::SelectedEnsemble() const)[4] {
+  const int p = (Composition_PresetNumber >= 0 && Composition_PresetNumber < 3)
+                    ? Composition_PresetNumber
+                    : 0;
+  return Composition_TrPresets[p];
 }
 
 const char* Composition::GetEnsembleName() const {

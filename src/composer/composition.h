@@ -1,5 +1,7 @@
 // The whole piece: the ordered list of musical objects built from a parameter string, the
-// shared object cursor, the playback position and three ensembles of four MIDI tracks.
+// shared object cursor, the playback position and three ensembles of four MIDI tracks. A value
+// of the composer: it knows nothing of players, windows or ports. Control thread only; not
+// real-time safe.
 #pragma once
 
 #include <array>
@@ -27,7 +29,7 @@ class Composition {
   Composition();
   Composition(const char* name, const char* pth, const char* inf, int obj_q, int parm_q);
   explicit Composition(const char* parameters);
-  virtual ~Composition();
+  ~Composition();
   Composition(const Composition&) = delete;
   Composition& operator=(const Composition&) = delete;
 
@@ -38,8 +40,6 @@ class Composition {
   int AddMusicalObject(const char* parameters);
   void ClearMusicalObjectList();
 
-  // Sends the selected ensemble's program, pan and volume to channels 1-4.
-  virtual void PrepareEnsemble() = 0;
   // Selects ensemble 0..2; other values keep the current one.
   void ChooseEnsemble(int ensemble);
   const char* GetEnsembleName() const;
@@ -55,8 +55,9 @@ class Composition {
   void show();
   void GetCompositionInfo(char* dest_str, std::size_t size) const;
   void Play() {}
-  // Writes the generated piece as a Standard MIDI File; false with a reason on failure.
-  bool SaveAsMIDIFile(const std::string& path, std::string* error);
+
+  // The selected ensemble's presets, tracks 0-3 (an out-of-range selection reads ensemble 0).
+  const track_preset (&SelectedEnsemble() const)[4];
 
   // Generation and playback position.
   void PreGenerate();

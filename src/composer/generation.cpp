@@ -1,8 +1,7 @@
 // Preparing every object's material by its function, generating the sections, and the
 // playback position.
-#include <iostream>
-
 #include "composer/composition.h"
+#include "composer/diagnostics.h"
 
 namespace vordel {
 namespace {
@@ -207,7 +206,7 @@ std::int64_t Composition::SetPosition(int obj_num) {
     Composition_CurrentObject = obj_num;
   }
   Composition_TotalObjectCount = MusObjCount;
-  std::cout << "[SetPosition] Playing from object: " << obj_num
+  Diagnostics() << "[SetPosition] Playing from object: " << obj_num
             << " / TotTime: " << Composition_TotalTime
             << " / TotObj: " << Composition_TotalObjectCount
             << " / CurObj: " << Composition_CurrentObject << " / Offset: " << Composition_OffsetTime

@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "chances/random_source.h"
+#include "composer/diagnostics.h"
 #include "composer/event_order.h"
 
 namespace vordel {
@@ -88,7 +89,7 @@ MusicalObject::MusicalObject() {
 
 MusicalObject::~MusicalObject() {
   if (event_list.empty()) {
-    std::cout << "\t\tNO EVENTS IN EVENTLIST..." << std::endl;
+    Diagnostics() << "\t\tNO EVENTS IN EVENTLIST..." << std::endl;
   }
   event_list.clear();
   --MusObjInstances;

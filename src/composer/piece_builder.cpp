@@ -1,12 +1,15 @@
 #include "composer/piece_builder.h"
 
 #include <algorithm>
-#include <string>
+#include <ostream>
 #include <vector>
 
+#include "chances/random_source.h"
+#include "composer/diagnostics.h"
 #include "composer/parameter_string.h"
 
 namespace vordel {
+
 std::int64_t PlannedObjectEvents(int f, int p4) {
   const std::int64_t cycles = std::max<std::int64_t>(PitchCyclesOf(LengthOf(p4)), 0);
   // Introduction voices: three for Preparations and Extensions, four otherwise; Development
@@ -27,24 +30,42 @@ std::int64_t PlannedPieceEvents(std::string_view text) {
   return total;
 }
 
-BuildResult BuildPiece(Composition& composition, std::string_view text, std::ostream& diag,
-                       bool clear_first) {
-  const std::string bounded(text.substr(0, std::min(text.size(), kMaxParameterText)));
-  const std::vector<int> numbers = SplitParameterString(bounded);
-  const std::size_t groups = numbers.size() / kNumbersPerObject;
-  if (groups == 0) {
-    diag << "Parameter string ignored: it holds " << numbers.size()
-         << " number(s), not one complete group of five; the current composition is kept."
-         << std::endl;
+namespace {
+
+BuildResult Check(std::string_view text, std::string* reason) {
+  const std::vector<int> numbers = SplitParameterString(text);
+  if (numbers.size() / kNumbersPerObject == 0) {
+    *reason = "Parameter string ignored: it holds " + std::to_string(numbers.size()) +
+              " number(s), not one complete group of five; the current composition is kept.";
     return BuildResult::kNoCompleteGroup;
   }
-  const std::int64_t planned = PlannedPieceEvents(bounded);
+  const std::int64_t planned = PlannedPieceEvents(text);
   if (planned > kMaxPieceEvents) {
-    diag << "Parameter string refused: it would generate " << planned
-         << " events, more than the limit of " << kMaxPieceEvents
-         << "; the current composition is kept." << std::endl;
+    *reason = "Parameter string refused: it would generate " + std::to_string(planned) +
+              " events, more than the limit of " + std::to_string(kMaxPieceEvents) +
+              "; the current composition is kept.";
     return BuildResult::kTooManyEvents;
   }
+  return BuildResult::kBuilt;
+}
+
+}  // namespace
+
+std::string RefusalOf(std::string_view text) {
+  std::string reason;
+  Check(text, &reason);
+  return reason;
+}
+
+BuildOutcome BuildPiece(Composition& composition, std::string_view text, bool clear_first) {
+  BuildOutcome outcome;
+  const std::string bounded(text.substr(0, std::min(text.size(), kMaxParameterText)));
+  outcome.result = Check(bounded, &outcome.reason);
+  if (outcome.result != BuildResult::kBuilt) {
+    Diagnostics() << outcome.reason << std::endl;
+    return outcome;
+  }
+  const std::vector<int> numbers = SplitParameterString(bounded);
   if (clear_first) {
     composition.ClearMusicalObjectList();
   }
@@ -56,7 +77,33 @@ BuildResult BuildPiece(Composition& composition, std::string_view text, std::ost
   }
   composition.PreGenerate();
   composition.Generate();
-  return BuildResult::kBuilt;
+  outcome.result = BuildResult::kBuilt;
+  return outcome;
+}
+
+BuildOutcome BuildPieceAt(Composition& composition, std::string_view text, std::int64_t clock_ms,
+                          bool clear_first) {
+  const bool rest_planner_started = IntroRestPlannerStarted();
+  BuildOutcome outcome;
+  {
+    ScopedClockPin pin(clock_ms);
+    outcome = BuildPiece(composition, text, clear_first);
+  }
+  if (outcome.result == BuildResult::kBuilt) {
+    outcome.reproduce = ReproduceCommand(text, clock_ms, rest_planner_started);
+  }
+  return outcome;
+}
+
+std::string ReproduceCommand(std::string_view text, std::int64_t clock_ms,
+                             bool rest_planner_started) {
+  // The numbers as they are read: the same piece, in a form a shell takes as one argument.
+  std::string numbers;
+  for (int n : SplitParameterString(text)) {
+    numbers += (numbers.empty() ? "" : " ") + std::to_string(n);
+  }
+  return "vordel-compose --clock " + std::to_string(clock_ms) +
+         (rest_planner_started ? " --rest-planner-started" : "") + " --dump '" + numbers + "'";
 }
 
 }  // namespace vordel

@@ -1,10 +1,11 @@
 // Turning a parameter string into a generated composition, the way the program does for every
 // new piece: clear, add one musical object per complete group of five numbers, prepare and
-// generate. A string that cannot make a piece leaves the current one as it is.
+// generate. A string that cannot make a piece leaves the current one as it is. Control thread
+// only; not real-time safe.
 #pragma once
 
 #include <cstdint>
-#include <ostream>
+#include <string>
 #include <string_view>
 
 #include "composer/composition.h"
@@ -20,16 +21,35 @@ enum class BuildResult {
   kTooManyEvents,    // the piece would exceed kMaxPieceEvents: the current piece is kept
 };
 
+struct BuildOutcome {
+  BuildResult result = BuildResult::kNoCompleteGroup;
+  // Why the string was refused (empty when built), one sentence for the user.
+  std::string reason;
+  // The command that builds the same piece again (when built at a known clock).
+  std::string reproduce;
+};
+
 // Events that a musical object of function f with length parameter p4 generates.
 std::int64_t PlannedObjectEvents(int f, int p4);
 
 // Events of the whole piece a parameter string asks for (its first 50 objects).
 std::int64_t PlannedPieceEvents(std::string_view text);
 
-// Rebuilds composition from text; diagnostic lines about a refused string go to diag. With
-// clear_first false the objects are added to an empty composition without clearing it first
-// (as at start-up, when there is nothing to clear).
-BuildResult BuildPiece(Composition& composition, std::string_view text, std::ostream& diag,
-                       bool clear_first = true);
+// Why a parameter string cannot make a piece ("" when it can), one sentence for the user.
+std::string RefusalOf(std::string_view text);
+
+// Rebuilds composition from text with the composer's clock as it runs (or as pinned); a refusal
+// is also written to the diagnostic stream. With clear_first false the objects are added to an
+// empty composition without clearing it first (as at start-up, when there is nothing to clear).
+BuildOutcome BuildPiece(Composition& composition, std::string_view text, bool clear_first = true);
+
+// The same with the composer's clock held at clock_ms while the piece is built, so that the
+// clock value and the rest planner's state make it again: the outcome carries the command.
+BuildOutcome BuildPieceAt(Composition& composition, std::string_view text, std::int64_t clock_ms,
+                          bool clear_first = true);
+
+// "vordel-compose --clock MS [--rest-planner-started] --dump '...'" for a piece built from text.
+std::string ReproduceCommand(std::string_view text, std::int64_t clock_ms,
+                             bool rest_planner_started);
 
 }  // namespace vordel

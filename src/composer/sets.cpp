@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "chances/random_source.h"
+#include "composer/diagnostics.h"
 
 namespace vordel {
 
@@ -61,7 +62,7 @@ void Set::newset(int t, int m) {
   mode = 0;
   mode_history = 0;
   if (m < 1) {
-    std::cout << "illigal Set-size.." << std::endl;
+    Diagnostics() << "illigal Set-size.." << std::endl;
     maxsize = 0;
     return;
   }
@@ -71,7 +72,7 @@ void Set::newset(int t, int m) {
 
 void Set::insert(int t) {
   if (cursize >= maxsize || !x) {
-    std::cout << "too many elements..." << std::endl;
+    Diagnostics() << "too many elements..." << std::endl;
     return;
   }
   x[static_cast<std::size_t>(cursize++)] = t;

@@ -1,73 +1,65 @@
-// The MIDI device layer: note, controller and program messages on channels 1 to 16, All Notes
-// Off, the General MIDI program names and the open status of the output and input.
+// The MIDI device layer as one lane sees it: note, controller and program requests turned into
+// messages, stamped with their due time and handed to the output, and All Notes Off. Both lanes
+// share one record of the notes sounding, so that whoever ends a playback can end every note it
+// started. One Midi object per lane; its methods are called only by that lane's thread and are
+// real-time safe (the control lane reads the monotonic clock, a vDSO call).
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 
-#include "midi/midi_output.h"
+#include "midi/message.h"
+#include "midi/output.h"
 
 namespace vordel {
 
-// One packed short message: status, data 1, data 2, and a zero byte.
-union ShortMessage {
-  std::uint32_t dwData;
-  std::uint8_t bData[4];
+// How many times each key of each channel has been started and not yet ended. Any thread;
+// real-time safe.
+class NoteTracker {
+ public:
+  void Track(const MidiMessage& m);
+  // Forgets the note (returns how many starts of it were open).
+  int Take(int channel_index, int key);
+  int Sounding() const;
+
+ private:
+  std::atomic<std::uint8_t> sounding_[16][128] = {};
 };
 
 class Midi {
  public:
-  // Opens the given output; input_status is the result of opening the MIDI input, which is
-  // never read. Without an output every send reports kMidiErrorBadDevice.
-  explicit Midi(std::unique_ptr<MidiOutput> output = nullptr,
-                unsigned input_status = kMidiErrorBadDevice);
-  ~Midi();
-  Midi(const Midi&) = delete;
-  Midi& operator=(const Midi&) = delete;
+  // Without an output every send reports kMidiErrorBadDevice.
+  Midi(MidiOutput* output, Lane lane, NoteTracker& notes);
+
+  // The due time of the messages sent from now on (the player's tick sets it every tick).
+  // A lane that never sets it stamps every message with the time it is sent.
+  void SetDue(std::int64_t due_ns) { due_ns_ = due_ns; }
 
   unsigned sendMidiEvent(unsigned char type, unsigned char b1, unsigned char b2, unsigned char b3);
   unsigned playNote(unsigned char ch, unsigned char key, unsigned char vel);
   unsigned ControlChange(unsigned char ch, unsigned char ctrl, unsigned char val);
   unsigned ProgramChange(unsigned char ch, unsigned char patch);
-  // Controller 123 on all sixteen channels.
+  // Controller 123 on all sixteen channels, 0xB0 to 0xBF.
   void AllNotesOff();
-  // A Note Off for every note this layer started that has not ended yet (for synthesizers
-  // that ignore All Notes Off). Safe from both threads; each note is released once.
+  // A Note Off for every note started (on either lane) and not ended yet, for synthesizers that
+  // ignore All Notes Off. Each note is released once.
   void ReleaseSoundingNotes();
-  // Number of notes started and not yet ended.
-  int SoundingNotes() const;
+  // Any prepared message (notes are tracked like playNote's).
+  unsigned Send(const MidiMessage& m);
+  // Lets the output deliver what this lane sent since the last Commit.
+  void Commit();
 
-  // Name of program 0..127 ("" outside the table).
-  const char* GetGMPatchName(int program) const;
-  const char* GetINStatusStr() const;
-  const char* GetOUTStatusStr() const;
-
-  unsigned GetOUTStatus() const { return OUTStatus; }
-  unsigned GetINStatus() const { return INStatus; }
-  MidiOutput* GetOutput() const { return output_.get(); }
-  // Sends that failed since the output was opened (shown by the status displays).
+  void SetOutput(MidiOutput* output) { output_ = output; }
+  MidiOutput* Output() const { return output_; }
+  // Sends that failed since this layer was made.
   unsigned SendErrors() const { return send_errors_.load(std::memory_order_relaxed); }
-  // Closes the output (delivering what was sent) and the input now instead of at destruction.
-  void CloseDevices();
-
- protected:
-  unsigned DeviceQuant = 0;
-  unsigned INStatus;
-  unsigned OUTStatus;
-  char GM_PatchNames[128][33] = {};
 
  private:
-  unsigned Send(const ShortMessage& u, std::uint8_t size);
-  void Track(std::uint8_t status, std::uint8_t key);
-
-  std::unique_ptr<MidiOutput> output_;
+  MidiOutput* output_;
+  Lane lane_;
+  NoteTracker& notes_;
+  std::int64_t due_ns_ = 0;
   std::atomic<unsigned> send_errors_{0};
-  // Notes sounding per channel and key.
-  std::atomic<std::uint8_t> sounding_[16][128] = {};
-  bool closed_ = false;
 };
-
-extern const char* const p_names[128];
 
 }  // namespace vordel

@@ -1,30 +1,30 @@
-// vordel-compose: builds the piece of a parameter string and prints it.
+// vordel-compose: builds the piece of a parameter string and prints it, exports it, or plays it.
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "chances/random_source.h"
+#include "cli/options.h"
 #include "composer/composition.h"
+#include "composer/diagnostics.h"
 #include "composer/out_of_memory.h"
 #include "composer/piece_builder.h"
-#include "midi/offline_render.h"
-#include "tools/compose_options.h"
-#include "tools/terminal_player.h"
+#include "export/audio_render.h"
+#include "export/midi_file.h"
+#include "platform/instance.h"
+#include "platform/signals.h"
+#include "sequence/schedule.h"
+#include "tools/terminal_play.h"
 #include "vordel_version.h"
 
 namespace {
 
-// A composition that is only printed: there is no instrument to prepare.
-class PrintedPiece : public vordel::Composition {
- public:
-  PrintedPiece() : Composition("vordel-compose", "", "", 0, 5) {}
-  void PrepareEnsemble() override {}
-};
-
-void Dump(PrintedPiece& piece) {
+void Dump(vordel::Composition& piece) {
   int k = 1;
   for (auto& obj : piece.object_list) {
     std::cout << "object " << k++ << " onset " << obj->GetMusObjOnsetTime() << " end "
@@ -36,7 +36,7 @@ void Dump(PrintedPiece& piece) {
   std::cout << "total " << piece.Composition_TotalTime << std::endl;
 }
 
-void Summary(PrintedPiece& piece) {
+void Summary(vordel::Composition& piece) {
   std::cout << "objects: " << piece.object_list.size() << '\n';
   int k = 1;
   std::size_t events = 0;
@@ -52,78 +52,170 @@ void Summary(PrintedPiece& piece) {
   std::cout << "total time: " << piece.Composition_TotalTime << " ms" << std::endl;
 }
 
+std::string Db(double v, const char* unit) {
+  if (!std::isfinite(v)) {
+    return std::string("-inf ") + unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", v, unit);
+  return text;
+}
+
+int Render(const vordel::Schedule& schedule, const std::string& path,
+           const vordel::RenderOptions& options) {
+  const bool tty = isatty(STDERR_FILENO) != 0;
+  auto bar = [tty](std::int64_t done, std::int64_t total) {
+    if (!tty) {
+      return;
+    }
+    const int width = 40;
+    const int filled = total > 0 ? static_cast<int>(done * width / total) : width;
+    std::fprintf(stderr, "\rrendering [%.*s%*s] %3d%%", filled,
+                 "########################################", width - filled, "",
+                 total > 0 ? static_cast<int>(done * 100 / total) : 100);
+    std::fflush(stderr);
+  };
+  const vordel::RenderResult r = vordel::RenderAudio(schedule, path, options, bar);
+  if (tty) {
+    std::fputc('\n', stderr);
+  }
+  if (!r.ok) {
+    std::cerr << "vordel-compose: " << r.error << std::endl;
+    return 1;
+  }
+  std::fprintf(stderr, "wrote %s: %.1f s, peak %s, loudness %s (gain %s)\n", path.c_str(),
+               static_cast<double>(r.frames) / vordel::kRenderSampleRate,
+               Db(r.peak_dbfs, "dBFS").c_str(), Db(r.loudness_lufs, "LUFS").c_str(),
+               Db(r.gain_db, "dB").c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   vordel::InstallOutOfMemoryHandler();
+  // Before any thread starts: the termination signals become events of the play loop.
+  vordel::TerminationSignals stop_signals;
   std::ios::sync_with_stdio(false);
+
+  CLI::App app{"Builds the piece of a parameter string (five numbers per section: function, "
+               "register, velocity base, tempo, length) and prints a summary of it, its events, "
+               "a Standard MIDI File or a rendering, or plays it in real time.",
+               "vordel-compose"};
+  std::string clock_text;
+  bool dump = false;
+  bool play = false;
+  bool rest_planner_started = false;
+  std::string midi_file;
+  std::string wav_file;
+  std::string render_file;
+  std::optional<double> gain_db;
+  std::string text;
+  vordel::OutputRequest request;
+  app.add_option("--clock", clock_text,
+                 "pin the composer's millisecond clock to MS, so the same string and MS always "
+                 "give the same piece")
+      ->type_name("MS");
+  app.add_flag("--dump", dump, "print every section's onset and end and all its events, then the "
+                               "total");
+  app.add_flag("--rest-planner-started", rest_planner_started,
+               "build as the program does after an earlier piece has used the rest planner (the "
+               "program prints this option when it applies)");
+  app.add_option("--midi", midi_file, "write the piece as a Standard MIDI File")->type_name("FILE");
+  app.add_option("--render", render_file,
+                 "render the piece with the built-in synthesizer; the format follows the "
+                 "extension: .wav, .flac or .ogg")
+      ->type_name("FILE");
+  app.add_option("--wav", wav_file, "the same as --render")->type_name("FILE");
+  app.add_option("--gain", gain_db,
+                 "render with this fixed gain instead of normalising the peak to -1 dBFS")
+      ->type_name("DB");
+  app.add_flag("--play", play, "play the piece in real time (Ctrl-C stops it)");
+  vordel::AddOutputOptions(app, request);
+  app.add_option("string", text, "the parameter string (in quotes)")->type_name("\"PARAMETER STRING\"");
+  app.set_version_flag("--version", std::string("vordel-compose ") + VORDEL_VERSION);
+
   const std::vector<std::string> args(argv + 1, argv + argc);
-  const vordel::ComposeParse parsed = vordel::ParseComposeOptions(args);
-  if (!parsed.options) {
-    std::cerr << "vordel-compose: " << parsed.error << "\n"
-              << "Try 'vordel-compose --help' for more information." << std::endl;
-    return 2;
+  if (const int code = vordel::ParseCommandLine(app, args); code >= 0) {
+    return code;
   }
-  const vordel::ComposeOptions& o = *parsed.options;
-  if (o.help) {
-    std::cout << vordel::kComposeUsage;
-    return 0;
+  auto usage = [](const std::string& m) { return vordel::UsageError("vordel-compose", m); };
+  std::optional<std::uint32_t> clock;
+  if (app.count("--clock") != 0) {
+    clock = vordel::ParseClockValue(clock_text);
+    if (!clock) {
+      return usage("--clock takes a whole number of milliseconds, not '" + clock_text + "'");
+    }
   }
-  if (o.version) {
-    std::cout << "vordel-compose " << VORDEL_VERSION << std::endl;
-    return 0;
+  if (app.count("string") == 0) {
+    return usage("missing the parameter string");
   }
-  if (o.clock) {
-    vordel::PinClock(static_cast<std::int64_t>(*o.clock));
+  if (!wav_file.empty() && !render_file.empty()) {
+    return usage("--wav and --render name the same file; give one");
   }
-  if (o.rest_planner_started) {
+  if (!wav_file.empty()) {
+    render_file = wav_file;
+  }
+  if (const std::string problem = vordel::CheckOutputOptions(request); !problem.empty()) {
+    return usage(problem);
+  }
+  if (play && (dump || !midi_file.empty() || !render_file.empty())) {
+    return usage("--play goes alone, without --dump, --midi or --render");
+  }
+  const bool output_asked = request.choice != "auto" || !request.port.empty() ||
+                            !request.audio_driver.empty();
+  if (!play && output_asked) {
+    return usage("--output, --port, --record and --audio-driver go with --play");
+  }
+  if (!render_file.empty()) {
+    if (const std::string problem = vordel::CheckAudioFileName(render_file); !problem.empty()) {
+      return usage(problem);
+    }
+  }
+  if (gain_db && render_file.empty()) {
+    return usage("--gain goes with --render");
+  }
+  // The piece's own lines go to standard output; the composer's diagnostics do not.
+  vordel::SetDiagnosticStream(&std::cerr);
+  if (clock) {
+    vordel::PinClock(static_cast<std::int64_t>(*clock));
+  }
+  if (rest_planner_started) {
     vordel::MarkIntroRestPlannerStarted();
   }
-  if (o.play) {
-    vordel::OutputRequest request;
-    vordel::ParseOutputChoice(o.output, &request.choice);
-    request.port = o.port;
-    return vordel::PlayFromTerminal(o.parameter_string, request);
+  if (play) {
+    request.name = vordel::InstanceName(vordel::ClaimInstanceNumber());
+    return vordel::PlayFromTerminal(text, request, stop_signals);
   }
-  PrintedPiece piece;
-  const vordel::BuildResult result = vordel::BuildPiece(piece, o.parameter_string, std::cout);
-  if (result == vordel::BuildResult::kTooManyEvents) {
+  vordel::Composition piece("vordel-compose", "", "", 0, 5);
+  const vordel::BuildOutcome built = vordel::BuildPiece(piece, text);
+  if (built.result == vordel::BuildResult::kTooManyEvents) {
     std::cerr << "vordel-compose: the parameter string asks for too many events (at most "
               << vordel::kMaxPieceEvents << ")" << std::endl;
     return 1;
   }
-  if (o.dump) {
+  if (dump) {
     Dump(piece);
-  } else if (o.midi_file.empty() && o.wav_file.empty()) {
+  } else if (midi_file.empty() && render_file.empty()) {
     Summary(piece);
   }
   std::cout.flush();
-  if (!o.midi_file.empty()) {
+  if (midi_file.empty() && render_file.empty()) {
+    return 0;
+  }
+  const vordel::Schedule schedule = vordel::BuildSchedule(piece);
+  if (!midi_file.empty()) {
     std::string error;
-    if (!piece.SaveAsMIDIFile(o.midi_file, &error)) {
+    if (!vordel::WriteStandardMidiFile(schedule, midi_file, &error)) {
       std::cerr << "vordel-compose: " << error << std::endl;
       return 1;
     }
   }
-  if (!o.wav_file.empty()) {
-    const bool tty = isatty(STDERR_FILENO) != 0;
-    auto bar = [tty](std::int64_t done, std::int64_t total) {
-      if (!tty)
-        return;
-      const int width = 40;
-      const int filled = total > 0 ? static_cast<int>(done * width / total) : width;
-      std::fprintf(stderr, "\rrendering [%.*s%*s] %3d%%", filled,
-                   "########################################", width - filled, "",
-                   total > 0 ? static_cast<int>(done * 100 / total) : 100);
-      std::fflush(stderr);
-    };
-    const vordel::RenderResult r = vordel::RenderWav(piece, o.wav_file, "", bar);
-    if (tty)
-      std::fputc('\n', stderr);
-    if (!r.ok) {
-      std::cerr << "vordel-compose: " << r.error << std::endl;
-      return 1;
-    }
+  if (!render_file.empty()) {
+    vordel::RenderOptions options;
+    options.soundfont = request.soundfont;
+    options.gain_db = gain_db;
+    return Render(schedule, render_file, options);
   }
   return 0;
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "chances/random_source.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace vordel {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "chances/random_source.h"
 #include "composer/musical_object.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace vordel {
 namespace {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "chances/random_source.h"
-#include "test_support.h"
+#include "support/test_support.h"
 
 namespace vordel {
 namespace {

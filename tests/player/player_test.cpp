@@ -1,28 +1,23 @@
-#include "player/composition_player.h"
+#include "player/player.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 #include "composer/piece_builder.h"
-#include "test_support.h"
+#include "outputs/recording.h"
+#include "support/manual_timer.h"
+#include "support/pieces.h"
 
 namespace vordel {
 namespace {
 
 using Bytes = std::vector<int>;
-
-class TestPlayer : public CompositionPlayer {
- public:
-  TestPlayer(std::unique_ptr<MidiOutput> out, TimerService& timer)
-      : CompositionPlayer("test", "", "", std::move(out), kMidiOk, timer) {}
-  std::vector<std::string> statuses;
-  using CompositionPlayer::wTimerRes;
-
- protected:
-  void ShowTimerStatus(const char* text) override { statuses.emplace_back(text); }
-};
 
 struct Note {
   int ch, key;
@@ -31,187 +26,130 @@ struct Note {
 
 class Player : public ::testing::Test {
  protected:
-  Player() {
-    STOP_PLAYING.store(0);
-    Global_Data.PlayedEvents.store(0);
-    auto out = std::make_unique<RecordingOutput>(1 << 16);
-    rec_ = out.get();
-    player_ = std::make_unique<TestPlayer>(std::move(out), timer_);
-  }
-  ~Player() override { player_->StopPlaybackAndWait(); }
+  Player() : player_(&rec_, notes_, timer_) {}
+  ~Player() override { player_.StopPlaybackAndWait(); }
 
   // Adds an object holding exactly these events (in this order).
   void AddObject(const std::vector<Note>& events) {
-    player_->AddMusicalObject(0, 50, 50, 50, 10);
-    MusicalObject& obj = *player_->object_list.back();
+    piece_.AddMusicalObject(0, 50, 50, 50, 10);
     for (const Note& n : events) {
-      obj.event_list.push_back(
+      piece_.object_list.back()->event_list.push_back(
           std::make_unique<Event>(n.ch, n.key, n.vel, n.time, 0, n.vel != 0 ? 2 : 0));
     }
   }
   void Ready() {
-    player_->ResetIters();
-    player_->SetPosition(1);
-    rec_->Clear();
+    player_.SetSchedule(std::make_shared<const Schedule>(BuildSchedule(piece_)));
+    rec_.Clear();
   }
-  // Messages other than the closing ones.
-  std::vector<Bytes> Sent() const {
-    std::vector<Bytes> v;
-    for (const auto& r : rec_->Records()) {
-      v.emplace_back(r.message.bytes, r.message.bytes + r.message.size);
-    }
-    return v;
-  }
-  static bool IsAllNotesOff(const Bytes& b) { return (b[0] & 0xF0) == 0xB0 && b[1] == 123; }
+  std::vector<Bytes> Sent() const { return rec_.Bytes(); }
   int AllNotesOffCount() const {
     int n = 0;
-    for (const auto& b : Sent())
-      n += IsAllNotesOff(b);
+    for (const auto& b : Sent()) {
+      n += (b[0] & 0xF0) == 0xB0 && b[1] == 123;
+    }
     return n;
   }
 
   testing::CoutCapture quiet_;
-  ManualTimerService timer_;
-  RecordingOutput* rec_;
-  std::unique_ptr<TestPlayer> player_;
+  testing::TestPiece piece_;
+  testing::ManualTimerService timer_;
+  RecordingOutput rec_{1 << 16};
+  NoteTracker notes_;
+  CompositionPlayer player_;
 };
 
-TEST_F(Player, EmptyCompositionArmsNoTimer) {
-  Global_Data.PlayedEvents.store(7);
-  EXPECT_FALSE(player_->PlayMusicalObject());
-  EXPECT_EQ(Global_Data.PlayedEvents.load(), 0);
-  EXPECT_TRUE(player_->statuses.empty());
+TEST_F(Player, EmptyPieceArmsNoTimer) {
+  player_.InitCounters(7, 1);
+  EXPECT_FALSE(player_.PlayMusicalObject());
+  EXPECT_EQ(player_.PlayedEvents(), 0);
+  EXPECT_EQ(player_.TimerStatusText(), "");
   EXPECT_FALSE(timer_.Tick());
 }
 
-TEST_F(Player, DueEventsAreSentInTheirTick) {
+TEST_F(Player, DueEventsAreSentInTheirTickStampedWithItsDeadline) {
   AddObject({{1, 60, 90, 0}, {2, 62, 80, 0}, {1, 60, 0, 5}, {2, 62, 0, 5}});
   Ready();
-  ASSERT_TRUE(player_->PlayMusicalObject());
-  player_->SetPlayStatus();
-  EXPECT_EQ(player_->statuses, (std::vector<std::string>{"Timer OK (1)"}));
-  EXPECT_EQ(player_->wTimerRes, 1u);
+  ASSERT_TRUE(player_.PlayMusicalObject());
+  player_.SetPlayStatus();
+  EXPECT_EQ(player_.TimerStatusText(), "Timer OK (1)");
+  EXPECT_EQ(player_.GetTimerRes(), 1u);
   ASSERT_TRUE(timer_.Tick());  // tick counter 0
   EXPECT_EQ(Sent(), (std::vector<Bytes>{{0x90, 60, 90}, {0x91, 62, 80}}));
-  EXPECT_EQ(Global_Data.LastTimeSetEvID.load(), 1u);
-  for (int i = 0; i < 4; ++i)
+  EXPECT_EQ(player_.LastTimeSetEvID(), 1u);
+  for (int i = 0; i < 4; ++i) {
     ASSERT_TRUE(timer_.Tick());
+  }
   EXPECT_EQ(Sent().size(), 2u);
   ASSERT_TRUE(timer_.Tick());  // the sixth tick sends the events at 5 and ends the piece
-  const auto sent = Sent();
-  ASSERT_GE(sent.size(), 4u);
-  EXPECT_EQ(sent[2], (Bytes{0x80, 60, 0}));
-  EXPECT_EQ(sent[3], (Bytes{0x81, 62, 0}));
-  EXPECT_EQ(sent.size(), 4u + 16u);  // nothing left sounding: only All Notes Off follows
+  const auto records = rec_.Records();
+  ASSERT_EQ(records.size(), 4u + 16u);  // nothing left sounding: only All Notes Off follows
+  EXPECT_EQ(Sent()[2], (Bytes{0x80, 60, 0}));
+  EXPECT_EQ(Sent()[3], (Bytes{0x81, 62, 0}));
+  // Every message carries the deadline of the tick that sent it, on the player's lane.
+  EXPECT_EQ(records[0].due_ns, timer_.first_deadline_ns);
+  EXPECT_EQ(records[2].due_ns, timer_.first_deadline_ns + 5 * kNanosPerMilli);
+  EXPECT_EQ(records[2].lane, Lane::kPlayer);
   EXPECT_EQ(AllNotesOffCount(), 16);
-  EXPECT_EQ(player_->GetPlayStatus(), 0);
+  EXPECT_EQ(player_.GetPlayStatus(), 0);
   EXPECT_FALSE(timer_.Tick());  // the callback stopped its own timer
   EXPECT_EQ(timer_.periods_ended, 1);
-  EXPECT_EQ(Global_Data.PlayedEvents.load(), 4);  // starts and ends alike
-  EXPECT_TRUE(player_->obj_iter == player_->object_list.begin());
+  EXPECT_EQ(player_.PlayedEvents(), 4);  // starts and ends alike
+  EXPECT_EQ(player_.EndedPlaybacks(), 1u);
 }
 
-TEST_F(Player, ChannelsThreeAndUpSoundAnOctaveLower) {
-  AddObject({{3, 64, 90, 0}, {3, 64, 0, 1}, {4, 70, 90, 1}, {4, 70, 0, 2}});
-  Ready();
-  player_->PlayMusicalObject();
-  timer_.RunUntilStopped(100);
-  const auto sent = Sent();
-  EXPECT_EQ(sent[0], (Bytes{0x92, 52, 90}));
-  EXPECT_EQ(sent[1], (Bytes{0x82, 52, 0}));
-  EXPECT_EQ(sent[2], (Bytes{0x93, 58, 90}));
-  EXPECT_EQ(sent[3], (Bytes{0x83, 58, 0}));
-}
-
-TEST_F(Player, VelocitiesOfNoteStartsStayAudible) {
-  AddObject({{1, 60, 300, 0},
-             {1, 61, -5, 0},
-             {1, 62, 256, 0},
-             {1, 60, 0, 1},
-             {1, 61, 0, 1},
-             {1, 62, 0, 1}});
-  Ready();
-  player_->PlayMusicalObject();
-  timer_.RunUntilStopped(10);
-  const auto sent = Sent();
-  EXPECT_EQ(sent[0], (Bytes{0x90, 60, 127}));
-  EXPECT_EQ(sent[1], (Bytes{0x90, 61, 1}));
-  EXPECT_EQ(sent[2], (Bytes{0x90, 62, 127}));
-  EXPECT_EQ(sent[3], (Bytes{0x80, 60, 0}));
-}
-
-TEST_F(Player, StopMidPieceReleasesSoundingNotes) {
+TEST_F(Player, StopMidPieceReleasesSoundingNotesFirst) {
   AddObject({{1, 60, 90, 0}, {2, 64, 90, 0}, {1, 60, 0, 50}, {2, 64, 0, 50}});
   Ready();
-  player_->PlayMusicalObject();
-  player_->SetPlayStatus();
+  player_.PlayMusicalObject();
+  player_.SetPlayStatus();
   timer_.Tick();
   timer_.Tick();
-  STOP_PLAYING.store(1);
-  rec_->Clear();
+  player_.RaiseStop();
+  rec_.Clear();
   ASSERT_TRUE(timer_.Tick());
   const auto sent = Sent();
   ASSERT_EQ(sent.size(), 2u + 16u);
   EXPECT_EQ(sent[0], (Bytes{0x80, 60, 0}));  // released before All Notes Off
   EXPECT_EQ(sent[1], (Bytes{0x81, 64, 0}));
-  EXPECT_TRUE(IsAllNotesOff(sent[2]));
-  EXPECT_EQ(player_->GetPlayStatus(), 0);
-  EXPECT_FALSE(timer_.Active(player_->GetTimerID()));
-  EXPECT_TRUE(player_->obj_iter == player_->object_list.begin());
-}
-
-TEST_F(Player, StartWhileStopIsRaisedEndsAtTheFirstTick) {
-  AddObject({{1, 60, 90, 0}, {1, 60, 0, 5}});
-  Ready();
-  STOP_PLAYING.store(1);
-  player_->PlayMusicalObject();
+  EXPECT_EQ(player_.GetPlayStatus(), 0);
+  EXPECT_FALSE(timer_.Active(player_.GetTimerID()));
+  // A playback started while the stop is still raised ends at its first tick, silently.
+  rec_.Clear();
+  player_.PlayMusicalObject();
   EXPECT_EQ(timer_.RunUntilStopped(100), 1);
   EXPECT_EQ(Sent().size(), 16u);
-  EXPECT_EQ(AllNotesOffCount(), 16);
 }
 
-TEST_F(Player, EmptyObjectsArePassedInOneTickAndTimeRunsOn) {
+TEST_F(Player, ObjectsFollowEachOtherOnOneTimeLine) {
   AddObject({{1, 60, 90, 0}, {1, 60, 0, 2}});
   AddObject({});
-  AddObject({{1, 61, 90, 4}, {1, 61, 0, 6}});
+  AddObject({{1, 61, 90, 1}, {1, 61, 0, 6}});  // already due when it becomes current
   Ready();
-  player_->PlayMusicalObject();
-  EXPECT_EQ(timer_.RunUntilStopped(100), 3 + 1 + 3);
-  const auto sent = Sent();
-  EXPECT_EQ(sent[2], (Bytes{0x90, 61, 90}));
-  EXPECT_EQ(Global_Data.PlayedEvents.load(), 4);
-}
-
-TEST_F(Player, LateEventsOfTheNextObjectGoAtOnce) {
-  AddObject({{1, 60, 90, 0}, {1, 60, 0, 9}});
-  AddObject({{1, 61, 90, 3}, {1, 61, 0, 4}});  // already due when the object becomes current
-  Ready();
-  player_->PlayMusicalObject();
-  EXPECT_EQ(timer_.RunUntilStopped(100), 10 + 1);
-  EXPECT_EQ(Global_Data.PlayedEvents.load(), 4);
-}
-
-TEST_F(Player, NextPlaybackStartsAtTheFirstObjectAndOffset) {
-  AddObject({{1, 60, 90, 0}, {1, 60, 0, 1}});
-  AddObject({{1, 61, 90, 2}, {1, 61, 0, 3}});
-  Ready();
-  player_->PlayMusicalObject();
-  const int first = timer_.RunUntilStopped(100);
-  rec_->Clear();
-  player_->PlayMusicalObject();
-  EXPECT_EQ(player_->statuses.back(), "Timer OK (2)");
-  EXPECT_EQ(timer_.RunUntilStopped(100), first);
+  player_.PlayMusicalObject();
+  std::vector<int> objects;
+  while (timer_.Tick()) {
+    objects.push_back(player_.PlayingObjectNumber());
+  }
+  EXPECT_EQ(objects.size(), 3u + 1u + 3u);
+  EXPECT_EQ(objects[2], 2);  // the empty object is passed in one tick
+  EXPECT_EQ(Sent()[2], (Bytes{0x90, 61, 90}));
+  EXPECT_EQ(player_.PlayedEvents(), 4);
+  // The next playback starts again at the first object.
+  rec_.Clear();
+  player_.PlayMusicalObject();
+  EXPECT_EQ(player_.TimerStatusText(), "Timer OK (2)");
+  EXPECT_EQ(timer_.RunUntilStopped(100), 7);
   EXPECT_EQ(Sent()[0], (Bytes{0x90, 60, 90}));
 }
 
 TEST_F(Player, StartingAgainEndsTheRunningPlaybackFirst) {
   AddObject({{1, 60, 90, 0}, {1, 60, 0, 1000}});
   Ready();
-  player_->PlayMusicalObject();
+  player_.PlayMusicalObject();
   timer_.Tick();
-  const unsigned first_id = player_->GetTimerID();
-  player_->PlayMusicalObject();  // the first timer is stopped, not lost
-  EXPECT_NE(player_->GetTimerID(), first_id);
+  const unsigned first_id = player_.GetTimerID();
+  player_.PlayMusicalObject();  // the first timer is stopped, not lost
+  EXPECT_NE(player_.GetTimerID(), first_id);
   EXPECT_FALSE(timer_.Active(first_id));
   EXPECT_EQ(AllNotesOffCount(), 16);
   EXPECT_EQ(timer_.kills, 1);
@@ -221,47 +159,81 @@ TEST_F(Player, TimerFailuresShowInTheStatus) {
   AddObject({{1, 60, 90, 0}});
   Ready();
   timer_.fail_caps = true;
-  EXPECT_FALSE(player_->PlayMusicalObject());
-  EXPECT_EQ(player_->statuses.back(), "Timer ERROR (0)");
+  EXPECT_FALSE(player_.PlayMusicalObject());
+  EXPECT_EQ(player_.TimerStatusText(), "Timer ERROR (0)");
   timer_.fail_caps = false;
   timer_.fail_arm = true;
-  EXPECT_FALSE(player_->PlayMusicalObject());
-  EXPECT_EQ(player_->statuses,
-            (std::vector<std::string>{"Timer ERROR (0)", "Timer OK (1)", "Timer ERROR (1)"}));
+  EXPECT_FALSE(player_.PlayMusicalObject());
+  EXPECT_EQ(player_.TimerStatusText(), "Timer ERROR (1)");
 }
 
-TEST_F(Player, NewCompositionReloadsTheObjectCount) {
-  AddObject({{1, 60, 90, 0}, {1, 60, 0, 1}});
-  Ready();
-  player_->PlayMusicalObject();
-  timer_.RunUntilStopped(100);
+TEST_F(Player, AWholePieceEndsWithNothingSounding) {
   testing::FreshComposer fresh(0);
-  ASSERT_EQ(BuildPiece(*player_, "0 80 40 30 25 1 50 30 23 20", std::cout), BuildResult::kBuilt);
-  rec_->Clear();
-  player_->PlayMusicalObject();
+  ASSERT_EQ(BuildPiece(piece_, "0 80 40 30 25 1 50 30 23 20").result, BuildResult::kBuilt);
+  Ready();
+  player_.PlayMusicalObject();
   const int ticks = timer_.RunUntilStopped(1 << 20);
-  EXPECT_GT(ticks, 60000);  // the whole start-up piece, both objects
+  EXPECT_EQ(ticks, player_.GetSchedule()->end_tick + 1);
   std::size_t events = 0;
-  for (auto& o : player_->object_list)
+  for (auto& o : piece_.object_list) {
     events += o->event_list.size();
-  EXPECT_EQ(Global_Data.PlayedEvents.load(), static_cast<int>(events));
-  EXPECT_EQ(player_->SoundingNotes(), 0);
+  }
+  EXPECT_EQ(player_.PlayedEvents(), static_cast<int>(events));
+  EXPECT_EQ(notes_.Sounding(), 0);
 }
 
-TEST_F(Player, PrepareEnsembleSendsProgramPanVolumePerChannel) {
-  player_->PrepareEnsemble();
-  EXPECT_EQ(Sent(), (std::vector<Bytes>{{0xC0, 60},
-                                        {0xB0, 10, 30},
-                                        {0xB0, 7, 100},
-                                        {0xC1, 71},
-                                        {0xB1, 10, 55},
-                                        {0xB1, 7, 100},
-                                        {0xC2, 68},
-                                        {0xB2, 10, 70},
-                                        {0xB2, 7, 100},
-                                        {0xC3, 45},
-                                        {0xB3, 10, 90},
-                                        {0xB3, 7, 100}}));
+// The player on the real timer thread while the control thread stops, starts and swaps pieces
+// and other threads read the counters and send controllers. Run under ThreadSanitizer.
+TEST(PlayerThreads, StopStartSwapWhileTicksRun) {
+  testing::CoutCapture quiet;
+  ScopedClockPin pin(3);
+  ThreadTimerService timer;
+  RecordingOutput rec(1 << 20);
+  NoteTracker notes;
+  CompositionPlayer player(&rec, notes, timer);
+  Midi control(&rec, Lane::kControl, notes);
+  const char* pieces[] = {"0 50 40 1 0", "3 60 60 1 0 0 50 40 1 0", "1 50 30 1 0"};
+  std::vector<std::shared_ptr<const Schedule>> schedules;
+  for (const char* text : pieces) {
+    testing::TestPiece piece;
+    ASSERT_EQ(BuildPiece(piece, text).result, BuildResult::kBuilt);
+    schedules.push_back(std::make_shared<const Schedule>(BuildSchedule(piece)));
+  }
+  std::atomic<bool> done{false};
+  std::thread painter([&] {
+    long sum = 0;
+    while (!done.load()) {
+      sum += player.PlayedEvents() + static_cast<long>(player.LastTimeSetEvID()) +
+             player.GetPlayStatus() + player.PlayingObjectNumber();
+      player.TakeRepaintRequest();
+      std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    EXPECT_GE(sum, 0);
+  });
+  for (int round = 0; round < 12; ++round) {
+    player.SetSchedule(schedules[static_cast<std::size_t>(round % 3)]);
+    player.ClearStop();
+    ASSERT_TRUE(player.PlayMusicalObject());
+    player.SetPlayStatus();
+    for (int v = 0; v < 20; ++v) {  // the mouse: volume on the control lane meanwhile
+      control.ControlChange(1, 7, static_cast<unsigned char>(v));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(3 + round % 4));
+    if (round % 3 == 0) {
+      ASSERT_TRUE(player.PlayMusicalObject());  // again while playing: the first ends
+    }
+    player.RaiseStop();
+    player.ResetPlayStatus();
+    control.ReleaseSoundingNotes();
+    control.AllNotesOff();
+    player.WaitForPlayerIdle();
+    EXPECT_FALSE(player.TimerActive());
+  }
+  done.store(true);
+  painter.join();
+  EXPECT_EQ(notes.Sounding(), 0);
+  EXPECT_GT(rec.Count(), 0u);
+  EXPECT_EQ(rec.Dropped(), 0u);
 }
 
 }  // namespace

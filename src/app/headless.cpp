@@ -1,0 +1,129 @@
+#include "app/headless.h"
+
+#include <poll.h>
+
+#include <iostream>
+#include <memory>
+#include <vector>
+
+#include "app/emergency.h"
+#include "control/controller.h"
+#include "control/line_log.h"
+#include "control/midi_input_source.h"
+#include "control/stdin_source.h"
+#include "platform/timer.h"
+
+namespace vordel {
+namespace {
+
+// The controller's host without a window: boxes become log lines, closing needs no answer.
+class ConsoleHost : public ControllerHost, public SessionListener {
+ public:
+  explicit ConsoleHost(LineLog& log) : log_(log) {}
+  void MessageBox(const std::string& text, const std::string& caption) override {
+    log_.Line("vordel: " + caption + " " + text);
+  }
+  bool AskYesNo(const std::string&, const std::string&) override { return true; }
+  void Invalidate() override {}
+  void PostQuit(int code) override {
+    quit_ = true;
+    code_ = code;
+  }
+  void Log(const std::string& line) override { log_.Line("vordel: " + line); }
+
+  void PieceRefused(const std::string& reason) override { log_.Line("vordel: " + reason); }
+  void PlaybackStarted() override { log_.Line("vordel: playback started"); }
+  void PlaybackEnded(const std::string& reason) override {
+    log_.Line("vordel: playback ended (" + reason + ")");
+  }
+  void DevicesChanged(const std::string& line) override { log_.Line("vordel: " + line); }
+
+  bool quit_ = false;
+  int code_ = 0;
+
+ private:
+  LineLog& log_;
+};
+
+}  // namespace
+
+int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
+  LineLog log(std::cout);
+  ThreadTimerService timer;
+  OpenedOutput opened = OpenOutput(options.output);
+  if (!opened.output) {
+    std::cerr << "vordel: " << opened.error << std::endl;
+    return 1;
+  }
+  log.Line(opened.note);
+  Session session(std::move(opened.output), OpenMidiInput(options.output.name), timer,
+                  &std::cout);
+  session.SetOutputIdentity(opened.backend, opened.input);
+  EmergencySilence guard(session);
+  ConsoleHost host(log);
+  session.AddListener(&host);
+  Controller controller(session, host);
+  controller.SetupWindow();
+
+  CommandQueue queue;
+  std::vector<std::unique_ptr<CommandSource>> sources;
+  OscSource* osc = nullptr;
+  if (options.osc_port > 0) {
+    auto source = std::make_unique<OscSource>(
+        OscSource::Options{options.osc_listen, options.osc_port},
+        [&session] { return session.GetSnapshot(); },
+        [&log](const std::string& line) { log.Line("vordel: " + line); });
+    osc = source.get();
+    sources.push_back(std::move(source));
+  }
+  if (session.input() != nullptr && session.input()->Status() == 0) {
+    sources.push_back(std::make_unique<MidiInputSource>(*session.input()));
+  }
+  sources.push_back(std::make_unique<StdinSource>());
+  std::string listening;
+  for (auto& source : sources) {
+    std::string error;
+    if (source->Start(queue, &error)) {
+      listening += (listening.empty() ? "" : ", ") + source->Name();
+    } else {
+      log.Line("vordel: " + error);
+    }
+  }
+  if (osc != nullptr && osc->Port() != 0) {
+    session.AddListener(osc);
+    listening += " (" + options.osc_listen + ":" + std::to_string(osc->Port()) + ")";
+  }
+  log.Line("vordel: ready without a window; listening to " + listening + "; " +
+           session.GetINStatusStr() + ", " + session.GetOUTStatusStr());
+
+  int code = 0;
+  while (!host.quit_) {
+    pollfd fds[2] = {{queue.fd(), POLLIN, 0}, {stop_signals.fd(), POLLIN, 0}};
+    poll(fds, 2, 50);
+    if (const int sig = stop_signals.Take(); sig != 0) {
+      log.Line(std::string("vordel: ") + SignalName(sig) + ": stopping");
+      break;
+    }
+    for (const Command& command : queue.TakeAll()) {
+      controller.Apply(command);
+      if (host.quit_) {
+        break;
+      }
+    }
+    session.Poll();
+    code = host.code_;
+  }
+  for (auto& source : sources) {
+    source->Stop();
+  }
+  if (osc != nullptr) {
+    session.RemoveListener(osc);
+  }
+  session.Shutdown("quit");
+  session.Poll();
+  session.RemoveListener(&host);
+  log.Line("vordel: ended");
+  return code;
+}
+
+}  // namespace vordel

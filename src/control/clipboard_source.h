@@ -1,0 +1,37 @@
+// The clipboard as a source of commands, apart from the window framework that reads it. Every
+// 50 ms poll yields the command of the text on the clipboard, so that a text that stays acts by
+// the clipboard's rules; the text itself is read again only after the clipboard has changed, so
+// a large text left there costs nothing. Control thread only.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "control/command_queue.h"
+
+namespace vordel {
+
+class ClipboardPoller {
+ public:
+  // Reads the clipboard's plain text; nullopt when it holds none.
+  using Reader = std::function<std::optional<std::string>()>;
+
+  explicit ClipboardPoller(Reader reader) : reader_(std::move(reader)) {}
+
+  // The clipboard's content changed.
+  void Changed() { changed_ = true; }
+  // One poll: posts the command of the text on the clipboard, if it has one.
+  void Poll(CommandQueue& queue);
+  // How often the clipboard was read.
+  std::size_t Reads() const { return reads_; }
+
+ private:
+  Reader reader_;
+  bool changed_ = true;
+  std::optional<std::string> text_;
+  std::size_t reads_ = 0;
+};
+
+}  // namespace vordel

@@ -1,0 +1,34 @@
+// What a control source asks for. A source reads texts, packets or MIDI messages and yields
+// these; the controller applies them to the session. Plain values: any thread may make and move
+// them.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace vordel {
+
+struct Command {
+  enum class Kind { kStop, kPlay, kQuit, kCompose, kVolume, kEnsemble };
+
+  Kind kind = Kind::kStop;
+  std::string text;  // kCompose: the parameter string
+  int value = 0;     // kVolume: 0-127; kEnsemble: 0-2
+  // A text that stays where it was read and is seen again at every poll (the clipboard): the
+  // rules for such texts apply (a stop acts once, a parameter string is taken once, a play acts
+  // again whenever the player has become idle). Other commands act each time they arrive.
+  bool latched = false;
+  // Where it came from, for log lines ("clipboard", "OSC", "standard input", "MIDI input").
+  std::string origin;
+  // kCompose: told on the control thread what became of the string ("" when it plays, else
+  // why not).
+  std::function<void(const std::string&)> reply;
+};
+
+// The command of a clipboard-style text: "0" stop, "1" play, "q" quit, two or more characters
+// a parameter string; nothing for other single characters and the empty text.
+std::optional<Command> CommandFromText(const std::string& text, bool latched,
+                                       const std::string& origin);
+
+}  // namespace vordel

@@ -1,0 +1,284 @@
+#include "control/controller.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vordel {
+
+Controller::Controller(Session& session, ControllerHost& host)
+    : session_(session), host_(host), player_(session.player()) {}
+
+void Controller::SetupWindow() {
+  timecaps_tag tc{0, 0};
+  player_.Timer().GetDevCaps(&tc);
+  wTimerRes = std::min(std::max(tc.wPeriodMin, 5u), tc.wPeriodMax);
+  player_.InitCounters(0, 1);
+  session_.Compose(kDefaultParameterString, false);
+}
+
+void Controller::Apply(const Command& command) {
+  if (quitting_) {
+    return;
+  }
+  if (command.latched) {
+    ApplyLatched(command);
+  } else {
+    ApplyOnce(command);
+  }
+}
+
+void Controller::ClipboardText(const std::string& text) {
+  if (const auto command = CommandFromText(text, true, "clipboard")) {
+    Apply(*command);
+  }
+}
+
+void Controller::ApplyLatched(const Command& command) {
+  switch (command.kind) {
+    case Command::Kind::kStop:
+      if (StopFlag == 0) {
+        session_.ExpectEnd("stop");
+        player_.RaiseStop();
+        player_.ResetPlayStatus();
+        session_.Silence();
+        flag = 0;
+        StopFlag = 1;
+      }
+      return;
+    case Command::Kind::kPlay:
+      if (player_.GetPlayStatus() == 0) {
+        PlayFromStart();
+      }
+      return;
+    case Command::Kind::kQuit:
+      Quit();
+      return;
+    case Command::Kind::kCompose:
+      if (flag == 0) {
+        StopFlag = 0;
+        flag = 1;
+        player_.ClearStop();
+        ProcessTheMotherFucker(command.text.c_str());
+        // A playback that is still running goes back to the first object and starts again.
+        session_.ExpectEnd("stop");
+        player_.StopPlaybackAndWait();
+        session_.composition().SetPosition(1);
+        session_.StartPlayback();
+      } else if (command.text != last_string_ && session_.Refusal().empty()) {
+        session_.SetRefusal(
+            "Parameter string ignored: a piece was taken from the clipboard already; copy 0 "
+            "(stop) to take the next one.");
+        host_.Invalidate();
+      }
+      return;
+    default:
+      ApplyOnce(command);
+  }
+}
+
+void Controller::ApplyOnce(const Command& command) {
+  switch (command.kind) {
+    case Command::Kind::kStop:
+      StopNow(command.origin);
+      return;
+    case Command::Kind::kPlay:
+      if (player_.GetPlayStatus() == 0) {
+        PlayFromStart();
+      } else {
+        host_.Log(command.origin + ": play ignored, a playback runs");
+      }
+      return;
+    case Command::Kind::kQuit:
+      Quit();
+      return;
+    case Command::Kind::kCompose:
+      ComposeAndPlay(command);
+      return;
+    case Command::Kind::kVolume:
+      session_.SetVolume(command.value);
+      return;
+    case Command::Kind::kEnsemble:
+      if (command.value < 0 || command.value > 2) {
+        host_.Log(command.origin + ": no ensemble " + std::to_string(command.value) +
+                  " (0, 1 or 2)");
+        return;
+      }
+      session_.composition().ChooseEnsemble(command.value);
+      session_.EnsembleForNextStart();
+      host_.Log(command.origin + ": ensemble " + std::to_string(command.value) + " (" +
+                session_.composition().GetEnsembleName() + ") for the next start");
+      return;
+  }
+}
+
+void Controller::StopNow(const std::string& origin) {
+  (void)origin;
+  if (player_.GetPlayStatus() != 0) {
+    session_.ExpectEnd("stop");
+  }
+  player_.RaiseStop();
+  player_.ResetPlayStatus();
+  session_.Silence();
+  host_.Invalidate();
+}
+
+void Controller::PlayFromStart() {
+  // A playback that was asked to stop ends before the piece is rewound.
+  player_.StopPlaybackAndWait();
+  player_.ClearStop();
+  session_.midi().AllNotesOff();
+  session_.midi().Commit();
+  session_.composition().ResetIters();
+  session_.StartPlayback();
+  host_.Invalidate();
+}
+
+void Controller::Quit() {
+  quitting_ = true;
+  session_.ExpectEnd("quit");
+  player_.RaiseStop();
+  player_.StopPlaybackAndWait();
+  session_.midi().AllNotesOff();
+  session_.midi().Commit();
+  session_.composition().ResetIters();
+  host_.PostQuit(0);
+}
+
+void Controller::ComposeAndPlay(const Command& command) {
+  const std::string refusal = RefusalOf(command.text);
+  if (!refusal.empty()) {
+    // The current piece stays, and so does whatever plays.
+    session_.SetRefusal(refusal);
+    host_.Log(command.origin + ": " + refusal);
+    if (command.reply) {
+      command.reply(refusal);
+    }
+    host_.Invalidate();
+    return;
+  }
+  if (player_.GetPlayStatus() != 0 || player_.TimerActive()) {
+    session_.ExpectEnd("stop");
+    player_.RaiseStop();
+    player_.StopPlaybackAndWait();
+  }
+  player_.ResetPlayStatus();
+  player_.ClearStop();
+  session_.Silence();
+  session_.SendEnsemble();
+  session_.Compose(command.text, true);
+  session_.composition().SetPosition(1);
+  const bool started = session_.StartPlayback();
+  if (command.reply) {
+    command.reply(started ? "" : "the piece could not start (" + player_.TimerStatusText() + ")");
+  }
+  host_.Invalidate();
+}
+
+void Controller::ProcessTheMotherFucker(const char* worst) {
+  session_.composition().Composition_PresetNumber = 0;
+  session_.SendEnsemble();
+  last_string_ = worst != nullptr ? worst : "";
+  if (player_.GetPlayStatus() == 0) {
+    session_.Compose(last_string_, true);
+    host_.Invalidate();
+  }
+  host_.Invalidate();
+}
+
+void Controller::EvLButtonDown() {
+  char text[64];
+  std::snprintf(text, sizeof text, "Playing from object: %i.",
+                session_.composition().Composition_CurrentObject);
+  host_.MessageBox(text, "Player status.");
+  if (!session_.composition().object_list.empty()) {
+    if (player_.GetPlayStatus() == 0) {
+      session_.StartPlayback();
+    } else {
+      host_.MessageBox("Composition is still playing...", "Player status.");
+    }
+  } else {
+    host_.MessageBox("Compostion's ObjectList is Empty...", "Error.");
+  }
+  host_.Invalidate();
+}
+
+void Controller::EvRButtonDown() {
+  const bool empty = session_.composition().object_list.empty();
+  if (!empty && player_.GetPlayStatus() != 0) {
+    host_.MessageBox("Composition is still playing...", "Player status.");
+  } else if (empty) {
+    host_.MessageBox("Compostion's ObjectList is Empty...", "Error.");
+  }
+  host_.Invalidate();
+}
+
+void Controller::EvMouseMove(int y) {
+  const int v = y % 127;
+  for (unsigned char ch = 1; ch <= 4; ++ch) {
+    session_.midi().ControlChange(ch, 7, static_cast<unsigned char>(v));
+  }
+  session_.midi().Commit();
+}
+
+bool Controller::CanClose() {
+  // Stop for real before asking, so that a No leaves nothing sounding and the player idle.
+  session_.ExpectEnd("stop");
+  player_.StopPlaybackAndWait();
+  player_.ResetPlayStatus();
+  session_.Silence();
+  player_.Timer().EndPeriod(wTimerRes);
+  player_.Timer().KillEvent(player_.GetTimerID());
+  return host_.AskYesNo("Want to close ?", "Query");
+}
+
+std::string Controller::CountersText() const {
+  const Composition& c = session_.composition();
+  char text[256];
+  std::snprintf(text, sizeof text,
+                "Total Object Count: %i. / Current object: %i. / Total time of composition: %lli. "
+                "/ Offset time: %lli.",
+                c.Composition_TotalObjectCount, c.Composition_CurrentObject,
+                static_cast<long long>(c.Composition_TotalTime),
+                static_cast<long long>(c.Composition_OffsetTime));
+  return text;
+}
+
+std::string Controller::StatusText(StatusGadget gadget) const {
+  char text[64];
+  switch (gadget) {
+    case STG_Events:
+      std::snprintf(text, sizeof text, "ev_played %i.", player_.PlayedEvents());
+      return text;
+    case STG_EventData:
+      std::snprintf(text, sizeof text, "timed: %u.", player_.LastTimeSetEvID());
+      return text;
+    case STG_Timer:
+      return player_.TimerStatusText();
+    case STG_MidiIN:
+      return session_.GetINStatusStr();
+    case STG_MidiOUT:
+      return session_.GetOUTStatusStr();
+  }
+  return "";
+}
+
+std::string Controller::NoticeText() const {
+  if (!session_.Refusal().empty()) {
+    return session_.Refusal();
+  }
+  if (player_.GetPlayStatus() != 0) {
+    const Schedule& s = session_.schedule();
+    return "Playing object " + std::to_string(player_.PlayingObjectNumber()) + " of " +
+           std::to_string(s.Objects()) + ".";
+  }
+  return "Nothing plays.";
+}
+
+std::int64_t Controller::DisplayedTick() const {
+  if (player_.GetPlayStatus() != 0) {
+    return static_cast<std::int64_t>(player_.LastTimeSetEvID());
+  }
+  return session_.composition().Composition_OffsetTime;
+}
+
+}  // namespace vordel

@@ -1,0 +1,93 @@
+// What the commands and the window's events do to the session. The controller owns the rules of
+// a text that stays on the clipboard (`flag`: a parameter string was taken; `StopFlag`: the stop
+// was carried out) and the order of the actions in each rule; commands that arrive once (OSC,
+// standard input, MIDI input) act each time. The window only shows state, reads the mouse and
+// hosts the menu, through the host. Control thread only; not real-time safe.
+#pragma once
+
+#include <string>
+
+#include "control/command.h"
+#include "control/session.h"
+
+namespace vordel {
+
+inline constexpr const char* kDefaultParameterString = "0 80 40 30 25 1 50 30 23 20";
+
+// What the controller asks of the program around it.
+class ControllerHost {
+ public:
+  virtual ~ControllerHost() = default;
+  // A modal box with an OK button.
+  virtual void MessageBox(const std::string& text, const std::string& caption) = 0;
+  // A modal question with Yes and No; true for Yes.
+  virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
+  // Repaint of the whole client area.
+  virtual void Invalidate() = 0;
+  // Ends the program's loop with this exit code.
+  virtual void PostQuit(int code) = 0;
+  // One line about what happened, for a log (the window-less mode prints it).
+  virtual void Log(const std::string& line) { (void)line; }
+};
+
+enum StatusGadget {
+  STG_Events = 0,
+  STG_Timer = 1,
+  STG_EventData = 2,
+  STG_MidiIN = 3,
+  STG_MidiOUT = 4
+};
+
+class Controller {
+ public:
+  Controller(Session& session, ControllerHost& host);
+
+  // Start-up: the shared counters, then the start-up piece (nothing plays yet).
+  void SetupWindow();
+
+  void Apply(const Command& command);
+
+  // The clipboard's rules for a text that stays ("0", "1", "q", or a parameter string).
+  void ClipboardText(const std::string& text);
+  // Takes a parameter string: sends ensemble 0 and, when nothing plays, rebuilds the piece.
+  void ProcessTheMotherFucker(const char* worst);
+
+  // Window events.
+  void EvLButtonDown();
+  void EvRButtonDown();
+  void EvMouseMove(int y);
+  // Stops the playback properly, then asks "Want to close ?"; true to close.
+  bool CanClose();
+
+  // The line of counters, the status bar's texts and the line that says what happened.
+  std::string CountersText() const;
+  std::string StatusText(StatusGadget gadget) const;
+  std::string NoticeText() const;
+
+  int GetFlag() const { return flag; }
+  int GetStopFlag() const { return StopFlag; }
+  // The text of the last parameter string taken.
+  const std::string& LastParameterString() const { return last_string_; }
+  // The playback position to show: the tick being played, or the start.
+  std::int64_t DisplayedTick() const;
+
+ private:
+  void ApplyLatched(const Command& command);
+  void ApplyOnce(const Command& command);
+  void StopNow(const std::string& origin);
+  void PlayFromStart();
+  void Quit();
+  void ComposeAndPlay(const Command& command);
+
+  Session& session_;
+  ControllerHost& host_;
+  CompositionPlayer& player_;
+  // Clipboard polling state kept from poll to poll.
+  int flag = 0;
+  int StopFlag = 0;
+  std::string last_string_;
+  unsigned wTimerRes = 0;
+  bool quitting_ = false;
+};
+
+}  // namespace vordel

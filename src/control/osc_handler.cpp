@@ -1,0 +1,230 @@
+#include "control/osc_handler.h"
+
+#include <arpa/inet.h>
+#include <lo/lo.h>
+#include <netinet/in.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+namespace vordel {
+namespace {
+
+constexpr const char* kPrefix = "/vordel/";
+constexpr int kMaxBundleDepth = 8;
+
+struct MessageDeleter {
+  void operator()(lo_message m) const { lo_message_free(m); }
+};
+using MessagePtr = std::unique_ptr<std::remove_pointer_t<lo_message>, MessageDeleter>;
+
+bool IsNumber(char t) {
+  return t == 'i' || t == 'h' || t == 'f' || t == 'd';
+}
+
+// A numeric argument as an int (floats rounded, everything saturating).
+int NumberOf(char t, const lo_arg* a) {
+  double v = 0;
+  switch (t) {
+    case 'i':
+      return a->i;
+    case 'h':
+      v = static_cast<double>(a->h);
+      break;
+    case 'f':
+      v = a->f;
+      break;
+    case 'd':
+      v = a->d;
+      break;
+    default:
+      return 0;
+  }
+  if (std::isnan(v)) {
+    return 0;
+  }
+  return static_cast<int>(std::clamp(std::round(v), -2147483648.0, 2147483647.0));
+}
+
+std::uint32_t ReadBigEndian32(const std::uint8_t* p) {
+  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+         p[3];
+}
+
+void HandleMessage(std::uint8_t* data, std::size_t size, const OscPeer& from,
+                   OscActions& actions) {
+  int result = 0;
+  MessagePtr message(lo_message_deserialise(data, size, &result));
+  const char* path = message ? lo_get_path(data, static_cast<ssize_t>(size)) : nullptr;
+  if (!message || path == nullptr) {
+    actions.Log("OSC: a packet of " + std::to_string(size) + " bytes from " + from.ToString() +
+                " is not OSC; ignored");
+    return;
+  }
+  const std::string address = path;
+  const char* types_raw = lo_message_get_types(message.get());
+  const std::string types = types_raw != nullptr ? types_raw : "";
+  lo_arg** argv = lo_message_get_argv(message.get());
+  auto wrong = [&] {
+    actions.Log("OSC: " + address + " with arguments '" + types + "' from " + from.ToString() +
+                " is not understood; ignored");
+  };
+  // An optional last int: the port at the sender's host that answers go to.
+  auto answer_to = [&](std::size_t at) {
+    if (types.size() == at + 1 && types[at] == 'i' && argv[at]->i > 0 && argv[at]->i < 65536) {
+      return from.WithPort(argv[at]->i);
+    }
+    return from;
+  };
+  auto no_args_or_number = [&] { return types.empty() || (types.size() == 1 && IsNumber(types[0])); };
+  auto post = [&](Command::Kind kind, int value) {
+    Command c;
+    c.kind = kind;
+    c.value = value;
+    c.origin = "OSC";
+    actions.Post(std::move(c));
+  };
+
+  if (address == "/vordel/piece") {
+    if (types.empty() || (types[0] != 's' && types[0] != 'S') || types.size() > 2 ||
+        (types.size() == 2 && types[1] != 'i')) {
+      wrong();
+      return;
+    }
+    Command c;
+    c.kind = Command::Kind::kCompose;
+    c.text = &argv[0]->s;
+    c.origin = "OSC";
+    const OscPeer to = answer_to(1);
+    c.reply = [send = actions.Sender(), to](const std::string& reason) {
+      if (!reason.empty()) {
+        OscMessageOut out{"/vordel/refused", {}};
+        out.args.push_back({'s', 0, reason});
+        send(to, out);
+      }
+    };
+    actions.Post(std::move(c));
+  } else if (address == "/vordel/play" || address == "/vordel/stop" ||
+             address == "/vordel/quit") {
+    if (!no_args_or_number()) {
+      wrong();
+      return;
+    }
+    post(address == "/vordel/play"   ? Command::Kind::kPlay
+         : address == "/vordel/stop" ? Command::Kind::kStop
+                                     : Command::Kind::kQuit,
+         0);
+  } else if (address == "/vordel/volume" || address == "/vordel/ensemble") {
+    if (types.size() != 1 || !IsNumber(types[0])) {
+      wrong();
+      return;
+    }
+    const int v = NumberOf(types[0], argv[0]);
+    if (address == "/vordel/volume") {
+      post(Command::Kind::kVolume, std::clamp(v, 0, 127));
+    } else {
+      post(Command::Kind::kEnsemble, v);
+    }
+  } else if (address == "/vordel/status" || address == "/vordel/subscribe" ||
+             address == "/vordel/unsubscribe") {
+    if (!(types.empty() || (types.size() == 1 && types[0] == 'i'))) {
+      wrong();
+      return;
+    }
+    const OscPeer to = answer_to(0);
+    if (address == "/vordel/status") {
+      actions.Send(to, actions.Status());
+    } else if (address == "/vordel/subscribe") {
+      actions.Subscribe(to);
+    } else {
+      actions.Unsubscribe(to);
+    }
+  } else {
+    actions.Log("OSC: no address " + address + (address.rfind(kPrefix, 0) == 0 ? "" : " here") +
+                " (from " + from.ToString() + "); ignored");
+  }
+}
+
+void HandlePacket(std::uint8_t* data, std::size_t size, const OscPeer& from, OscActions& actions,
+                  int depth) {
+  static const char kBundle[8] = {'#', 'b', 'u', 'n', 'd', 'l', 'e', '\0'};
+  if (size >= 16 && std::memcmp(data, kBundle, 8) == 0) {
+    if (depth >= kMaxBundleDepth) {
+      actions.Log("OSC: bundles nested too deep from " + from.ToString() + "; ignored");
+      return;
+    }
+    // "#bundle", a time tag (not waited for: everything acts when it arrives), then elements,
+    // each a 32-bit size and that many bytes.
+    std::size_t at = 16;
+    while (at + 4 <= size) {
+      const std::uint32_t length = ReadBigEndian32(data + at);
+      at += 4;
+      if (length > size - at || length % 4 != 0) {
+        actions.Log("OSC: a broken bundle from " + from.ToString() + "; the rest is ignored");
+        return;
+      }
+      HandlePacket(data + at, length, from, actions, depth + 1);
+      at += length;
+    }
+    return;
+  }
+  HandleMessage(data, size, from, actions);
+}
+
+}  // namespace
+
+OscPeer OscPeer::WithPort(int port) const {
+  OscPeer p = *this;
+  if (p.address.ss_family == AF_INET) {
+    reinterpret_cast<sockaddr_in*>(&p.address)->sin_port = htons(static_cast<std::uint16_t>(port));
+  } else if (p.address.ss_family == AF_INET6) {
+    reinterpret_cast<sockaddr_in6*>(&p.address)->sin6_port =
+        htons(static_cast<std::uint16_t>(port));
+  }
+  return p;
+}
+
+bool OscPeer::operator==(const OscPeer& other) const {
+  return length == other.length && std::memcmp(&address, &other.address, length) == 0;
+}
+
+std::string OscPeer::ToString() const {
+  char host[INET6_ADDRSTRLEN] = "?";
+  int port = 0;
+  if (address.ss_family == AF_INET) {
+    const auto* a = reinterpret_cast<const sockaddr_in*>(&address);
+    inet_ntop(AF_INET, &a->sin_addr, host, sizeof host);
+    port = ntohs(a->sin_port);
+  } else if (address.ss_family == AF_INET6) {
+    const auto* a = reinterpret_cast<const sockaddr_in6*>(&address);
+    inet_ntop(AF_INET6, &a->sin6_addr, host, sizeof host);
+    port = ntohs(a->sin6_port);
+  }
+  return std::string(host) + ":" + std::to_string(port);
+}
+
+void HandleOscPacket(std::uint8_t* data, std::size_t size, const OscPeer& from,
+                     OscActions& actions) {
+  HandlePacket(data, size, from, actions, 0);
+}
+
+std::vector<std::uint8_t> SerialiseOscMessage(const OscMessageOut& out) {
+  MessagePtr m(lo_message_new());
+  for (const OscArgument& a : out.args) {
+    if (a.type == 's') {
+      lo_message_add_string(m.get(), a.s.c_str());
+    } else {
+      lo_message_add_int32(m.get(), a.i);
+    }
+  }
+  const std::size_t length = lo_message_length(m.get(), out.path.c_str());
+  std::vector<std::uint8_t> bytes(length);
+  std::size_t written = length;
+  lo_message_serialise(m.get(), out.path.c_str(), bytes.data(), &written);
+  bytes.resize(written);
+  return bytes;
+}
+
+}  // namespace vordel

@@ -1,0 +1,252 @@
+#include "export/audio_render.h"
+
+#include <ebur128.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "outputs/soundfont.h"
+#include "outputs/synth_engine.h"
+
+namespace vordel {
+namespace {
+
+constexpr int kBlock = 64;
+constexpr int kChunk = 8192;
+// -100 dBFS: a third of the smallest step of 16-bit audio.
+constexpr double kSilenceBelow = 1e-5;
+
+std::string Extension(const std::string& path) {
+  const std::size_t dot = path.find_last_of('.');
+  const std::size_t slash = path.find_last_of('/');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+    return "";
+  }
+  std::string ext = path.substr(dot + 1);
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return ext;
+}
+
+int FormatOf(const std::string& path) {
+  const std::string ext = Extension(path);
+  if (ext == "wav") {
+    return SF_FORMAT_RF64 | SF_FORMAT_PCM_16;
+  }
+  if (ext == "flac") {
+    return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+  }
+  if (ext == "ogg" || ext == "oga") {
+    return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+  }
+  return 0;
+}
+
+using Sink = std::function<bool(const float* frames, int count)>;
+
+// One render of the piece into sink; the frames rendered, or -1 with error set.
+std::int64_t RenderPass(const Schedule& schedule, const std::string& soundfont, const Sink& sink,
+                        const std::function<void(std::int64_t)>& progress, std::string* error) {
+  fluid_settings_t* settings = new_fluid_settings();
+  fluid_settings_setnum(settings, "synth.sample-rate", kRenderSampleRate);
+  SynthEngine engine(settings, soundfont);
+  if (!engine.error().empty()) {
+    *error = engine.error();
+    return -1;
+  }
+  const std::int64_t total = RenderedFrames(schedule.end_tick);
+  std::vector<float> buffer(2 * kChunk);
+  std::int64_t done = 0;
+  std::int64_t next_report = 0;
+  bool ok = true;
+  auto render_to = [&](std::int64_t target) {
+    while (ok && done < target) {
+      const int n = static_cast<int>(std::min<std::int64_t>(target - done, kChunk));
+      fluid_synth_write_float(engine.synth(), n, buffer.data(), 0, 2, buffer.data(), 1, 2);
+      ok = sink(buffer.data(), n);
+      done += n;
+      if (done >= next_report) {
+        progress(done);
+        next_report = done + kRenderSampleRate;
+      }
+    }
+  };
+  // Audio is rendered up to shortly before each message, which the sequencer then starts at
+  // the first audio block that reaches its tick.
+  WalkSchedule(schedule, [&](std::int64_t tick, const MidiMessage& m) {
+    render_to(std::min(total, tick * kRenderSampleRate / 1000 - 2 * kBlock));
+    engine.Schedule(m, static_cast<unsigned>(tick));
+  });
+  render_to(total);
+  // Ring out: whole blocks until no voice sounds (at most a minute).
+  const std::int64_t limit = total + 60LL * kRenderSampleRate;
+  while (ok && done < limit && fluid_synth_get_active_voice_count(engine.synth()) > 0) {
+    render_to(done + kBlock);
+  }
+  // Two seconds of silence close the file, as a file player rendering the exported MIDI file
+  // does, so that both renderings of a piece last equally long.
+  render_to(done + (2 * kRenderSampleRate + kBlock - 1) / kBlock * kBlock + 2 * kBlock);
+  if (!ok) {
+    *error = "the audio could not be written";
+    return -1;
+  }
+  return done;
+}
+
+struct Level {
+  double peak = 0;
+  double loudness = -std::numeric_limits<double>::infinity();
+};
+
+class Meter {
+ public:
+  Meter() : state_(ebur128_init(2, kRenderSampleRate, EBUR128_MODE_I)) {}
+  ~Meter() {
+    if (state_ != nullptr) {
+      ebur128_destroy(&state_);
+    }
+  }
+  Meter(const Meter&) = delete;
+  Meter& operator=(const Meter&) = delete;
+  void Add(const float* frames, int count, float gain) {
+    scaled_.resize(static_cast<std::size_t>(2 * count));
+    for (int i = 0; i < 2 * count; ++i) {
+      const float v = frames[i] * gain;
+      scaled_[static_cast<std::size_t>(i)] = v;
+      peak_ = std::max(peak_, static_cast<double>(std::fabs(v)));
+    }
+    if (state_ != nullptr) {
+      ebur128_add_frames_float(state_, scaled_.data(), static_cast<std::size_t>(count));
+    }
+  }
+  Level Result() const {
+    Level l;
+    l.peak = peak_;
+    double lufs = 0;
+    if (state_ != nullptr && ebur128_loudness_global(state_, &lufs) == EBUR128_SUCCESS &&
+        std::isfinite(lufs)) {
+      l.loudness = lufs;
+    }
+    return l;
+  }
+
+ private:
+  ebur128_state* state_;
+  std::vector<float> scaled_;
+  double peak_ = 0;
+};
+
+}  // namespace
+
+double AmplitudeToDb(double amplitude) {
+  return amplitude > 0 ? 20.0 * std::log10(amplitude) : -std::numeric_limits<double>::infinity();
+}
+
+std::int64_t RenderedFrames(std::int64_t end_tick) {
+  const std::int64_t frames = (end_tick + 1) * kRenderSampleRate / 1000;
+  return (frames + kBlock - 1) / kBlock * kBlock;
+}
+
+std::string CheckAudioFileName(const std::string& path) {
+  if (FormatOf(path) == 0) {
+    return "cannot tell the audio format of " + path + " (use .wav, .flac or .ogg)";
+  }
+  return "";
+}
+
+RenderResult RenderAudio(const Schedule& schedule, const std::string& path,
+                         const RenderOptions& options,
+                         const std::function<void(std::int64_t, std::int64_t)>& progress) {
+  RenderResult result;
+  result.error = CheckAudioFileName(path);
+  if (!result.error.empty()) {
+    return result;
+  }
+  const std::string soundfont = ChooseSoundfont(options.soundfont);
+  result.error = CheckSoundfont(soundfont);
+  if (!result.error.empty()) {
+    return result;
+  }
+  const bool normalise = !options.gain_db.has_value();
+  const std::int64_t estimate = RenderedFrames(schedule.end_tick) + 2 * kRenderSampleRate;
+  const std::int64_t passes = normalise ? 2 : 1;
+  auto report = [&](std::int64_t pass, std::int64_t done) {
+    if (progress) {
+      progress(pass * estimate + std::min(done, estimate), passes * estimate);
+    }
+  };
+
+  // First pass (normalising only): the level of the synthesizer's own output.
+  float gain = 1.0f;
+  bool silent = false;
+  if (normalise) {
+    Meter meter;
+    const std::int64_t frames = RenderPass(
+        schedule, soundfont,
+        [&](const float* f, int n) {
+          meter.Add(f, n, 1.0f);
+          return true;
+        },
+        [&](std::int64_t done) { report(0, done); }, &result.error);
+    if (frames < 0) {
+      return result;
+    }
+    const double peak = meter.Result().peak;
+    // A piece without a sound leaves only the synthesizer's rounding noise far below anything
+    // audible: that is written as digital silence, never raised to the peak level.
+    silent = peak < kSilenceBelow;
+    gain = silent ? 0.0f : static_cast<float>(std::pow(10.0, kRenderPeakDbfs / 20.0) / peak);
+  } else {
+    gain = static_cast<float>(std::pow(10.0, *options.gain_db / 20.0));
+  }
+
+  SF_INFO info{};
+  info.samplerate = kRenderSampleRate;
+  info.channels = 2;
+  info.format = FormatOf(path);
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (file == nullptr) {
+    result.error = "cannot write " + path + ": " + sf_strerror(nullptr);
+    return result;
+  }
+  sf_command(file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
+  sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  Meter written;
+  std::vector<float> scaled(2 * kChunk);
+  const std::int64_t frames = RenderPass(
+      schedule, soundfont,
+      [&](const float* f, int n) {
+        for (int i = 0; i < 2 * n; ++i) {
+          scaled[static_cast<std::size_t>(i)] = f[i] * gain;
+        }
+        written.Add(f, n, gain);
+        return sf_writef_float(file, scaled.data(), n) == n;
+      },
+      [&](std::int64_t done) { report(passes - 1, done); }, &result.error);
+  if (frames < 0) {
+    sf_close(file);
+    result.error = "cannot write " + path + ": " + result.error;
+    return result;
+  }
+  if (sf_close(file) != 0) {
+    result.error = "cannot write " + path + ": the file could not be completed";
+    return result;
+  }
+  if (progress) {
+    progress(passes * estimate, passes * estimate);
+  }
+  const Level level = written.Result();
+  result.ok = true;
+  result.frames = frames;
+  result.gain_db = silent ? 0.0 : AmplitudeToDb(gain);
+  result.peak_dbfs = AmplitudeToDb(std::min(level.peak, 1.0));
+  result.loudness_lufs = level.loudness;
+  return result;
+}
+
+}  // namespace vordel

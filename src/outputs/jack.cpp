@@ -1,0 +1,177 @@
+// The native JACK output: client and port named after the instance ("vordel"), connected to a
+// synthesizer's input. The ticks' stamped messages wait in the lanes until the process callback
+// writes them at their frame plus one period and a small safety margin; what is already past
+// goes at offset 0, what lies beyond the cycle waits. The process callback allocates nothing,
+// takes no lock and never blocks.
+#include <jack/midiport.h>
+
+#include <atomic>
+#include <cstring>
+#include <memory>
+
+#include "outputs/backends.h"
+#include "outputs/jack_client.h"
+#include "outputs/jack_frames.h"
+#include "outputs/lanes.h"
+#include "platform/clock.h"
+
+namespace vordel {
+namespace {
+
+// Beyond one period, so that a tick that wakes a little late still makes its cycle.
+constexpr std::int64_t kSafetyNanos = 750 * 1000;
+
+class JackOutput : public MidiOutput {
+ public:
+  JackOutput(const std::string& name, std::string input) : input_(std::move(input)) {
+    JackClient::Hooks hooks;
+    hooks.setup = [this, name](jack_client_t* c) {
+      port_ = jack_port_register(c, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+      if (port_ == nullptr) {
+        return false;
+      }
+      // Stale messages of a server that went away are not sent to the new one; no process
+      // callback runs yet, so this thread may empty the lanes.
+      queues_.Clear();
+      jack_set_process_callback(c, &JackOutput::Process, this);
+      return true;
+    };
+    hooks.connect = [this](jack_client_t* c) {
+      if (!input_.empty()) {
+        jack_connect(c, jack_port_name(port_), input_.c_str());
+      }
+      period_frames_.store(jack_get_buffer_size(c), std::memory_order_relaxed);
+      rate_.store(jack_get_sample_rate(c), std::memory_order_relaxed);
+    };
+    client_ = std::make_unique<JackClient>(name, hooks);
+  }
+  ~JackOutput() override { Close(); }
+
+  unsigned Status() const override { return client_->Up() ? kMidiOk : kMidiErrorGeneric; }
+
+  unsigned Send(Lane lane, const MidiMessage& message, std::int64_t due_ns) override {
+    if (!client_->Up()) {
+      return kMidiErrorGeneric;  // the server went away: nothing queues up meanwhile
+    }
+    return queues_.Push(lane, message, due_ns) ? kMidiOk : kMidiErrorNotReady;
+  }
+
+  void Close() override {
+    if (closed_) {
+      return;
+    }
+    closed_ = true;
+    // Let the process callback write what is queued (the last note ends, All Notes Off).
+    const std::int64_t give_up = MonotonicNanos() + 500 * kNanosPerMilli;
+    while (client_->Up() && !queues_.Empty() && MonotonicNanos() < give_up) {
+      SleepUntilNanos(MonotonicNanos() + kNanosPerMilli);
+    }
+    if (client_->Up()) {
+      // One more period for the last cycle to reach the other side.
+      SleepUntilNanos(MonotonicNanos() + LatencyNanos());
+    }
+    client_->Close();
+  }
+
+  std::string Describe() const override {
+    return "JACK port " + (client_->Up() ? client_->Name() : std::string("vordel")) + ":" +
+           (port_ != nullptr ? std::string(jack_port_short_name(port_)) : "vordel") +
+           (input_.empty() ? std::string(" (not connected)") : " -> " + input_);
+  }
+  std::uint64_t Dropped() const override { return queues_.Dropped(); }
+  std::int64_t LatencyNanos() const override {
+    const std::uint32_t rate = rate_.load(std::memory_order_relaxed);
+    if (rate == 0) {
+      return kSafetyNanos;
+    }
+    return static_cast<std::int64_t>(period_frames_.load(std::memory_order_relaxed)) * 1000000000 /
+               rate +
+           kSafetyNanos;
+  }
+
+ private:
+  static int Process(jack_nframes_t nframes, void* arg) {
+    static_cast<JackOutput*>(arg)->Write(nframes);
+    return 0;
+  }
+
+  void Write(jack_nframes_t nframes) {
+    void* buffer = jack_port_get_buffer(port_, nframes);
+    jack_midi_clear_buffer(buffer);
+    jack_client_t* c = client_->Raw();
+    jack_nframes_t cycle_frames = 0;
+    jack_time_t cycle_usecs = 0;
+    jack_time_t next_usecs = 0;
+    float period_usecs = 0;
+    if (c == nullptr ||
+        jack_get_cycle_times(c, &cycle_frames, &cycle_usecs, &next_usecs, &period_usecs) != 0 ||
+        period_usecs <= 0) {
+      return;
+    }
+    // Both clocks are read through the vDSO; their difference maps due times onto JACK's.
+    const std::int64_t jack_minus_mono_us =
+        static_cast<std::int64_t>(jack_get_time()) - MonotonicNanos() / 1000;
+    const std::uint32_t safety_frames =
+        static_cast<std::uint32_t>(kSafetyNanos / 1000 * nframes / static_cast<std::int64_t>(period_usecs));
+    std::uint32_t last_offset = 0;
+    while (const StampedMessage* m = queues_.Peek()) {
+      const auto due_us = static_cast<std::uint64_t>(m->due_ns / 1000 + jack_minus_mono_us);
+      const CyclePlacement place = PlaceInCycle(due_us, cycle_frames, cycle_usecs, period_usecs,
+                                                nframes, nframes + safety_frames);
+      if (place.later) {
+        break;
+      }
+      const std::uint32_t offset = place.offset > last_offset ? place.offset : last_offset;
+      if (jack_midi_event_write(buffer, offset, m->message.bytes, m->message.size) != 0) {
+        break;  // the cycle's buffer is full: the rest goes in the next one
+      }
+      last_offset = offset;
+      queues_.Pop();
+    }
+  }
+
+  std::string input_;
+  LaneQueues queues_;
+  jack_port_t* port_ = nullptr;
+  std::atomic<std::uint32_t> period_frames_{0};
+  std::atomic<std::uint32_t> rate_{0};
+  std::unique_ptr<JackClient> client_;
+  bool closed_ = false;
+};
+
+}  // namespace
+
+OutputProbe ProbeJack() {
+  OutputProbe probe;
+  if (!JackServerRunning()) {
+    return probe;
+  }
+  jack_status_t status{};
+  jack_client_t* c = jack_client_open("vordel-probe", JackNoStartServer, &status);
+  if (c == nullptr) {
+    return probe;
+  }
+  probe.present = true;
+  if (const char** ports =
+          jack_get_ports(c, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
+    for (const char** p = ports; *p != nullptr; ++p) {
+      probe.inputs.emplace_back(*p);
+    }
+    jack_free(ports);
+  }
+  jack_client_close(c);
+  return probe;
+}
+
+OpenResult OpenJack(const OutputRequest& request, const std::string& input) {
+  OpenResult r;
+  auto out = std::make_unique<JackOutput>(request.name, input);
+  if (out->Status() != kMidiOk) {
+    r.error = "the JACK server does not answer";
+    return r;
+  }
+  r.output = std::move(out);
+  return r;
+}
+
+}  // namespace vordel

@@ -1,0 +1,123 @@
+#include "outputs/jack_client.h"
+
+#include <chrono>
+
+#include "outputs/system_logs.h"
+
+namespace vordel {
+
+bool JackServerRunning() {
+  QuietSystemLibraries();
+  jack_status_t status{};
+  jack_client_t* client = jack_client_open("vordel-probe", JackNoStartServer, &status);
+  if (client == nullptr) {
+    return false;
+  }
+  jack_client_close(client);
+  return true;
+}
+
+JackClient::JackClient(std::string name, Hooks hooks)
+    : wanted_name_(std::move(name)), hooks_(std::move(hooks)) {
+  QuietSystemLibraries();
+  Open();
+  watch_ = std::thread([this] { Watch(); });
+}
+
+JackClient::~JackClient() {
+  Close();
+}
+
+void JackClient::Close() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closing_) {
+      return;
+    }
+    closing_ = true;
+  }
+  wake_.notify_all();
+  if (watch_.joinable()) {
+    watch_.join();
+  }
+  CloseClient();
+}
+
+std::string JackClient::Name() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return name_;
+}
+
+bool JackClient::Open() {
+  jack_status_t status{};
+  jack_client_t* c = jack_client_open(wanted_name_.c_str(), JackNoStartServer, &status);
+  if (c == nullptr) {
+    return false;
+  }
+  lost_.store(false, std::memory_order_release);
+  jack_on_info_shutdown(c, &JackClient::OnShutdown, this);
+  if (hooks_.setup && !hooks_.setup(c)) {
+    jack_client_close(c);
+    return false;
+  }
+  client_.store(c, std::memory_order_release);
+  if (jack_activate(c) != 0) {
+    client_.store(nullptr, std::memory_order_release);
+    jack_client_close(c);
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    name_ = jack_get_client_name(c);
+  }
+  up_.store(true, std::memory_order_release);
+  if (hooks_.connect) {
+    hooks_.connect(c);
+  }
+  return true;
+}
+
+void JackClient::CloseClient() {
+  up_.store(false, std::memory_order_release);
+  jack_client_t* c = client_.exchange(nullptr, std::memory_order_acq_rel);
+  if (c != nullptr) {
+    jack_client_close(c);
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  name_.clear();
+}
+
+void JackClient::OnShutdown(jack_status_t /*code*/, const char* /*reason*/, void* arg) {
+  // A JACK thread: only flags, the watch thread does the rest.
+  auto* self = static_cast<JackClient*>(arg);
+  self->up_.store(false, std::memory_order_release);
+  self->lost_.store(true, std::memory_order_release);
+  self->wake_.notify_all();
+}
+
+void JackClient::Watch() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!closing_) {
+    wake_.wait_for(lock, std::chrono::seconds(1));
+    if (closing_) {
+      break;
+    }
+    const bool lost = lost_.exchange(false, std::memory_order_acq_rel);
+    const bool down = client_.load(std::memory_order_acquire) == nullptr || lost;
+    if (!down) {
+      continue;
+    }
+    lock.unlock();
+    if (lost) {
+      if (hooks_.lost) {
+        hooks_.lost();
+      }
+      CloseClient();
+    } else {
+      Open();
+    }
+    lock.lock();
+  }
+}
+
+}  // namespace vordel

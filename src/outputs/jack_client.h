@@ -1,0 +1,65 @@
+// One JACK client of vordel's, opened without starting a server. When the server goes away the
+// client notices it at once (jack_on_info_shutdown: Up() turns false), and a watch thread tries
+// once a second, off the real-time path, to open it again, so a restarted server is used again.
+// The owner's hooks register ports and callbacks (setup) and make connections (connect), on the
+// thread that opens: the constructor's, then the watch thread's. Up() may be read from any
+// thread, the process callback included; the rest is for the owner's thread.
+#pragma once
+
+#include <jack/jack.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace vordel {
+
+// Whether a JACK server answers right now (asked without starting one).
+bool JackServerRunning();
+
+class JackClient {
+ public:
+  struct Hooks {
+    // Registers ports and sets the process callback, before activation; false to give up.
+    std::function<bool(jack_client_t*)> setup;
+    // After activation: connections to other clients.
+    std::function<void(jack_client_t*)> connect;
+    // The server went away (watch thread, before the client is closed).
+    std::function<void()> lost;
+  };
+
+  JackClient(std::string name, Hooks hooks);
+  ~JackClient();
+  JackClient(const JackClient&) = delete;
+  JackClient& operator=(const JackClient&) = delete;
+
+  bool Up() const { return up_.load(std::memory_order_acquire); }
+  // The client's name as JACK gave it ("" while down).
+  std::string Name() const;
+  // The open client, for its process callback and owner (null while down).
+  jack_client_t* Raw() const { return client_.load(std::memory_order_acquire); }
+  // Closes the client and stops watching (also done by the destructor).
+  void Close();
+
+ private:
+  bool Open();
+  void CloseClient();
+  void Watch();
+  static void OnShutdown(jack_status_t code, const char* reason, void* arg);
+
+  std::string wanted_name_;
+  Hooks hooks_;
+  std::atomic<jack_client_t*> client_{nullptr};
+  std::atomic<bool> up_{false};
+  std::atomic<bool> lost_{false};
+  mutable std::mutex mutex_;  // guards name_ and the watch thread's sleep
+  std::condition_variable wake_;
+  std::string name_;
+  bool closing_ = false;
+  std::thread watch_;
+};
+
+}  // namespace vordel

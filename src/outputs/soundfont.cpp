@@ -1,0 +1,49 @@
+#include "outputs/soundfont.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+namespace vordel {
+
+std::string FindSoundfont() {
+  if (const char* env = std::getenv("VORDEL_SOUNDFONT"); env != nullptr && *env != '\0') {
+    return env;
+  }
+  for (const char* p :
+       {"/usr/share/sounds/sf2/TimGM6mb.sf2", "/usr/share/sounds/sf2/default-GM.sf2",
+        "/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf3/default-GM.sf3",
+        "/usr/share/sounds/sf3/MuseScore_General.sf3"}) {
+    std::ifstream f(p);
+    if (f.good()) {
+      return p;
+    }
+  }
+  return "";
+}
+
+std::string CheckSoundfont(const std::string& path) {
+  if (path.empty()) {
+    return "no General MIDI soundfont installed (install timgm6mb-soundfont, or give "
+           "--soundfont FILE)";
+  }
+  std::ifstream f(path, std::ios::binary);
+  if (!f.good()) {
+    return "cannot read the soundfont " + path + ": " + std::strerror(errno);
+  }
+  char header[12] = {};
+  f.read(header, sizeof header);
+  // A soundfont is a RIFF file of form "sfbk".
+  if (f.gcount() < 12 || std::memcmp(header, "RIFF", 4) != 0 ||
+      std::memcmp(header + 8, "sfbk", 4) != 0) {
+    return path + " is not a soundfont (SF2 or SF3)";
+  }
+  return "";
+}
+
+std::string ChooseSoundfont(const std::string& asked) {
+  return asked.empty() ? FindSoundfont() : asked;
+}
+
+}  // namespace vordel

@@ -1,0 +1,183 @@
+#include "outputs/table.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace vordel {
+namespace {
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+const char* const kSynthWords[] = {"synth", "fluid",   "timidity", "qsynth", "zyn",  "yoshimi",
+                                   "sfz",   "sampler", "setbfree", "calf",   "surge"};
+
+OpenedOutput Opened(const OutputBackend& row, const OutputRequest& request,
+                    const std::string& input, const std::string& remark = "") {
+  OpenedOutput result;
+  OpenResult r = row.open(request, input);
+  if (!r.output) {
+    result.error = r.error;
+    return result;
+  }
+  result.output = std::move(r.output);
+  result.backend = row.name;
+  result.input = input;
+  result.note = "MIDI output: " + result.output->Describe() + remark;
+  return result;
+}
+
+std::string NoInput(const std::string& wanted) {
+  return "no MIDI input whose name contains '" + wanted + "'";
+}
+
+}  // namespace
+
+const std::vector<OutputBackend>& OutputBackends() {
+  static const std::vector<OutputBackend> rows = {
+      {"jack", "a JACK MIDI port", true, true, &ProbeJack, &OpenJack},
+      {"alsa", "an ALSA sequencer port", true, true, &ProbeAlsa, &OpenAlsa},
+      {"synth", "the built-in synthesizer", false, true, &ProbeSynth, &OpenSynth},
+      {"port-rtmidi", "a JACK MIDI port through RtMidi", true, false, &ProbeRtMidiJack,
+       &OpenRtMidiJack},
+      {"recording", "a recording of the messages (to --record FILE)", false, false,
+       &ProbeRecording, &OpenRecording},
+  };
+  return rows;
+}
+
+const OutputBackend* FindBackend(const std::string& name, const std::vector<OutputBackend>& rows) {
+  for (const OutputBackend& row : rows) {
+    if (name == row.name) {
+      return &row;
+    }
+  }
+  return nullptr;
+}
+
+std::vector<std::string> OutputChoiceNames() {
+  std::vector<std::string> names = {"auto", "port"};
+  for (const OutputBackend& row : OutputBackends()) {
+    names.emplace_back(row.name);
+  }
+  return names;
+}
+
+int ChooseInput(const std::vector<std::string>& inputs, const std::string& wanted) {
+  for (std::size_t i = 0; i < inputs.size(); ++i) {
+    const std::string name = Lower(inputs[i]);
+    if (name.find("vordel") != std::string::npos) {
+      continue;  // never one of our own ports
+    }
+    if (!wanted.empty()) {
+      if (name.find(Lower(wanted)) != std::string::npos) {
+        return static_cast<int>(i);
+      }
+      continue;
+    }
+    for (const char* w : kSynthWords) {
+      if (name.find(w) != std::string::npos) {
+        return static_cast<int>(i);
+      }
+    }
+  }
+  return -1;
+}
+
+OpenedOutput OpenOutput(const OutputRequest& request) {
+  return OpenOutput(request, OutputBackends());
+}
+
+OpenedOutput OpenOutput(const OutputRequest& request, const std::vector<OutputBackend>& rows) {
+  OpenedOutput result;
+  if (request.choice != "auto" && request.choice != "port") {
+    const OutputBackend* row = FindBackend(request.choice, rows);
+    if (row == nullptr) {
+      result.error = "no output named '" + request.choice + "'";
+      return result;
+    }
+    if (!row->port) {
+      return Opened(*row, request, "");
+    }
+    const OutputProbe probe = row->probe();
+    if (!probe.present) {
+      result.error = std::string("cannot open ") + row->description + ": its system is not running";
+      return result;
+    }
+    const int index = ChooseInput(probe.inputs, request.port);
+    if (index < 0 && !request.port.empty()) {
+      result.error = NoInput(request.port);
+      return result;
+    }
+    return index >= 0 ? Opened(*row, request, probe.inputs[static_cast<std::size_t>(index)])
+                      : Opened(*row, request, "", "; no synthesizer input found");
+  }
+  const OutputBackend* first_port = nullptr;
+  for (const OutputBackend& row : rows) {
+    if (!row.automatic) {
+      continue;
+    }
+    if (!row.port) {
+      if (request.choice == "port") {
+        continue;
+      }
+      if (!request.port.empty()) {
+        result.error = NoInput(request.port);
+        return result;
+      }
+      // No external synthesizer to play on: the built-in one plays.
+      return Opened(row, request, "");
+    }
+    const OutputProbe probe = row.probe();
+    if (!probe.present) {
+      continue;
+    }
+    if (first_port == nullptr) {
+      first_port = &row;
+    }
+    const int index = ChooseInput(probe.inputs, request.port);
+    if (index >= 0) {
+      return Opened(row, request, probe.inputs[static_cast<std::size_t>(index)]);
+    }
+  }
+  if (first_port == nullptr) {
+    result.error = "no MIDI port: neither a JACK server nor an ALSA sequencer is running";
+    return result;
+  }
+  if (!request.port.empty()) {
+    result.error = NoInput(request.port);
+    return result;
+  }
+  // A port nobody listens to yet: the user can connect it (aconnect, jack_connect).
+  return Opened(*first_port, request, "", "; no synthesizer input found");
+}
+
+std::vector<OutputOffer> ListOutputOffers(const OutputRequest& base) {
+  std::vector<OutputOffer> offers;
+  OutputOffer synth{"Built-in synthesizer", base};
+  synth.request.choice = "synth";
+  synth.request.port.clear();
+  offers.push_back(synth);
+  for (const OutputBackend& row : OutputBackends()) {
+    if (!row.port || !row.automatic) {
+      continue;
+    }
+    const OutputProbe probe = row.probe();
+    for (const std::string& input : probe.inputs) {
+      if (Lower(input).find("vordel") != std::string::npos) {
+        continue;
+      }
+      OutputOffer offer{std::string(row.name == std::string("jack") ? "JACK: " : "ALSA: ") + input,
+                        base};
+      offer.request.choice = row.name;
+      offer.request.port = input;
+      offers.push_back(offer);
+    }
+  }
+  return offers;
+}
+
+}  // namespace vordel

@@ -1,0 +1,55 @@
+// The output table: one row per backend, in order of preference, each with its name, whether it
+// is a port to another program, whether "auto" considers it, how to probe its system and how to
+// open it. "auto" walks the table and plays on the first port that offers a synthesizer's input,
+// else on the built-in synthesizer; "port" takes the first port system present; any other
+// choice names a row. A new backend is one file and one row. Control thread; not real-time safe.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "outputs/backends.h"
+
+namespace vordel {
+
+struct OutputBackend {
+  const char* name;
+  const char* description;
+  bool port;       // a port to another program's MIDI input
+  bool automatic;  // "auto" and "port" consider it, in table order
+  OutputProbe (*probe)();
+  OpenResult (*open)(const OutputRequest& request, const std::string& input);
+};
+
+const std::vector<OutputBackend>& OutputBackends();
+const OutputBackend* FindBackend(const std::string& name,
+                                 const std::vector<OutputBackend>& rows = OutputBackends());
+// "auto", "port" and every row's name.
+std::vector<std::string> OutputChoiceNames();
+
+struct OpenedOutput {
+  std::unique_ptr<MidiOutput> output;  // null when the request cannot be met
+  std::string error;                   // why, when output is null
+  std::string note;                    // a line for the user about what was chosen
+  std::string backend;                 // the row that opened it
+  std::string input;                   // the input it is connected to ("" for none)
+};
+
+OpenedOutput OpenOutput(const OutputRequest& request);
+// The same over other rows (tests).
+OpenedOutput OpenOutput(const OutputRequest& request, const std::vector<OutputBackend>& rows);
+
+// The index of the input to connect to: the one containing `wanted` (any case) when given, else
+// the first that looks like a synthesizer; never one of vordel's own; -1 when there is none.
+int ChooseInput(const std::vector<std::string>& inputs, const std::string& wanted);
+
+// The outputs that can be chosen now, for a menu: the built-in synthesizer, then every
+// synthesizer input of every port system. Each comes with the request that opens it.
+struct OutputOffer {
+  std::string label;
+  OutputRequest request;
+};
+std::vector<OutputOffer> ListOutputOffers(const OutputRequest& base);
+
+}  // namespace vordel

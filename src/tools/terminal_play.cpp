@@ -1,0 +1,89 @@
+#include "tools/terminal_play.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+
+#include "control/session.h"
+#include "outputs/table.h"
+#include "platform/timer.h"
+
+namespace vordel {
+
+int PlayFromTerminal(const std::string& text, const OutputRequest& request,
+                     TerminationSignals& stop_signals) {
+  OpenedOutput opened = OpenOutput(request);
+  if (!opened.output) {
+    std::cerr << "vordel-compose: " << opened.error << std::endl;
+    return 1;
+  }
+  std::cerr << opened.note << std::endl;
+  ThreadTimerService timer;
+  Session session(std::move(opened.output), nullptr, timer, nullptr);
+  session.SetOutputIdentity(opened.backend, opened.input);
+  const BuildOutcome built = session.Compose(text, true);
+  if (built.result == BuildResult::kTooManyEvents) {
+    std::cerr << "vordel-compose: the parameter string asks for too many events (at most "
+              << kMaxPieceEvents << ")" << std::endl;
+    return 1;
+  }
+  CompositionPlayer& player = session.player();
+  session.SendEnsemble();
+  player.ClearStop();
+  session.composition().ResetIters();
+  if (!session.StartPlayback()) {
+    const std::string& status = player.TimerStatusText();
+    std::cerr << "vordel-compose: nothing to play" << (status.empty() ? "" : " (" + status + ")")
+              << std::endl;
+    return session.composition().object_list.empty() ? 0 : 1;
+  }
+
+  const bool tty = isatty(STDERR_FILENO) != 0;
+  const double total_s = static_cast<double>(session.composition().Composition_TotalTime) / 1000.0;
+  const int objects = session.schedule().Objects();
+  const auto started = std::chrono::steady_clock::now();
+  auto progress = [&](bool final_line) {
+    const double pos = static_cast<double>(player.LastTimeSetEvID()) / 1000.0;
+    std::fprintf(stderr, "%s%8.1f s / %.1f s  object %d/%d  events %d  %s%s", tty ? "\r" : "", pos,
+                 total_s, player.PlayingObjectNumber(), objects, player.PlayedEvents(),
+                 session.GetOUTStatusStr().c_str(), final_line || !tty ? "\n" : "   ");
+    std::fflush(stderr);
+  };
+  int stop_signal = 0;
+  int polls = 0;
+  while (player.GetPlayStatus() != 0) {
+    pollfd fds[1] = {{stop_signals.fd(), POLLIN, 0}};
+    poll(fds, 1, 100);
+    if ((stop_signal = stop_signals.Take()) != 0) {
+      break;
+    }
+    session.Poll();
+    if (tty || ++polls % 50 == 0) {
+      progress(false);
+    }
+  }
+  if (stop_signal != 0) {
+    // Stop through the player's own tick: notes ended, All Notes Off, timer stopped.
+    session.ExpectEnd("stop");
+    player.RaiseStop();
+  }
+  player.WaitForPlayerIdle();
+  progress(true);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::fprintf(stderr, "%s after %.1f s; %d events sent, %u send errors", stop_signal != 0
+                                                                              ? "stopped"
+                                                                              : "finished",
+               seconds, player.PlayedEvents(), player.SendErrors() + session.midi().SendErrors());
+  if (const std::uint64_t lost = session.LostMessages(); lost > 0) {
+    std::fprintf(stderr, ", %llu messages lost", static_cast<unsigned long long>(lost));
+  }
+  std::fputc('\n', stderr);
+  session.Shutdown(stop_signal != 0 ? "stop" : "end");
+  return 0;
+}
+
+}  // namespace vordel

@@ -1,0 +1,148 @@
+#include "control/osc_handler.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <lo/lo.h>
+
+#include <cstring>
+#include <vector>
+
+namespace vordel {
+namespace {
+
+using Packet = std::vector<std::uint8_t>;
+
+// A message built by liblo, as a sender's library would.
+template <typename F>
+Packet Message(const char* path, F add) {
+  lo_message m = lo_message_new();
+  add(m);
+  std::size_t size = lo_message_length(m, path);
+  Packet p(size);
+  lo_message_serialise(m, path, p.data(), &size);
+  lo_message_free(m);
+  return p;
+}
+Packet Message(const char* path) {
+  return Message(path, [](lo_message) {});
+}
+
+Packet Bundle(const std::vector<Packet>& elements) {
+  Packet p = {'#', 'b', 'u', 'n', 'd', 'l', 'e', 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  for (const Packet& e : elements) {
+    const auto n = static_cast<std::uint32_t>(e.size());
+    p.insert(p.end(), {static_cast<std::uint8_t>(n >> 24), static_cast<std::uint8_t>(n >> 16),
+                       static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n)});
+    p.insert(p.end(), e.begin(), e.end());
+  }
+  return p;
+}
+
+class Recorder : public OscActions {
+ public:
+  void Post(Command c) override { posted.push_back(std::move(c)); }
+  void Send(const OscPeer& to, const OscMessageOut& m) override {
+    sent.emplace_back(to.ToString(), m.path);
+  }
+  std::function<void(const OscPeer&, const OscMessageOut&)> Sender() override {
+    return [this](const OscPeer& to, const OscMessageOut& m) { Send(to, m); };
+  }
+  void Subscribe(const OscPeer& p) override { subscribed.push_back(p.ToString()); }
+  void Unsubscribe(const OscPeer& p) override { unsubscribed.push_back(p.ToString()); }
+  OscMessageOut Status() override { return {"/vordel/status", {}}; }
+  void Log(const std::string& line) override { log.push_back(line); }
+
+  std::vector<Command> posted;
+  std::vector<std::pair<std::string, std::string>> sent;
+  std::vector<std::string> subscribed;
+  std::vector<std::string> unsubscribed;
+  std::vector<std::string> log;
+};
+
+class OscHandler : public ::testing::Test {
+ protected:
+  OscHandler() {
+    auto* in = reinterpret_cast<sockaddr_in*>(&from_.address);
+    in->sin_family = AF_INET;
+    in->sin_port = htons(57120);
+    in->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    from_.length = sizeof(sockaddr_in);
+  }
+  void Handle(Packet p) { HandleOscPacket(p.data(), p.size(), from_, rec_); }
+  OscPeer from_;
+  Recorder rec_;
+};
+
+TEST_F(OscHandler, AddressesBecomeCommands) {
+  Handle(Message("/vordel/piece", [](lo_message m) { lo_message_add_string(m, "0 80 40 30 25"); }));
+  Handle(Message("/vordel/play"));
+  Handle(Message("/vordel/stop", [](lo_message m) { lo_message_add_float(m, 1.0f); }));  // Pd's bang
+  Handle(Message("/vordel/quit"));
+  Handle(Message("/vordel/volume", [](lo_message m) { lo_message_add_float(m, 300.6f); }));
+  Handle(Message("/vordel/ensemble", [](lo_message m) { lo_message_add_int32(m, 2); }));
+  ASSERT_EQ(rec_.posted.size(), 6u);
+  EXPECT_EQ(rec_.posted[0].kind, Command::Kind::kCompose);
+  EXPECT_EQ(rec_.posted[0].text, "0 80 40 30 25");
+  EXPECT_FALSE(rec_.posted[0].latched);
+  EXPECT_EQ(rec_.posted[1].kind, Command::Kind::kPlay);
+  EXPECT_EQ(rec_.posted[2].kind, Command::Kind::kStop);
+  EXPECT_EQ(rec_.posted[3].kind, Command::Kind::kQuit);
+  EXPECT_EQ(rec_.posted[4].value, 127);  // kept in range
+  EXPECT_EQ(rec_.posted[5].kind, Command::Kind::kEnsemble);
+  EXPECT_EQ(rec_.posted[5].value, 2);
+  EXPECT_TRUE(rec_.log.empty());
+  // A refused piece is answered, to the sender or to the port it names.
+  rec_.posted[0].reply("refused: too long");
+  rec_.posted[0].reply("");
+  EXPECT_EQ(rec_.sent, (std::vector<std::pair<std::string, std::string>>{
+                           {"127.0.0.1:57120", "/vordel/refused"}}));
+  Handle(Message("/vordel/piece", [](lo_message m) {
+    lo_message_add_string(m, "1 2");
+    lo_message_add_int32(m, 9000);
+  }));
+  rec_.posted.back().reply("no");
+  EXPECT_EQ(rec_.sent.back().first, "127.0.0.1:9000");
+}
+
+TEST_F(OscHandler, StatusAndSubscriptionsAnswerTheSenderOrItsPort) {
+  Handle(Message("/vordel/status"));
+  Handle(Message("/vordel/status", [](lo_message m) { lo_message_add_int32(m, 9001); }));
+  Handle(Message("/vordel/subscribe"));
+  Handle(Message("/vordel/unsubscribe", [](lo_message m) { lo_message_add_int32(m, 9002); }));
+  EXPECT_EQ(rec_.sent, (std::vector<std::pair<std::string, std::string>>{
+                           {"127.0.0.1:57120", "/vordel/status"},
+                           {"127.0.0.1:9001", "/vordel/status"}}));
+  EXPECT_EQ(rec_.subscribed, (std::vector<std::string>{"127.0.0.1:57120"}));
+  EXPECT_EQ(rec_.unsubscribed, (std::vector<std::string>{"127.0.0.1:9002"}));
+  EXPECT_TRUE(rec_.posted.empty());
+}
+
+TEST_F(OscHandler, BundlesActInOrder) {
+  Handle(Bundle({Message("/vordel/stop"), Bundle({Message("/vordel/play")})}));
+  ASSERT_EQ(rec_.posted.size(), 2u);
+  EXPECT_EQ(rec_.posted[0].kind, Command::Kind::kStop);
+  EXPECT_EQ(rec_.posted[1].kind, Command::Kind::kPlay);
+}
+
+TEST_F(OscHandler, AnythingElseIsOneLogLineAndNothingMore) {
+  Handle(Message("/vordel/volume", [](lo_message m) { lo_message_add_string(m, "loud"); }));
+  Handle(Message("/vordel/piece", [](lo_message m) { lo_message_add_int32(m, 5); }));
+  Handle(Message("/vordel/play", [](lo_message m) { lo_message_add_string(m, "now"); }));
+  Handle(Message("/vordel/nothing"));
+  Handle(Message("/other/app"));
+  const std::string junk = "hello, not OSC";
+  Handle(Packet(junk.begin(), junk.end()));
+  Packet broken = Bundle({Message("/vordel/play")});
+  broken[19] = 0xFF;  // an element longer than the bundle
+  Handle(broken);
+  EXPECT_TRUE(rec_.posted.empty());
+  EXPECT_TRUE(rec_.sent.empty());
+  ASSERT_EQ(rec_.log.size(), 7u);
+  EXPECT_NE(rec_.log[0].find("/vordel/volume with arguments 's'"), std::string::npos);
+  EXPECT_NE(rec_.log[3].find("no address /vordel/nothing"), std::string::npos);
+  EXPECT_NE(rec_.log[5].find("is not OSC"), std::string::npos);
+  EXPECT_NE(rec_.log[6].find("broken bundle"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vordel

@@ -1,0 +1,130 @@
+// The OSC source on a real UDP socket on the loopback address, talked to by liblo.
+#include "control/osc_source.h"
+
+#include <gtest/gtest.h>
+#include <lo/lo.h>
+#include <poll.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace vordel {
+namespace {
+
+std::vector<Command> WaitFor(CommandQueue& queue, std::size_t n) {
+  std::vector<Command> got;
+  while (got.size() < n) {
+    pollfd p{queue.fd(), POLLIN, 0};
+    if (poll(&p, 1, 10000) != 1) {
+      break;
+    }
+    for (Command& c : queue.TakeAll()) {
+      got.push_back(std::move(c));
+    }
+  }
+  return got;
+}
+
+// A peer with its own port, as SuperCollider or a test tool has.
+class Peer {
+ public:
+  Peer() : server_(lo_server_new_with_proto(nullptr, LO_UDP, nullptr)) {
+    lo_server_add_method(server_, nullptr, nullptr, &Peer::Got, this);
+  }
+  ~Peer() { lo_server_free(server_); }
+  void Send(int port, const char* path, const char* types = "", const char* text = nullptr) {
+    lo_address to = lo_address_new("127.0.0.1", std::to_string(port).c_str());
+    lo_message m = lo_message_new();
+    if (text != nullptr) {
+      lo_message_add_string(m, text);
+    }
+    (void)types;
+    lo_send_message_from(to, server_, path, m);
+    lo_message_free(m);
+    lo_address_free(to);
+  }
+  // Waits for a message to this peer; its path and its arguments' types.
+  std::pair<std::string, std::string> Receive(int tries = 100) {
+    received_.clear();
+    for (int i = 0; i < tries && received_.empty(); ++i) {
+      lo_server_recv_noblock(server_, 100);
+    }
+    return {received_, types_};
+  }
+
+ private:
+  static int Got(const char* path, const char* types, lo_arg**, int, lo_message, void* self) {
+    static_cast<Peer*>(self)->received_ = path;
+    static_cast<Peer*>(self)->types_ = types;
+    return 0;
+  }
+  lo_server server_;
+  std::string received_;
+  std::string types_;
+};
+
+TEST(OscSource, CommandsAnswersAndSubscriptionsOverUdp) {
+  std::mutex log_mutex;
+  std::vector<std::string> log;
+  OscSource source(OscSource::Options{"127.0.0.1", 17770},
+                   [] {
+                     Session::Snapshot s;
+                     s.playing = true;
+                     s.reproduce = "vordel-compose --clock 1 --dump '1 2 3 4 5'";
+                     return s;
+                   },
+                   [&](const std::string& line) {
+                     std::lock_guard<std::mutex> lock(log_mutex);
+                     log.push_back(line);
+                   });
+  CommandQueue queue;
+  std::string error;
+  ASSERT_TRUE(source.Start(queue, &error)) << error;
+  const int port = source.Port();
+  ASSERT_GE(port, 17770);
+  Peer peer;
+  peer.Send(port, "/vordel/piece", "s", "0 80 40 30 25");
+  const auto got = WaitFor(queue, 1);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].text, "0 80 40 30 25");
+  got[0].reply("Parameter string refused");  // the control thread's answer reaches the peer
+  EXPECT_EQ(peer.Receive(), (std::pair<std::string, std::string>{"/vordel/refused", "s"}));
+  peer.Send(port, "/vordel/status");
+  EXPECT_EQ(peer.Receive(), (std::pair<std::string, std::string>{"/vordel/status", "iiiiis"}));
+  peer.Send(port, "/vordel/subscribe");
+  peer.Send(port, "/vordel/status");
+  EXPECT_EQ(peer.Receive().first, "/vordel/status");  // the subscription is in place by now
+  source.PlaybackStarted();
+  EXPECT_EQ(peer.Receive().first, "/vordel/started");
+  source.PlaybackEnded("stop");
+  EXPECT_EQ(peer.Receive(), (std::pair<std::string, std::string>{"/vordel/ended", "s"}));
+  peer.Send(port, "/vordel/unsubscribe");
+  peer.Send(port, "/vordel/status");
+  EXPECT_EQ(peer.Receive().first, "/vordel/status");
+  source.PlaybackEnded("end");
+  EXPECT_EQ(peer.Receive(5).first, "");  // no longer told
+  source.Stop();
+  got[0].reply("too late");  // an answer after the source stopped goes nowhere, safely
+}
+
+TEST(OscSource, ATakenPortMovesOnAndSaysSo) {
+  std::vector<std::string> log;
+  auto status = [] { return Session::Snapshot{}; };
+  OscSource first(OscSource::Options{"127.0.0.1", 17790}, status, [](const std::string&) {});
+  OscSource second(OscSource::Options{"127.0.0.1", 17790}, status,
+                   [&](const std::string& line) { log.push_back(line); });
+  CommandQueue queue;
+  std::string error;
+  ASSERT_TRUE(first.Start(queue, &error)) << error;
+  ASSERT_TRUE(second.Start(queue, &error)) << error;
+  EXPECT_NE(first.Port(), second.Port());
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].find("listening on port " + std::to_string(second.Port())), std::string::npos);
+  OscSource bad(OscSource::Options{"not-an-address", 17790}, status, [](const std::string&) {});
+  EXPECT_FALSE(bad.Start(queue, &error));
+  EXPECT_NE(error.find("not an address"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vordel

@@ -1,0 +1,56 @@
+#include "midi/message.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace vordel {
+namespace {
+
+using Bytes = std::vector<int>;
+
+Bytes B(const MidiMessage& m) {
+  return Bytes(m.bytes, m.bytes + m.size);
+}
+
+TEST(MidiMessage, NoteRules) {
+  EXPECT_EQ(B(NoteMessage(1, 64, 100)), (Bytes{0x90, 64, 100}));
+  EXPECT_EQ(B(NoteMessage(1, 64, 0)), (Bytes{0x80, 64, 0}));
+  EXPECT_EQ(B(NoteMessage(10, 0, 90)), (Bytes{0x99, 60, 90}));
+  EXPECT_EQ(B(NoteMessage(2, 200, 200)), (Bytes{0x91, 60, 127}));
+  EXPECT_EQ(B(NoteMessage(16, 128, 1)), (Bytes{0x9F, 60, 1}));
+  EXPECT_TRUE(IsNoteOn(NoteMessage(1, 60, 1)));
+  EXPECT_TRUE(IsNoteOff(NoteMessage(1, 60, 0)));
+  MidiMessage on_zero;
+  on_zero.bytes[0] = 0x90;
+  on_zero.bytes[1] = 60;
+  EXPECT_TRUE(IsNoteOff(on_zero));  // a Note On with velocity 0 ends the note
+}
+
+TEST(MidiMessage, ControllerProgramAndRawRules) {
+  EXPECT_EQ(B(ControlMessage(1, 7, 200)), (Bytes{0xB0, 7, 0}));
+  EXPECT_EQ(B(ControlMessage(16, 130, 5)), (Bytes{0xBF, 0, 5}));
+  EXPECT_EQ(B(ProgramMessage(1, 1)), (Bytes{0xC0, 0}));
+  EXPECT_EQ(B(ProgramMessage(3, 0)), (Bytes{0xC2, 0}));
+  EXPECT_EQ(B(ProgramMessage(4, 128)), (Bytes{0xC3, 127}));
+  EXPECT_EQ(B(RawChannelMessage(0xE0, 2, 0x7F, 0x7F)), (Bytes{0xE1, 0x7F, 0x7F}));
+  for (int i = 0; i < 16; ++i) {
+    EXPECT_EQ(B(AllNotesOffMessage(i)), (Bytes{0xB0 + i, 123, 0}));
+  }
+}
+
+TEST(MidiMessage, NamesAndStatusTexts) {
+  EXPECT_STREQ(GetGMPatchName(0), "Acoustic grand piano");
+  EXPECT_STREQ(GetGMPatchName(60), "French horn");
+  EXPECT_STREQ(GetGMPatchName(109), "bagpipe");
+  EXPECT_STREQ(GetGMPatchName(127), "Gunshot");
+  EXPECT_STREQ(GetGMPatchName(128), "");
+  EXPECT_STREQ(GetGMPatchName(-1), "");
+  EXPECT_STREQ(GetOUTStatusStr(kMidiOk), "MOUT OK");
+  EXPECT_STREQ(GetOUTStatusStr(kMidiErrorGeneric), "MOUT Error.");
+  EXPECT_STREQ(GetINStatusStr(kMidiOk), "MIN OK");
+  EXPECT_STREQ(GetINStatusStr(kMidiErrorBadDevice), "MIN Error.");
+}
+
+}  // namespace
+}  // namespace vordel

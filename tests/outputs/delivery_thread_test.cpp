@@ -1,0 +1,85 @@
+#include "outputs/delivery_thread.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+
+namespace vordel {
+namespace {
+
+// A device that keeps what the delivery thread hands it.
+class FakeDevice : public DeliveryThreadOutput {
+ public:
+  FakeDevice(Timing timing, std::int64_t latency) : DeliveryThreadOutput(timing, latency, false) {
+    Start();
+  }
+  ~FakeDevice() override { Close(); }
+  std::string Describe() const override { return "fake"; }
+
+  struct Delivery {
+    MidiMessage message;
+    std::int64_t due;
+    std::int64_t at;
+  };
+  std::vector<Delivery> delivered;  // read after Close
+  bool device_closed = false;
+  unsigned fail_with = kMidiOk;
+
+ protected:
+  unsigned Deliver(const MidiMessage& m, std::int64_t due) override {
+    delivered.push_back({m, due, MonotonicNanos()});
+    return fail_with;
+  }
+  void CloseDevice() override { device_closed = true; }
+};
+
+TEST(DeliveryThread, DeliversBothLanesInDueOrderAndNotBeforeTheirTime) {
+  FakeDevice dev(DeliveryThreadOutput::Timing::kAtDueTime, 2 * kNanosPerMilli);
+  const std::int64_t base = MonotonicNanos() + 20 * kNanosPerMilli;
+  std::thread tick([&] {
+    for (int i = 0; i < 200; ++i) {
+      dev.Send(Lane::kPlayer, NoteMessage(1, static_cast<unsigned char>(i % 128), 90),
+               base + 2 * i * 100000);
+      dev.Commit(Lane::kPlayer);
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    dev.Send(Lane::kControl, ControlMessage(2, 7, static_cast<unsigned char>(i % 128)),
+             base + (2 * i + 1) * 100000);
+    dev.Commit(Lane::kControl);
+  }
+  tick.join();
+  dev.Close();
+  EXPECT_TRUE(dev.device_closed);
+  ASSERT_EQ(dev.delivered.size(), 400u);
+  for (std::size_t i = 0; i < dev.delivered.size(); ++i) {
+    const auto& d = dev.delivered[i];
+    // Alternating lanes, as their due times alternate.
+    EXPECT_EQ(d.message.bytes[0] & 0xF0, i % 2 == 0 ? 0x90 : 0xB0) << i;
+    EXPECT_GE(d.at, d.due + 2 * kNanosPerMilli) << i;  // never before due time plus latency
+  }
+}
+
+TEST(DeliveryThread, FullLaneRefusesInsteadOfWaitingAndFailuresShow) {
+  FakeDevice dev(DeliveryThreadOutput::Timing::kAtDueTime, 0);
+  const std::int64_t later = MonotonicNanos() + 60'000 * kNanosPerMilli;  // never due here
+  std::uint64_t refused = 0;
+  for (std::size_t i = 0; i < kControlLaneCapacity + 10; ++i) {
+    refused += dev.Send(Lane::kControl, NoteMessage(1, 60, 1), later) == kMidiErrorNotReady;
+  }
+  EXPECT_EQ(refused, 10u);
+  EXPECT_EQ(dev.Dropped(), 10u);
+  dev.fail_with = kMidiErrorGeneric;
+  dev.Send(Lane::kPlayer, NoteMessage(1, 60, 1), MonotonicNanos());
+  dev.Commit(Lane::kPlayer);
+  dev.Close();  // what lies beyond the grace at closing is not waited for
+  EXPECT_EQ(dev.Status(), kMidiErrorGeneric);
+  EXPECT_EQ(dev.delivered.size(), 1u);
+}
+
+}  // namespace
+}  // namespace vordel

@@ -1,0 +1,109 @@
+#include "outputs/table.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "outputs/recording.h"
+
+namespace vordel {
+namespace {
+
+// Rows whose systems the test decides, opening recordings that remember the row and input.
+struct Fake {
+  static inline OutputProbe jack;
+  static inline OutputProbe alsa;
+  static inline std::vector<std::string> probed;
+  static inline std::string opened;
+};
+
+OpenResult OpenFake(const char* row, const OutputRequest&, const std::string& input) {
+  Fake::opened = std::string(row) + ":" + input;
+  return {std::make_unique<RecordingOutput>(4), ""};
+}
+
+std::vector<OutputBackend> Rows() {
+  return {
+      {"jack", "a JACK MIDI port", true, true,
+       [] {
+         Fake::probed.push_back("jack");
+         return Fake::jack;
+       },
+       [](const OutputRequest& r, const std::string& i) { return OpenFake("jack", r, i); }},
+      {"alsa", "an ALSA sequencer port", true, true,
+       [] {
+         Fake::probed.push_back("alsa");
+         return Fake::alsa;
+       },
+       [](const OutputRequest& r, const std::string& i) { return OpenFake("alsa", r, i); }},
+      {"synth", "the built-in synthesizer", false, true, [] { return OutputProbe{true, {}}; },
+       [](const OutputRequest& r, const std::string& i) { return OpenFake("synth", r, i); }},
+      {"recording", "a recording", false, false, [] { return OutputProbe{true, {}}; },
+       [](const OutputRequest& r, const std::string& i) { return OpenFake("recording", r, i); }},
+  };
+}
+
+class OutputTable : public ::testing::Test {
+ protected:
+  OutputTable() {
+    Fake::jack = {};
+    Fake::alsa = {};
+    Fake::probed.clear();
+    Fake::opened.clear();
+  }
+  std::string Open(const std::string& choice, const std::string& port = "") {
+    OutputRequest r;
+    r.choice = choice;
+    r.port = port;
+    Fake::opened.clear();
+    OpenedOutput o = OpenOutput(r, Rows());
+    return o.output ? Fake::opened : "error: " + o.error;
+  }
+};
+
+TEST_F(OutputTable, AutoPlaysOnTheFirstSynthesizerInputInOrderOfPreference) {
+  Fake::jack = {true, {"system:midi_playback_1", "vordel-in:vordel in", "fluidsynth:midi_00"}};
+  Fake::alsa = {true, {"FLUID Synth (12):Synth input port (12:0)"}};
+  EXPECT_EQ(Open("auto"), "jack:fluidsynth:midi_00");
+  EXPECT_EQ(Fake::probed, (std::vector<std::string>{"jack"}));  // no further than needed
+  Fake::jack.inputs = {"midi-monitor:input"};  // JACK offers no synthesizer: ALSA's
+  EXPECT_EQ(Open("auto"), "alsa:FLUID Synth (12):Synth input port (12:0)");
+  EXPECT_EQ(Open("auto", "monitor"), "jack:midi-monitor:input");
+}
+
+TEST_F(OutputTable, WithoutExternalSynthesizersAutoUsesTheBuiltInOne) {
+  EXPECT_EQ(Open("auto"), "synth:");
+  Fake::jack = {true, {"midi-monitor:input"}};
+  EXPECT_EQ(Open("auto"), "synth:");
+  EXPECT_EQ(Open("auto", "nothing-like-it"), "error: no MIDI input whose name contains "
+                                             "'nothing-like-it'");
+}
+
+TEST_F(OutputTable, PortTakesAPortOrSaysWhyNot) {
+  EXPECT_EQ(Open("port"),
+            "error: no MIDI port: neither a JACK server nor an ALSA sequencer is running");
+  Fake::alsa = {true, {}};
+  EXPECT_EQ(Open("port"), "alsa:");  // open, for the user to connect
+  EXPECT_EQ(Open("port", "x"), "error: no MIDI input whose name contains 'x'");
+  Fake::jack = {true, {"fluidsynth:midi_00"}};
+  EXPECT_EQ(Open("port"), "jack:fluidsynth:midi_00");
+}
+
+TEST_F(OutputTable, ARowByNameAndItsSystemMissing) {
+  EXPECT_EQ(Open("recording"), "recording:");
+  EXPECT_EQ(Open("jack"), "error: cannot open a JACK MIDI port: its system is not running");
+  Fake::jack = {true, {"midi-monitor:input"}};
+  EXPECT_EQ(Open("jack", "MONITOR"), "jack:midi-monitor:input");
+  EXPECT_EQ(Open("nothing"), "error: no output named 'nothing'");
+}
+
+TEST(OutputChoice, NeverOneOfOurOwnPorts) {
+  EXPECT_EQ(ChooseInput({"Midi Through Port-0", "FLUID Synth (1234):Synth input port"}, ""), 1);
+  EXPECT_EQ(ChooseInput({"midi-monitor:input", "vordel:synth"}, ""), -1);
+  EXPECT_EQ(ChooseInput({"vordel-2-in:vordel in", "midi-monitor:input"}, "in"), 1);
+  EXPECT_EQ(OutputChoiceNames().front(), "auto");
+}
+
+}  // namespace
+}  // namespace vordel

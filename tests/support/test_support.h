@@ -1,0 +1,77 @@
+// Helpers shared by the unit tests of every layer.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+namespace vordel::testing {
+
+// Collects what std::cout receives while it lives.
+class CoutCapture {
+ public:
+  CoutCapture() : old_(std::cout.rdbuf(buffer_.rdbuf())) {}
+  ~CoutCapture() { std::cout.rdbuf(old_); }
+  CoutCapture(const CoutCapture&) = delete;
+  CoutCapture& operator=(const CoutCapture&) = delete;
+  std::string str() const { return buffer_.str(); }
+
+ private:
+  std::ostringstream buffer_;
+  std::streambuf* old_;
+};
+
+// An independent model of the generator, to predict draws without touching the real one.
+class Lcg {
+ public:
+  explicit Lcg(std::uint32_t seed) : state_(seed) {}
+  int next() {
+    state_ = state_ * 22695477u + 1u;
+    return static_cast<int>((state_ >> 16) & 0x7FFF);
+  }
+
+ private:
+  std::uint32_t state_;
+};
+
+// Runs a shell command; its standard output and exit code.
+struct CommandResult {
+  int status;
+  std::string out;
+};
+
+inline CommandResult RunCommand(const std::string& cmd) {
+  FILE* pipe = popen(cmd.c_str(), "r");
+  std::string out;
+  if (pipe == nullptr) {
+    return {-1, out};
+  }
+  std::array<char, 65536> buf{};
+  std::size_t n = 0;
+  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) {
+    out.append(buf.data(), n);
+  }
+  const int raw = pclose(pipe);
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, out};
+}
+
+// The lines of a dump that describe the piece (object, event and total lines).
+inline std::string PieceLines(const std::string& out) {
+  std::istringstream in(out);
+  std::string line;
+  std::string kept;
+  while (std::getline(in, line)) {
+    if (line.rfind("object ", 0) == 0 || line.rfind(">EV", 0) == 0 ||
+        line.rfind("total ", 0) == 0) {
+      kept += line + "\n";
+    }
+  }
+  return kept;
+}
+
+}  // namespace vordel::testing

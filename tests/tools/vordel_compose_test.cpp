@@ -1,0 +1,73 @@
+// vordel-compose as a user runs it: options, exit codes and the dump.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "support/test_support.h"
+
+namespace vordel {
+namespace {
+
+using testing::PieceLines;
+
+testing::CommandResult Compose(const std::string& args) {
+  return testing::RunCommand(std::string(VORDEL_COMPOSE_BIN) + " " + args + " 2>/dev/null");
+}
+
+TEST(ComposeTool, DumpIsReproducibleAndMatchesTheReference) {
+  const auto a = Compose("--clock 1000 --dump \"0 80 40 30 25 1 50 30 23 20\"");
+  const auto b = Compose("--dump --clock=1000 \"0 80 40 30 25 1 50 30 23 20\"");
+  ASSERT_EQ(a.status, 0);
+  EXPECT_EQ(a.out, b.out);
+  std::ifstream ref(std::string(VORDEL_PIECES_DIR) + "/start-up-1000.dump");
+  std::stringstream want;
+  want << ref.rdbuf();
+  // Standard output holds the dump and nothing else: the composer's lines go to standard error.
+  EXPECT_EQ(a.out, want.str());
+}
+
+TEST(ComposeTool, ClockIsTakenModulo2To32) {
+  const auto a = Compose("--clock 4294968296 --dump \"3 50 40 50 10\"");
+  const auto b = Compose("--clock 1000 --dump \"3 50 40 50 10\"");
+  ASSERT_EQ(a.status, 0);
+  EXPECT_EQ(PieceLines(a.out), PieceLines(b.out));
+}
+
+TEST(ComposeTool, EmptyStringDumpsOnlyTheTotal) {
+  const auto r = Compose("--clock 0 --dump \"\"");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(PieceLines(r.out), "total 0\n");
+}
+
+TEST(ComposeTool, SummaryNamesObjectsAndTotals) {
+  const auto r = Compose("--clock 0 \"0 80 40 30 25 1 50 30 23 20\"");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("objects: 2"), std::string::npos);
+  EXPECT_NE(r.out.find("Statement (80 40 30 25) tempo 360, 576 events"), std::string::npos);
+  EXPECT_NE(r.out.find("total time: 68809 ms"), std::string::npos);
+}
+
+TEST(ComposeTool, UsageErrorsExitWithTwo) {
+  EXPECT_EQ(Compose("").status, 2);
+  EXPECT_EQ(Compose("--clock").status, 2);
+  EXPECT_EQ(Compose("--clock abc \"1 2 3 4 5\"").status, 2);
+  EXPECT_EQ(Compose("--frobnicate \"1 2 3 4 5\"").status, 2);
+  EXPECT_EQ(Compose("\"1 2 3 4 5\" \"6 7 8 9 10\"").status, 2);
+  EXPECT_EQ(Compose("--help").status, 0);
+  EXPECT_NE(Compose("--help").out.find("Usage: vordel-compose"), std::string::npos);
+  EXPECT_NE(Compose("--version").out.find("vordel-compose "), std::string::npos);
+  EXPECT_EQ(Compose("--dump \"0 80 40 30 999999999\"").status, 1);  // too many events
+  EXPECT_EQ(Compose("--render x.mp3 \"1 2 3 4 5\"").status, 2);     // no such audio format
+  EXPECT_EQ(Compose("--gain 3 \"1 2 3 4 5\"").status, 2);          // gain without a render
+  EXPECT_EQ(Compose("--port x \"1 2 3 4 5\"").status, 2);          // ports go with --play
+  EXPECT_EQ(Compose("-- --dump").status, 0);  // after "--" everything is the string
+}
+
+}  // namespace
+}  // namespace vordel
