@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds vordel and runs every test: the full build with GCC, then the
-# core library and its tests again under AddressSanitizer and UndefinedBehaviorSanitizer, and
-# the player, timer and MIDI tests under ThreadSanitizer.
+# Sets up the machine, builds vordel and runs every test: the full build with GCC (unit tests,
+# fuzz corpora, end-to-end tests against real components), then every library and its tests
+# again under AddressSanitizer and UndefinedBehaviorSanitizer, and the tests of the threads
+# (platform, MIDI, outputs, player, control) under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+ROOT=$PWD
 
 bash scripts/setup.sh
 
@@ -15,19 +17,19 @@ cmake --build build -j"$JOBS"
 echo "== tests =="
 (cd build && ctest -j"$JOBS" --output-on-failure --timeout 900)
 
-echo "== build (clang, ASan + UBSan, core only) =="
+echo "== build (clang, ASan + UBSan, without the window) =="
 CC=clang CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug \
-  -DVORDEL_SANITIZE=address,undefined -DVORDEL_CORE_ONLY=ON -DVORDEL_BUILD_BENCH=OFF
+  -DVORDEL_SANITIZE=address,undefined -DVORDEL_WITH_WINDOW=OFF -DVORDEL_BUILD_BENCH=OFF
 cmake --build build-asan -j"$JOBS"
 echo "== tests under ASan + UBSan =="
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest -j"$JOBS" --output-on-failure --timeout 900)
+  ctest -j"$JOBS" --output-on-failure --timeout 900 -E '^e2e_')
 
-echo "== build (clang, TSan, core only) =="
+echo "== build (clang, TSan, without the window) =="
 CC=clang CXX=clang++ cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVORDEL_SANITIZE=thread -DVORDEL_CORE_ONLY=ON -DVORDEL_BUILD_BENCH=OFF
-cmake --build build-tsan -j"$JOBS" --target vordel-core-tests
-echo "== player, timer and MIDI tests under TSan =="
-(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  ctest -j"$JOBS" --output-on-failure --timeout 900 -R '^(Player|PlayerThreads|ThreadTimer|QueuedOutput|Midi|MidiFixture)\.')
+  -DVORDEL_SANITIZE=thread -DVORDEL_WITH_WINDOW=OFF -DVORDEL_BUILD_BENCH=OFF
+cmake --build build-tsan -j"$JOBS"
+echo "== tests of the threads under TSan =="
+(cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$ROOT/scripts/tsan.supp" \
+  ctest -j"$JOBS" --output-on-failure --timeout 900 -L threads)

@@ -120,7 +120,6 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
     session.RemoveListener(osc);
   }
   session.Shutdown("quit");
-  session.Poll();
   session.RemoveListener(&host);
   log.Line("vordel: ended");
   return code;

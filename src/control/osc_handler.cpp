@@ -24,20 +24,32 @@ bool IsNumber(char t) {
   return t == 'i' || t == 'h' || t == 'f' || t == 'd';
 }
 
+// liblo's arguments point into the packet, aligned to four bytes only: read them by copying.
+template <typename T>
+T Read(const lo_arg* a) {
+  T v;
+  std::memcpy(&v, reinterpret_cast<const char*>(a), sizeof v);
+  return v;
+}
+
+const char* TextOf(const lo_arg* a) {
+  return reinterpret_cast<const char*>(a);
+}
+
 // A numeric argument as an int (floats rounded, everything saturating).
 int NumberOf(char t, const lo_arg* a) {
   double v = 0;
   switch (t) {
     case 'i':
-      return a->i;
+      return Read<std::int32_t>(a);
     case 'h':
-      v = static_cast<double>(a->h);
+      v = static_cast<double>(Read<std::int64_t>(a));
       break;
     case 'f':
-      v = a->f;
+      v = Read<float>(a);
       break;
     case 'd':
-      v = a->d;
+      v = Read<double>(a);
       break;
     default:
       return 0;
@@ -73,8 +85,11 @@ void HandleMessage(std::uint8_t* data, std::size_t size, const OscPeer& from,
   };
   // An optional last int: the port at the sender's host that answers go to.
   auto answer_to = [&](std::size_t at) {
-    if (types.size() == at + 1 && types[at] == 'i' && argv[at]->i > 0 && argv[at]->i < 65536) {
-      return from.WithPort(argv[at]->i);
+    if (types.size() == at + 1 && types[at] == 'i') {
+      const std::int32_t port = Read<std::int32_t>(argv[at]);
+      if (port > 0 && port < 65536) {
+        return from.WithPort(port);
+      }
     }
     return from;
   };
@@ -95,7 +110,7 @@ void HandleMessage(std::uint8_t* data, std::size_t size, const OscPeer& from,
     }
     Command c;
     c.kind = Command::Kind::kCompose;
-    c.text = &argv[0]->s;
+    c.text = TextOf(argv[0]);
     c.origin = "OSC";
     const OscPeer to = answer_to(1);
     c.reply = [send = actions.Sender(), to](const std::string& reason) {

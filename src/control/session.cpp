@@ -12,8 +12,7 @@ static_assert(kPlayerLaneCapacity >= kMaxPieceEvents + 16 * 128 + 16,
 
 Session::Session(std::unique_ptr<MidiOutput> output, std::unique_ptr<MidiInput> input,
                  TimerService& timer, std::ostream* log)
-    : timer_(timer),
-      log_(log),
+    : log_(log),
       composition_("Dit is de titel", "/usr/share/vordel/pieces", "een test", 0, 5),
       schedule_(std::make_shared<Schedule>()),
       output_(std::move(output)),

@@ -116,7 +116,6 @@ class Session {
   void Publish();
   void EndedNow(const std::string& reason);
 
-  TimerService& timer_;
   std::ostream* log_;
   Composition composition_;
   std::shared_ptr<const Schedule> schedule_;

@@ -23,7 +23,8 @@ constexpr std::int64_t kSafetyNanos = 750 * 1000;
 
 class JackOutput : public MidiOutput {
  public:
-  JackOutput(const std::string& name, std::string input) : input_(std::move(input)) {
+  JackOutput(const std::string& name, std::string input)
+      : name_(name), input_(std::move(input)) {
     JackClient::Hooks hooks;
     hooks.setup = [this, name](jack_client_t* c) {
       port_ = jack_port_register(c, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
@@ -74,9 +75,10 @@ class JackOutput : public MidiOutput {
   }
 
   std::string Describe() const override {
-    return "JACK port " + (client_->Up() ? client_->Name() : std::string("vordel")) + ":" +
-           (port_ != nullptr ? std::string(jack_port_short_name(port_)) : "vordel") +
-           (input_.empty() ? std::string(" (not connected)") : " -> " + input_);
+    const std::string client = client_->Name();
+    return "JACK port " + (client.empty() ? name_ : client) + ":" + name_ +
+           (input_.empty() ? std::string(" (not connected)") : " -> " + input_) +
+           (client_->Up() ? "" : " (the JACK server has gone away)");
   }
   std::uint64_t Dropped() const override { return queues_.Dropped(); }
   std::int64_t LatencyNanos() const override {
@@ -130,6 +132,7 @@ class JackOutput : public MidiOutput {
     }
   }
 
+  std::string name_;
   std::string input_;
   LaneQueues queues_;
   jack_port_t* port_ = nullptr;

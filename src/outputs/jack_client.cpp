@@ -55,7 +55,9 @@ bool JackClient::Open() {
     return false;
   }
   lost_.store(false, std::memory_order_release);
-  jack_on_info_shutdown(c, &JackClient::OnShutdown, this);
+  const unsigned number = opening_.fetch_add(1, std::memory_order_acq_rel) + 1;
+  openings_.push_back(std::make_unique<Opening>(Opening{this, number}));
+  jack_on_info_shutdown(c, &JackClient::OnShutdown, openings_.back().get());
   if (hooks_.setup && !hooks_.setup(c)) {
     jack_client_close(c);
     return false;
@@ -89,7 +91,11 @@ void JackClient::CloseClient() {
 
 void JackClient::OnShutdown(jack_status_t /*code*/, const char* /*reason*/, void* arg) {
   // A JACK thread: only flags, the watch thread does the rest.
-  auto* self = static_cast<JackClient*>(arg);
+  const auto* opening = static_cast<const Opening*>(arg);
+  JackClient* self = opening->owner;
+  if (opening->number != self->opening_.load(std::memory_order_acquire)) {
+    return;  // about a client that is gone already
+  }
   self->up_.store(false, std::memory_order_release);
   self->lost_.store(true, std::memory_order_release);
   self->wake_.notify_all();

@@ -11,9 +11,11 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace vordel {
 
@@ -45,6 +47,13 @@ class JackClient {
   void Close();
 
  private:
+  // Which opening of the client a shutdown notice is about: a client closed after its server
+  // died may still report its end later, and must not take the next client down with it.
+  struct Opening {
+    JackClient* owner;
+    unsigned number;
+  };
+
   bool Open();
   void CloseClient();
   void Watch();
@@ -59,6 +68,8 @@ class JackClient {
   std::condition_variable wake_;
   std::string name_;
   bool closing_ = false;
+  std::atomic<unsigned> opening_{0};
+  std::vector<std::unique_ptr<Opening>> openings_;  // alive as long as the client object
   std::thread watch_;
 };
 

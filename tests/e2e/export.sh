@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# End-to-end: vordel-compose --midi and --wav checked by independent readers. midicsv must give
-# back every note at its time, fluidsynth must play the exported file, and the rendered WAV must
-# be as long as fluidsynth's rendering of that file and not silent (sox).
+# End-to-end: vordel-compose --midi and --render checked by independent readers. midicsv must
+# give back every note at its time, fluidsynth must play the exported file, the rendered WAV must
+# be as long as fluidsynth's rendering of that file with its peak at -1 dBFS (sox), and a .flac
+# name gives FLAC.
 # Exit 77 (skipped) when the readers are missing.
 set -u
 COMPOSE=$1
@@ -45,8 +46,17 @@ ours=$(soxi -s "$WORK/p.wav")
 theirs=$(soxi -s "$WORK/f.wav")
 diff_frames=$((ours > theirs ? ours - theirs : theirs - ours))
 [ "$diff_frames" -le 128 ] || fail "length $ours frames, fluidsynth $theirs"
-peak=$(sox "$WORK/p.wav" -n stat 2>&1 | awk '/Maximum amplitude/ {print $3}')
-awk -v p="$peak" 'BEGIN {exit !(p > 0.01)}' || fail "silent rendering (peak $peak)"
+peak_db() {
+  sox "$1" -n stat 2>&1 | awk '/Maximum amplitude/ {mx = $3} /Minimum amplitude/ {mn = -$3}
+    END {p = mx > mn ? mx : mn; if (p <= 0) print "-inf"; else printf "%.3f\n", 20 * log(p) / log(10)}'
+}
+peak=$(peak_db "$WORK/p.wav")
+awk -v p="$peak" 'BEGIN {exit !(p > -1.1 && p < -0.9)}' || fail "peak $peak dBFS, not -1"
+grep -q "peak -1.0 dBFS, loudness -[0-9.]* LUFS" "$WORK/out.txt" || fail "summary: $(cat "$WORK/out.txt")"
+"$COMPOSE" --clock 7 --render "$WORK/q.flac" --gain -12 "$PIECE" >/dev/null 2>&1 || fail "flac render"
+[ "$(soxi -t "$WORK/q.flac")" = flac ] || fail "not FLAC: $(soxi -t "$WORK/q.flac")"
+flac_peak=$(peak_db "$WORK/q.flac")
+awk -v p="$flac_peak" 'BEGIN {exit !(p < -1.5)}' || fail "a fixed gain still normalised ($flac_peak dBFS)"
 total_ms=$("$COMPOSE" --clock 7 --dump "$PIECE" | awk '/^total/ {print $2}')
 awk -v f="$ours" -v t="$total_ms" 'BEGIN {exit !(f / 44100.0 > t / 1000.0 + 2.0)}' ||
   fail "rendering shorter than the piece plus its close"
@@ -58,4 +68,6 @@ awk -v f="$ours" -v t="$total_ms" 'BEGIN {exit !(f / 44100.0 > t / 1000.0 + 2.0)
 [ $? -eq 1 ] && grep -q "cannot write /nonexistent-dir/x.mid" "$WORK/err.txt" || fail "unwritable midi"
 "$COMPOSE" --midi >/dev/null 2>&1; [ $? -eq 2 ] || fail "--midi without a file"
 "$COMPOSE" --play --wav x.wav "$PIECE" >/dev/null 2>&1; [ $? -eq 2 ] || fail "--play with --wav"
-echo "ok: $(wc -l <"$WORK/from_dump.txt") notes read back; WAV $ours frames, fluidsynth $theirs"
+"$COMPOSE" --render x.wav --soundfont /nonexistent.sf2 "$PIECE" >/dev/null 2>"$WORK/err.txt"
+[ $? -eq 2 ] && grep -q "cannot read the soundfont" "$WORK/err.txt" || fail "missing soundfont"
+echo "ok: $(wc -l <"$WORK/from_dump.txt") notes read back; WAV $ours frames at $peak dBFS, fluidsynth $theirs"

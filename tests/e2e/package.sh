@@ -19,12 +19,12 @@ fail() { echo "FAIL: $*"; exit 1; }
 DEB=$(ls "$WORK"/pkg/vordel_*.deb 2>/dev/null | head -1)
 [ -n "$DEB" ] || fail "no package built"
 dpkg-deb --info "$DEB" >"$WORK/info.txt"
-for dep in libqt6widgets6 librtmidi6 libfluidsynth3 timgm6mb-soundfont; do
+for dep in libqt6widgets6 librtmidi6 libfluidsynth3 liblo7 libsndfile1 libjack timgm6mb-soundfont; do
   grep -q "Depends:.*$dep" "$WORK/info.txt" || fail "package does not depend on $dep"
 done
 dpkg-deb --contents "$DEB" >"$WORK/contents.txt"
 for f in ./usr/bin/vordel ./usr/bin/vordel-compose ./usr/share/applications/vordel.desktop \
-  ./usr/share/icons/hicolor/scalable/apps/vordel.svg; do
+  ./usr/share/icons/hicolor/scalable/apps/vordel.svg ./usr/lib/systemd/user/vordel.service; do
   grep -q " $f\$" "$WORK/contents.txt" || fail "package lacks $f"
 done
 if command -v desktop-file-validate >/dev/null; then
@@ -46,6 +46,12 @@ remove() { [ -n "$INSTALLED" ] && dpkg -r vordel >/dev/null 2>&1; }
 "$BIN/vordel-compose" --version | grep -q "^vordel-compose " || { remove; fail "vordel-compose --version"; }
 "$BIN/vordel" --version | grep -q "^vordel " || { remove; fail "vordel --version"; }
 "$BIN/vordel-compose" --clock 0 --dump "0 50 40 1 0" | grep -q "^total " || { remove; fail "vordel-compose --dump"; }
+# The user service runs the window-less program: started as the unit says, it answers and quits.
+exec_start=$(dpkg-deb --fsys-tarfile "$DEB" | tar -xO ./usr/lib/systemd/user/vordel.service | sed -n 's/^ExecStart=//p')
+[ "$exec_start" = "/usr/bin/vordel --headless" ] || { remove; fail "service: ExecStart=$exec_start"; }
+printf 'q\n' | JACK_DEFAULT_SERVER="vordel-none-$$" timeout 20 "$BIN/vordel" --headless --output synth \
+  --osc-port 0 >"$WORK/service.log" 2>&1 || { remove; fail "headless: $(cat "$WORK/service.log")"; }
+grep -q "ready without a window" "$WORK/service.log" || { remove; fail "headless: $(cat "$WORK/service.log")"; }
 
 Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$WORK/display" >/dev/null 2>&1 &
 XVFB_PID=$!

@@ -1,0 +1,69 @@
+# Shared by the end-to-end scripts: a JACK dummy server, a MIDI recorder on it, and checks on
+# what the recorder got. Source it; it sets WORK and a cleanup trap.
+set -u
+WORK=$(mktemp -d)
+PIDS=()
+cleanup() {
+  for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*"
+  for f in "$WORK"/*.out; do [ -f "$f" ] && { echo "--- $f"; tail -15 "$f"; }; done
+  exit 1
+}
+need() { for tool in "$@"; do command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }; done; }
+: "${RECORDER:?path of the recorder}"
+
+# start_jack PERIOD: a dummy server of our own (48 kHz) in JACK_DEFAULT_SERVER.
+start_jack() {
+  export JACK_DEFAULT_SERVER="vordel-e2e-$$-${RANDOM}"
+  export JACK_NO_START_SERVER=1
+  jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p "${1:-256}" \
+    >"$WORK/jackd.log" 2>&1 &
+  JACK_PID=$!
+  PIDS+=("$JACK_PID")
+  for _ in $(seq 100); do jack_lsp >/dev/null 2>&1 && return 0; sleep 0.1; done
+  fail "jackd did not start: $(cat "$WORK/jackd.log")"
+}
+stop_jack() { kill "$JACK_PID" 2>/dev/null; wait "$JACK_PID" 2>/dev/null; }
+
+# start_dump FILE: the recorder writing into FILE, registered as midi-monitor:input.
+start_dump() {
+  "$RECORDER" --name midi-monitor >"$1" 2>/dev/null &
+  DUMP_PID=$!
+  PIDS+=("$DUMP_PID")
+  for _ in $(seq 100); do jack_lsp 2>/dev/null | grep -q midi-monitor && return 0; sleep 0.1; done
+  fail "the recorder did not register"
+}
+# Waits for the last messages to pass, then ends the recorder (it writes everything first).
+stop_dump() { sleep 0.2; kill "$DUMP_PID" 2>/dev/null; wait "$DUMP_PID" 2>/dev/null; }
+
+# wait_for CONDITION SECONDS: polls a shell condition.
+wait_for() {
+  local i
+  for i in $(seq $(( $2 * 10 ))); do eval "$1" && return 0; sleep 0.1; done
+  return 1
+}
+
+# Lines of a dump as "status data1 data2".
+messages() { awk '{print $2, $3, $4}' "$1"; }
+
+# Every note started is ended (a Note On with velocity 0 or a Note Off), per channel and key,
+# and All Notes Off reaches all sixteen channels after the last note message.
+check_silent_end() {
+  local dump=$1
+  messages "$dump" | awk '
+    { s = substr($1, 1, 1); k = substr($1, 2, 1) ":" $2
+      if (s == "9" && $3 != "00") { on[k]++; last_note = NR }
+      else if (s == "8" || s == "9") { if (on[k] > 0) on[k]--; last_note = NR }
+      else if (s == "b" && $2 == "7b") anos[NR] = substr($1, 2, 1) }
+    END {
+      for (k in on) if (on[k] > 0) { print "still sounding " k; bad = 1 }
+      for (n in anos) if (n + 0 > last_note) seen[anos[n]] = 1
+      c = 0; for (ch in seen) c++
+      if (c < 16) { print "All Notes Off after the last note on " c " channels"; bad = 1 }
+      exit bad }' || return 1
+}
