@@ -10,7 +10,6 @@
 namespace vordel {
 namespace {
 
-constexpr std::int64_t kCheckInterval = 1000 * kNanosPerMilli;
 // At close, what is due later than this is not waited for.
 constexpr std::int64_t kCloseGrace = 1000 * kNanosPerMilli;
 
@@ -61,13 +60,14 @@ void DeliveryThreadOutput::Run() {
   if (real_time_) {
     TryRealTime(RealTimeRole::kDelivery);
   }
-  std::int64_t next_check = MonotonicNanos() + kCheckInterval;
+  const std::int64_t interval = CheckIntervalNanos();
+  std::int64_t next_check = MonotonicNanos() + interval;
   std::int64_t give_up_after = 0;  // set when closing
   for (;;) {
     const std::int64_t now = MonotonicNanos();
     if (now >= next_check) {
       CheckDevice();
-      next_check = now + kCheckInterval;
+      next_check = now + interval;
     }
     const bool stopping = stopping_.load(std::memory_order_acquire);
     if (stopping && give_up_after == 0) {

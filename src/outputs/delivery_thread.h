@@ -36,8 +36,9 @@ class DeliveryThreadOutput : public MidiOutput {
   void Start();
   // Delivery thread: hands one message to the device; returns 0 or an error code.
   virtual unsigned Deliver(const MidiMessage& message, std::int64_t due_ns) = 0;
-  // Delivery thread, about once a second.
+  // Delivery thread, every CheckInterval.
   virtual void CheckDevice() {}
+  virtual std::int64_t CheckIntervalNanos() const { return 1000000000; }
   // Closing thread, after the last delivery.
   virtual void CloseDevice() {}
   void SetStatus(unsigned s) { status_.store(s, std::memory_order_release); }

@@ -34,6 +34,9 @@ class JackOutput : public MidiOutput {
       // Stale messages of a server that went away are not sent to the new one; no process
       // callback runs yet, so this thread may empty the lanes.
       queues_.Clear();
+      // The process callback may run before the client object is in place: it gets the client
+      // from here.
+      raw_.store(c, std::memory_order_release);
       jack_set_process_callback(c, &JackOutput::Process, this);
       return true;
     };
@@ -100,7 +103,7 @@ class JackOutput : public MidiOutput {
   void Write(jack_nframes_t nframes) {
     void* buffer = jack_port_get_buffer(port_, nframes);
     jack_midi_clear_buffer(buffer);
-    jack_client_t* c = client_->Raw();
+    jack_client_t* c = raw_.load(std::memory_order_acquire);
     jack_nframes_t cycle_frames = 0;
     jack_time_t cycle_usecs = 0;
     jack_time_t next_usecs = 0;
@@ -136,6 +139,7 @@ class JackOutput : public MidiOutput {
   std::string input_;
   LaneQueues queues_;
   jack_port_t* port_ = nullptr;
+  std::atomic<jack_client_t*> raw_{nullptr};
   std::atomic<std::uint32_t> period_frames_{0};
   std::atomic<std::uint32_t> rate_{0};
   std::unique_ptr<JackClient> client_;

@@ -1,14 +1,17 @@
 // Maps the monotonic clock onto the built-in synthesizer's sequencer clock. That clock counts
 // the milliseconds of audio the synthesizer has rendered, so it advances in bursts (one audio
-// block or period at a time) and in whole milliseconds, and it runs at the sound card's rate,
-// which drifts against the system's. Each reading is at or behind the rendering's leading edge;
-// the mapping follows the highest readings of each second, moving at most 0.2 ms per second
-// (200 ppm) once settled, and jumps only when the audio restarted. Delivery thread only;
-// real-time safe.
+// period at a time) and in whole milliseconds; it runs at the sound card's rate, which drifts
+// against the system's; and it falls behind when the audio system drops cycles. A reading is
+// never ahead of the rendering's leading edge, and among many readings at random moments of the
+// bursts the highest is close to it: the mapping is the highest reading of the last second
+// (kept as the highest of each 10 ms), so it follows drift and dropped cycles within a second
+// and does not jitter with the bursts. Delivery thread only; real-time safe (fixed arrays).
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <limits>
 
 namespace vordel {
 
@@ -17,32 +20,23 @@ class SequencerClock {
   // The sequencer showed seq_ms when the monotonic clock read mono_ns.
   void Observe(std::int64_t mono_ns, std::int64_t seq_ms) {
     const double offset = static_cast<double>(seq_ms) - static_cast<double>(mono_ns) / 1e6;
-    if (!ready_) {
-      ready_ = true;
-      offset_ = offset;
-      window_start_ = mono_ns;
-      window_max_ = offset;
-      return;
-    }
-    window_max_ = std::max(window_max_, offset);
-    if (mono_ns - window_start_ < kWindowNanos) {
-      // While settling, the estimate follows every higher reading at once.
-      if (settled_windows_ < kSettlingWindows && offset > offset_) {
-        offset_ = offset;
-      }
-      return;
-    }
-    const double step = window_max_ - offset_;
-    if (step > kJumpMs || step < -kJumpMs) {
-      offset_ = window_max_;
-    } else if (settled_windows_ < kSettlingWindows) {
-      offset_ = std::max(offset_, window_max_);
+    const std::int64_t bucket = mono_ns / kBucketNanos;
+    Slot& slot = slots_[static_cast<std::size_t>(bucket % kBuckets)];
+    if (slot.bucket != bucket) {
+      slot.bucket = bucket;
+      slot.highest = offset;
     } else {
-      offset_ += std::clamp(step, -kSlewMs, kSlewMs);
+      slot.highest = std::max(slot.highest, offset);
     }
-    ++settled_windows_;
-    window_start_ = mono_ns;
-    window_max_ = offset;
+    latest_bucket_ = bucket;
+    double highest = -std::numeric_limits<double>::infinity();
+    for (const Slot& s : slots_) {
+      if (s.bucket > bucket - kBuckets) {
+        highest = std::max(highest, s.highest);
+      }
+    }
+    offset_ = highest;
+    ready_ = true;
   }
 
   bool Ready() const { return ready_; }
@@ -53,16 +47,18 @@ class SequencerClock {
   }
 
  private:
-  static constexpr std::int64_t kWindowNanos = 1000000000;
-  static constexpr int kSettlingWindows = 2;
-  static constexpr double kSlewMs = 0.2;
-  static constexpr double kJumpMs = 50.0;
+  static constexpr std::int64_t kBucketNanos = 10000000;  // 10 ms
+  static constexpr std::int64_t kBuckets = 100;           // one second
 
+  struct Slot {
+    std::int64_t bucket = std::numeric_limits<std::int64_t>::min() / 2;
+    double highest = 0;
+  };
+
+  std::array<Slot, kBuckets> slots_{};
+  std::int64_t latest_bucket_ = 0;
   bool ready_ = false;
   double offset_ = 0;
-  std::int64_t window_start_ = 0;
-  double window_max_ = 0;
-  int settled_windows_ = 0;
 };
 
 }  // namespace vordel

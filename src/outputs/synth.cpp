@@ -81,11 +81,13 @@ class SynthOutput : public DeliveryThreadOutput {
     engine_->Schedule(m, at <= 0 ? 0u : static_cast<unsigned>(std::llround(at)));
     return kMidiOk;
   }
+  // Readings of the sequencer's clock between messages keep the mapping fresh.
   void CheckDevice() override {
     if (scheduled_ && driver_ != nullptr) {
       clock_.Observe(MonotonicNanos(), engine_->SequencerTime());
     }
   }
+  std::int64_t CheckIntervalNanos() const override { return 50 * kNanosPerMilli; }
   void CloseDevice() override {
     if (driver_ != nullptr) {
       delete_fluid_audio_driver(driver_);

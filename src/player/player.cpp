@@ -70,6 +70,9 @@ void CompositionPlayer::myTimerFunc(unsigned wID, unsigned /*wMsg*/, std::uintpt
 
 void CompositionPlayer::Tick(unsigned own_id, std::int64_t due_ns) {
   midi_.SetDue(due_ns);
+  if (myTime == 0) {
+    first_due_.store(due_ns, std::memory_order_release);
+  }
   const bool stop_requested =
       STOP_PLAYING.load(std::memory_order_acquire) != 0 || abort_.load(std::memory_order_acquire);
   if (!stop_requested) {

@@ -75,6 +75,8 @@ class CompositionPlayer {
   int PlayingObjectNumber() const { return playing_object_.load(std::memory_order_relaxed); }
   // How many playbacks have ended since the player was made.
   unsigned EndedPlaybacks() const { return ended_.load(std::memory_order_acquire); }
+  // The monotonic time the first tick of the last playback was due at (0 before any).
+  std::int64_t FirstTickDueNanos() const { return first_due_.load(std::memory_order_acquire); }
 
   // "Timer OK (n)" or "Timer ERROR (n)" of the last start ("" before the first).
   const std::string& TimerStatusText() const { return timer_status_; }
@@ -117,6 +119,7 @@ class CompositionPlayer {
   std::atomic<bool> repaint_{false};
   std::atomic<int> playing_object_{1};
   std::atomic<unsigned> ended_{0};
+  std::atomic<std::int64_t> first_due_{0};
 };
 
 }  // namespace vordel

@@ -81,7 +81,9 @@ int PlayFromTerminal(const std::string& text, const OutputRequest& request,
   if (const std::uint64_t lost = session.LostMessages(); lost > 0) {
     std::fprintf(stderr, ", %llu messages lost", static_cast<unsigned long long>(lost));
   }
-  std::fputc('\n', stderr);
+  // For lining the sound up with other recordings: tick n was due n ms after this.
+  std::fprintf(stderr, "; first tick due at %.6f s (monotonic clock)\n",
+               static_cast<double>(player.FirstTickDueNanos()) / 1e9);
   session.Shutdown(stop_signal != 0 ? "stop" : "end");
   return 0;
 }

@@ -5,8 +5,9 @@
 // SIGTERM or SIGINT the recorder writes what is still waiting and exits.
 //   vordel-jack-recorder [--name NAME] [--connect MIDI-SOURCE] [--audio FILE --left SOURCE
 //                        --right SOURCE]
-// With --audio the two inputs left and right are written to FILE as 32-bit float frames after a
-// first line "FRAME_TIME_US RATE" text header.
+// With --audio the two inputs left and right are written to FILE cycle by cycle: the cycle's
+// start in JACK microseconds (64-bit), its frame count (32-bit), its length in microseconds
+// (32-bit float), then its frames as pairs of 32-bit floats.
 #include <jack/jack.h>
 #include <jack/midiport.h>
 #include <poll.h>
@@ -27,13 +28,19 @@ struct Arrival {
   std::uint8_t bytes[3];
 };
 
+struct Cycle {
+  std::uint64_t usecs;
+  std::uint32_t frames;
+  float period_usecs;
+};
+
 struct Recorder {
   jack_client_t* client = nullptr;
   jack_port_t* midi = nullptr;
   jack_port_t* audio[2] = {nullptr, nullptr};
   vordel::SpscRing<Arrival> arrivals{1 << 16};
   vordel::SpscRing<float> frames{1 << 24};
-  std::atomic<std::uint64_t> first_audio_usecs{0};
+  vordel::SpscRing<Cycle> cycles{1 << 16};
   std::atomic<std::uint64_t> lost{0};
   std::atomic<bool> server_gone{false};
 };
@@ -66,8 +73,9 @@ int Process(jack_nframes_t nframes, void* arg) {
     }
   }
   if (r->audio[0] != nullptr) {
-    if (r->first_audio_usecs.load() == 0) {
-      r->first_audio_usecs.store(cycle_usecs);
+    if (!r->cycles.Push(Cycle{cycle_usecs, nframes, period_usecs})) {
+      r->lost.fetch_add(1);
+      return 0;
     }
     const auto* left = static_cast<const float*>(jack_port_get_buffer(r->audio[0], nframes));
     const auto* right = static_cast<const float*>(jack_port_get_buffer(r->audio[1], nframes));
@@ -80,7 +88,7 @@ int Process(jack_nframes_t nframes, void* arg) {
   return 0;
 }
 
-void Drain(Recorder& r, FILE* audio, bool* header_written) {
+void Drain(Recorder& r, FILE* audio) {
   while (const Arrival* a = r.arrivals.Front()) {
     std::printf("%llu:", static_cast<unsigned long long>(a->usecs));
     for (int b = 0; b < a->size; ++b) {
@@ -91,14 +99,18 @@ void Drain(Recorder& r, FILE* audio, bool* header_written) {
   }
   std::fflush(stdout);
   if (audio != nullptr) {
-    if (!*header_written && r.first_audio_usecs.load() != 0) {
-      std::fprintf(audio, "%llu %u\n", static_cast<unsigned long long>(r.first_audio_usecs.load()),
-                   jack_get_sample_rate(r.client));
-      *header_written = true;
-    }
-    while (const float* f = r.frames.Front()) {
-      std::fwrite(f, sizeof(float), 1, audio);
-      r.frames.Pop();
+    while (const Cycle* c = r.cycles.Front()) {
+      if (r.frames.Size() < 2 * c->frames) {
+        break;  // its frames are not all there yet
+      }
+      std::fwrite(&c->usecs, sizeof c->usecs, 1, audio);
+      std::fwrite(&c->frames, sizeof c->frames, 1, audio);
+      std::fwrite(&c->period_usecs, sizeof c->period_usecs, 1, audio);
+      for (std::uint32_t i = 0; i < 2 * c->frames; ++i) {
+        std::fwrite(r.frames.Front(), sizeof(float), 1, audio);
+        r.frames.Pop();
+      }
+      r.cycles.Pop();
     }
   }
 }
@@ -154,16 +166,15 @@ int main(int argc, char** argv) {
       jack_connect(r.client, sources[i].c_str(), own.c_str());
     }
   }
-  bool header_written = false;
   while (stop.Take() == 0 && !r.server_gone.load()) {
     pollfd p{stop.fd(), POLLIN, 0};
     poll(&p, 1, 5);
-    Drain(r, audio, &header_written);
+    Drain(r, audio);
   }
   if (!r.server_gone.load()) {
     jack_deactivate(r.client);
   }
-  Drain(r, audio, &header_written);
+  Drain(r, audio);
   jack_client_close(r.client);
   if (audio != nullptr) {
     std::fclose(audio);
