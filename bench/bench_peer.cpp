@@ -86,8 +86,7 @@ class Server {
     setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
     setenv("JACK_NO_START_SERVER", "1", 1);
     log_ = "/tmp/" + name_ + ".log";
-    pid_ = Spawn({"jackd", "-n", name_, "-d", "dummy", "-r", "48000", "-p",
-                  std::to_string(period)},
+    pid_ = Spawn({"jackd", "-n", name_, "-d", "dummy", "-r", "48000", "-p", std::to_string(period)},
                  log_, log_);
     for (int i = 0; i < 100 && !Up(); ++i) {
       Sleep(100);
@@ -197,9 +196,9 @@ Result PlayInto(int period, const std::string& output, const std::string& compos
   const std::string play_err = dir + "/play-" + output + std::to_string(period) + ".txt";
   {
     Busy busy;
-    const pid_t play = Spawn({compose, "--play", "--output", output, "--port", "midi-recorder",
-                              "--clock", "0", kPiece},
-                             "/dev/null", play_err);
+    const pid_t play = Spawn(
+        {compose, "--play", "--output", output, "--port", "midi-recorder", "--clock", "0", kPiece},
+        "/dev/null", play_err);
     Finish(play, 0);
   }
   Sleep(300);
@@ -240,8 +239,8 @@ Result PlayInto(int period, const std::string& output, const std::string& compos
 
 // Single notes on the built-in synthesizer through FluidSynth's JACK audio driver; their onsets
 // located in the recorded audio.
-double SynthOnsets(bool scheduled, const std::string& recorder, const std::string& dir,
-                   int* found, int* xruns) {
+double SynthOnsets(bool scheduled, const std::string& recorder, const std::string& dir, int* found,
+                   int* xruns) {
   Server server(256);
   const double jack_minus_mono = Server::JackMinusMonotonicUs();
   vordel::OutputRequest request;
@@ -269,8 +268,10 @@ double SynthOnsets(bool scheduled, const std::string& recorder, const std::strin
   constexpr int kNotes = 60;
   for (int i = 0; i < kNotes; ++i) {
     const std::int64_t t = 300 + i * 250;
-    schedule->messages.push_back({t, vordel::NoteMessage(1, static_cast<unsigned char>(60 + i % 12), 120)});
-    schedule->messages.push_back({t + 60, vordel::NoteMessage(1, static_cast<unsigned char>(60 + i % 12), 0)});
+    schedule->messages.push_back(
+        {t, vordel::NoteMessage(1, static_cast<unsigned char>(60 + i % 12), 120)});
+    schedule->messages.push_back(
+        {t + 60, vordel::NoteMessage(1, static_cast<unsigned char>(60 + i % 12), 0)});
   }
   schedule->end_tick = 300 + kNotes * 250 + 500;
   schedule->object_end_ticks = {schedule->end_tick};
@@ -302,7 +303,8 @@ double SynthOnsets(bool scheduled, const std::string& recorder, const std::strin
          in.read(reinterpret_cast<char*>(&frames), sizeof frames) &&
          in.read(reinterpret_cast<char*>(&period_usecs), sizeof period_usecs)) {
     std::vector<float> f(2 * static_cast<std::size_t>(frames));
-    in.read(reinterpret_cast<char*>(f.data()), static_cast<std::streamsize>(f.size() * sizeof(float)));
+    in.read(reinterpret_cast<char*>(f.data()),
+            static_cast<std::streamsize>(f.size() * sizeof(float)));
     for (std::uint32_t i = 0; i < frames; ++i) {
       const float a = std::max(std::fabs(f[2 * i]), std::fabs(f[2 * i + 1]));
       if (a > 0.02f) {
@@ -320,7 +322,8 @@ double SynthOnsets(bool scheduled, const std::string& recorder, const std::strin
   *xruns = server.Xruns();
   std::vector<double> deviations;
   for (std::size_t i = 0; i < onsets_us.size() && i < static_cast<std::size_t>(kNotes); ++i) {
-    const double due = first_us + (300.0 + 250.0 * static_cast<double>(i)) * 1000.0 + jack_minus_mono;
+    const double due =
+        first_us + (300.0 + 250.0 * static_cast<double>(i)) * 1000.0 + jack_minus_mono;
     deviations.push_back(onsets_us[i] - due);
   }
   return Measure(deviations, kNotes).p99_ms;
@@ -348,10 +351,11 @@ int main(int argc, char** argv) {
   for (int o = 0; o < 2; ++o) {
     for (int p = 0; p < 2; ++p) {
       r[o][p] = PlayInto(periods[p], outputs[o], compose, recorder, dir);
-      std::printf("%-12s period %3d: %4ld arrived, %ld lost, latency %6.3f ms, error p99 %6.3f ms, "
-                  "max %6.3f ms; the server reported %d xruns\n",
-                  outputs[o], periods[p], r[o][p].count, r[o][p].lost, r[o][p].latency_ms,
-                  r[o][p].p99_ms, r[o][p].max_ms, r[o][p].xruns);
+      std::printf(
+          "%-12s period %3d: %4ld arrived, %ld lost, latency %6.3f ms, error p99 %6.3f ms, "
+          "max %6.3f ms; the server reported %d xruns\n",
+          outputs[o], periods[p], r[o][p].count, r[o][p].lost, r[o][p].latency_ms, r[o][p].p99_ms,
+          r[o][p].max_ms, r[o][p].xruns);
       std::fflush(stdout);
     }
   }
@@ -359,9 +363,10 @@ int main(int argc, char** argv) {
   int xruns[2] = {0, 0};
   const double synth_new = SynthOnsets(true, recorder, dir, &found[0], &xruns[0]);
   const double synth_old = SynthOnsets(false, recorder, dir, &found[1], &xruns[1]);
-  std::printf("synthesizer, period 256: onsets found %d and %d of 60; error p99 %.3f ms scheduled "
-              "on its sample clock, %.3f ms handed over as they come; %d and %d xruns\n",
-              found[0], found[1], synth_new, synth_old, xruns[0], xruns[1]);
+  std::printf(
+      "synthesizer, period 256: onsets found %d and %d of 60; error p99 %.3f ms scheduled "
+      "on its sample clock, %.3f ms handed over as they come; %d and %d xruns\n",
+      found[0], found[1], synth_new, synth_old, xruns[0], xruns[1]);
   std::printf(
       "peer p64_p99_ms=%.3f p64_max_ms=%.3f p64_lost=%ld p64_latency_ms=%.3f p256_p99_ms=%.3f "
       "p256_max_ms=%.3f p256_lost=%ld p256_latency_ms=%.3f rtmidi_p64_p99_ms=%.3f "

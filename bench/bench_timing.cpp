@@ -34,7 +34,6 @@ class NullBuffer : public std::streambuf {
   int overflow(int c) override { return c; }
 };
 
-
 struct Stats {
   std::size_t events = 0;
   double p50 = 0, p99 = 0, max = 0, drift = 0;

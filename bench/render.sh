@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Renders one piece to WAV twice, side by side: vordel-compose --wav, and fluidsynth -F on the
-# MIDI file vordel-compose exports, with the same soundfont. Ends with one summary line:
+# Renders one piece to WAV twice, side by side: vordel-compose --render (one pass, at a fixed
+# gain, like fluidsynth) and fluidsynth -F on the MIDI file vordel-compose exports, with the same
+# soundfont. Ends with one summary line:
 #   render vordel_s=X fluidsynth_s=X ratio=X length_vordel_s=X length_fluidsynth_s=X
 # usage: bench/render.sh [path/to/vordel-compose] ["PARAMETER STRING"]
 set -euo pipefail
@@ -17,7 +18,7 @@ best_vordel=
 best_fluid=
 for _ in 1 2 3; do
   t0=$(now)
-  VORDEL_SOUNDFONT="$SOUNDFONT" "$COMPOSE" --clock 0 --wav "$WORK/vordel.wav" "$PIECE" >/dev/null 2>&1
+  VORDEL_SOUNDFONT="$SOUNDFONT" "$COMPOSE" --clock 0 --render "$WORK/vordel.wav" --gain 0 "$PIECE" >/dev/null 2>&1
   t1=$(now)
   fluidsynth -ni -q -F "$WORK/fluidsynth.wav" -r 44100 "$SOUNDFONT" "$WORK/piece.mid" >/dev/null 2>&1
   t2=$(now)

@@ -53,8 +53,8 @@ DisplayChoice ChooseDisplay(const DisplayEnvironment& env, int osc_port) {
     choice.message =
         "vordel: Wayland without XWayland: a minimized window cannot read the clipboard here; "
         "drive vordel through OSC" +
-        (osc_port > 0 ? " (port " + std::to_string(osc_port) + ")" : std::string()) +
-        " or " + headless_hint;
+        (osc_port > 0 ? " (port " + std::to_string(osc_port) + ")" : std::string()) + " or " +
+        headless_hint;
     return choice;
   }
   if (env.x_reachable) {
@@ -66,10 +66,10 @@ DisplayChoice ChooseDisplay(const DisplayEnvironment& env, int osc_port) {
     return choice;
   }
   choice.can_open = false;
-  choice.message = env.display.empty()
-                       ? "vordel: no display to open a window on (DISPLAY is not set); " +
-                             headless_hint
-                       : "vordel: cannot open the display '" + env.display + "'; " + headless_hint;
+  choice.message =
+      env.display.empty()
+          ? "vordel: no display to open a window on (DISPLAY is not set); " + headless_hint
+          : "vordel: cannot open the display '" + env.display + "'; " + headless_hint;
   return choice;
 }
 

@@ -8,17 +8,17 @@
 namespace vordel {
 
 struct DisplayEnvironment {
-  std::string display;           // DISPLAY
-  std::string wayland_display;   // WAYLAND_DISPLAY
-  std::string session_type;      // XDG_SESSION_TYPE
-  std::string qt_platform;       // QT_QPA_PLATFORM
-  bool x_reachable = false;      // an X server answers at DISPLAY
+  std::string display;          // DISPLAY
+  std::string wayland_display;  // WAYLAND_DISPLAY
+  std::string session_type;     // XDG_SESSION_TYPE
+  std::string qt_platform;      // QT_QPA_PLATFORM
+  bool x_reachable = false;     // an X server answers at DISPLAY
 };
 
 struct DisplayChoice {
-  bool can_open = true;      // false: do not start the window at all
-  std::string qt_platform;   // the platform to set ("" to leave it to Qt)
-  std::string message;       // one line for the user ("" for none)
+  bool can_open = true;     // false: do not start the window at all
+  std::string qt_platform;  // the platform to set ("" to leave it to Qt)
+  std::string message;      // one line for the user ("" for none)
 };
 
 DisplayChoice ChooseDisplay(const DisplayEnvironment& env, int osc_port);

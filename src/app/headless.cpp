@@ -56,8 +56,7 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
     return 1;
   }
   log.Line(opened.note);
-  Session session(std::move(opened.output), OpenMidiInput(options.output.name), timer,
-                  &std::cout);
+  Session session(std::move(opened.output), OpenMidiInput(options.output.name), timer, &std::cout);
   session.SetOutputIdentity(opened.backend, opened.input);
   EmergencySilence guard(session);
   ConsoleHost host(log);

@@ -122,8 +122,8 @@ void TMyWindow::WriteState() {
   static const char* const kKeys[5] = {"events", "timer", "timed", "min", "mout"};
   for (int g = 0; g < 5; ++g) {
     const QLabel* label = gadgets_[static_cast<std::size_t>(g)];
-    state += std::string(kKeys[g]) + "=" + (label != nullptr ? label->text().toStdString() : "") +
-             "\n";
+    state +=
+        std::string(kKeys[g]) + "=" + (label != nullptr ? label->text().toStdString() : "") + "\n";
   }
   state += "view=" + std::to_string(roll_.ViewStart()) + " " + std::to_string(roll_.ViewLength()) +
            "\nplaying=" + std::to_string(session_.player().GetPlayStatus()) + "\n";
@@ -331,9 +331,11 @@ void TMyApp::FillDevicesMenu() {
   }
   devices_->addSection("MIDI inputs");
   MidiInput* input = session_->input();
-  const std::vector<std::string> sources = input != nullptr ? input->Sources() : std::vector<std::string>{};
-  if (sources.empty()) {
+  const std::vector<std::string> sources =
+      input != nullptr ? input->Sources() : std::vector<std::string>{};
+  if (input == nullptr || sources.empty()) {
     devices_->addAction("(none found)")->setEnabled(false);
+    return;
   }
   for (const std::string& source : sources) {
     QAction* a = devices_->addAction(QString::fromStdString(source));

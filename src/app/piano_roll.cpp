@@ -40,9 +40,9 @@ std::string PianoRoll::TimeLabel(std::int64_t tick) {
 }
 
 std::int64_t PianoRoll::AxisStep(std::int64_t length, int labels) {
-  static const std::int64_t kSteps[] = {1000,   2000,   5000,    10000,   15000,   30000,
-                                        60000,  120000, 300000,  600000,  900000,  1800000,
-                                        3600000, 7200000, 14400000};
+  static const std::int64_t kSteps[] = {1000,   2000,    5000,    10000,   15000,
+                                        30000,  60000,   120000,  300000,  600000,
+                                        900000, 1800000, 3600000, 7200000, 14400000};
   for (std::int64_t s : kSteps) {
     if (length / s <= labels) {
       return s;
@@ -169,8 +169,8 @@ void PianoRoll::Render(const QSize& size) {
     p.setPen(QPen(QColor(120, 120, 120), 1, Qt::DashLine));
     p.drawLine(x, plot.top(), x, plot.bottom());
     p.setPen(QColor(60, 60, 60));
-    p.drawText(x + 3, plot.top() + 11, QString::fromStdString(std::to_string(s.number) + " " +
-                                                              s.function));
+    p.drawText(x + 3, plot.top() + 11,
+               QString::fromStdString(std::to_string(s.number) + " " + s.function));
   }
   p.setPen(QColor(90, 90, 90));
   p.setBrush(Qt::NoBrush);

@@ -19,10 +19,24 @@ namespace {
 
 // The window framework's own options (-platform xcb, -display :1 ...) go to it untouched.
 bool IsFrameworkOption(const std::string& a, bool* takes_value) {
-  static const std::set<std::string> with_value = {
-      "-platform", "-platformpluginpath", "-platformtheme", "-plugin", "-qwindowgeometry",
-      "-qwindowtitle", "-qwindowicon", "-display", "-geometry", "-style", "-stylesheet",
-      "-session", "-name", "-title", "-visual", "-ncols", "-cmap", "-qmljsdebugger"};
+  static const std::set<std::string> with_value = {"-platform",
+                                                   "-platformpluginpath",
+                                                   "-platformtheme",
+                                                   "-plugin",
+                                                   "-qwindowgeometry",
+                                                   "-qwindowtitle",
+                                                   "-qwindowicon",
+                                                   "-display",
+                                                   "-geometry",
+                                                   "-style",
+                                                   "-stylesheet",
+                                                   "-session",
+                                                   "-name",
+                                                   "-title",
+                                                   "-visual",
+                                                   "-ncols",
+                                                   "-cmap",
+                                                   "-qmljsdebugger"};
   static const std::set<std::string> flags = {"-reverse", "-sync", "-widgetcount", "-nograb",
                                               "-dograb"};
   *takes_value = with_value.count(a) != 0;

@@ -3,6 +3,7 @@
 // A code's low bits (with the flag bits 8, 16, 32, 64 and 128 cleared, modulo 6) select a note
 // value from whole (0) to thirty-second (5); 8 or 32 mark a triplet (2/3), 16 a dotted value
 // (1.5), 64 negates, and 128 halves the value when the caller asks for the sounding length.
+// Control thread (where pieces are built); not real-time safe.
 #pragma once
 
 #include <array>

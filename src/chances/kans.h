@@ -1,4 +1,5 @@
 // Random distributions and small numeric helpers shared by every musical object.
+// Control thread (where pieces are built); not real-time safe.
 #pragma once
 
 namespace vordel {

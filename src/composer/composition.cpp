@@ -116,11 +116,11 @@ void Composition::ClearMusicalObjectList() {
   new_composition = true;
   if (Event::EvInstances != 0) {
     Diagnostics() << "ERROR: Memory leak.....[" << Event::EvInstances << " events left !!!"
-              << std::endl;
+                  << std::endl;
   }
   if (MusicalObject::MusObjInstances != 0) {
     Diagnostics() << "ERROR: Memory leak.....[" << MusicalObject::MusObjInstances
-              << " MusicalObjects left !!!]" << std::endl;
+                  << " MusicalObjects left !!!]" << std::endl;
   }
 }
 

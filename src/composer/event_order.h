@@ -1,4 +1,5 @@
 // Time order of event lists.
+// Any thread, on lists it owns; not real-time safe (sorting).
 #pragma once
 
 #include <iterator>

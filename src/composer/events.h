@@ -2,6 +2,7 @@
 // end (velocity 0) on one channel. Times and lengths are milliseconds (player ticks) on the
 // time line of the whole piece; they and the velocity are 64-bit so that no parameter value
 // can make them wrap.
+// Control thread (where pieces are built); the instance counter is not real-time safe.
 #pragma once
 
 #include <cstdint>

@@ -207,10 +207,10 @@ std::int64_t Composition::SetPosition(int obj_num) {
   }
   Composition_TotalObjectCount = MusObjCount;
   Diagnostics() << "[SetPosition] Playing from object: " << obj_num
-            << " / TotTime: " << Composition_TotalTime
-            << " / TotObj: " << Composition_TotalObjectCount
-            << " / CurObj: " << Composition_CurrentObject << " / Offset: " << Composition_OffsetTime
-            << std::endl;
+                << " / TotTime: " << Composition_TotalTime
+                << " / TotObj: " << Composition_TotalObjectCount
+                << " / CurObj: " << Composition_CurrentObject
+                << " / Offset: " << Composition_OffsetTime << std::endl;
   return Composition_OffsetTime;
 }
 

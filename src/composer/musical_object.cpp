@@ -36,9 +36,13 @@ int ValidOr50(int p) {
 
 }  // namespace
 
-std::int64_t LengthOf(int p4) { return FloorDiv(p4, 5) + 3; }
+std::int64_t LengthOf(int p4) {
+  return FloorDiv(p4, 5) + 3;
+}
 
-std::int64_t PitchCyclesOf(std::int64_t length) { return FloorDiv(length, 3); }
+std::int64_t PitchCyclesOf(std::int64_t length) {
+  return FloorDiv(length, 3);
+}
 
 const char* FunktionName(int funktion) {
   static const char* const names[5] = {"Statement", "Preparation", "Extension", "Antecedent",

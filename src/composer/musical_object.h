@@ -1,6 +1,7 @@
 // One section of a piece: its function in the form, four user parameters, the algorithm slots
 // derived from them, its material sets, its duration generator and the note events that the
 // three generation algorithms (Introduction, Development, Reprise) produce.
+// Control thread (where pieces are built); not real-time safe.
 #pragma once
 
 #include <array>

@@ -1,5 +1,6 @@
 // Parameter strings: whole decimal numbers separated by white space, five per musical object
 // (function, p1, p2, p3, p4).
+// Any thread; not real-time safe (allocates).
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,7 @@
 // A small fixed-capacity row of integers holding one kind of musical material: a twelve-tone
 // pitch row, dynamic offsets, duration codes or texture values. The set keeps its current
 // serial form (normal, retrograde, inverted, retrograde inverted) in mode.
+// Control thread (where pieces are built); not real-time safe.
 #pragma once
 
 #include <memory>

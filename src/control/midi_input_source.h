@@ -16,7 +16,7 @@ namespace vordel {
 // The command a message from a controller asks for, if any.
 std::optional<Command> CommandFromMidi(const MidiMessage& message);
 
-class MidiInputSource : public CommandSource {
+class MidiInputSource final : public CommandSource {
  public:
   explicit MidiInputSource(MidiInput& input) : input_(input) {}
   ~MidiInputSource() override;

@@ -65,8 +65,7 @@ std::uint32_t ReadBigEndian32(const std::uint8_t* p) {
          p[3];
 }
 
-void HandleMessage(std::uint8_t* data, std::size_t size, const OscPeer& from,
-                   OscActions& actions) {
+void HandleMessage(std::uint8_t* data, std::size_t size, const OscPeer& from, OscActions& actions) {
   int result = 0;
   MessagePtr message(lo_message_deserialise(data, size, &result));
   const char* path = message ? lo_get_path(data, static_cast<ssize_t>(size)) : nullptr;
@@ -93,7 +92,9 @@ void HandleMessage(std::uint8_t* data, std::size_t size, const OscPeer& from,
     }
     return from;
   };
-  auto no_args_or_number = [&] { return types.empty() || (types.size() == 1 && IsNumber(types[0])); };
+  auto no_args_or_number = [&] {
+    return types.empty() || (types.size() == 1 && IsNumber(types[0]));
+  };
   auto post = [&](Command::Kind kind, int value) {
     Command c;
     c.kind = kind;
@@ -121,8 +122,7 @@ void HandleMessage(std::uint8_t* data, std::size_t size, const OscPeer& from,
       }
     };
     actions.Post(std::move(c));
-  } else if (address == "/vordel/play" || address == "/vordel/stop" ||
-             address == "/vordel/quit") {
+  } else if (address == "/vordel/play" || address == "/vordel/stop" || address == "/vordel/quit") {
     if (!no_args_or_number()) {
       wrong();
       return;

@@ -155,8 +155,8 @@ bool OscSource::Start(CommandQueue& queue, std::string* error) {
   }
   freeaddrinfo(found);
   if (bound_port == 0) {
-    *error = "OSC: cannot listen on " + options_.listen + " port " +
-             std::to_string(options_.port) + ": " + std::strerror(errno);
+    *error = "OSC: cannot listen on " + options_.listen + " port " + std::to_string(options_.port) +
+             ": " + std::strerror(errno);
     close(socket_);
     socket_ = -1;
     return false;

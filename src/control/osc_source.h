@@ -22,7 +22,7 @@ namespace vordel {
 
 inline constexpr int kDefaultOscPort = 7770;
 
-class OscSource : public CommandSource, public SessionListener {
+class OscSource final : public CommandSource, public SessionListener {
  public:
   struct Options {
     std::string listen = "127.0.0.1";

@@ -30,7 +30,7 @@ Session::~Session() {
 BuildOutcome Session::Compose(std::string_view text, bool clear_first) {
   // No tick may run while the composition changes.
   player_.StopPlaybackAndWait();
-  const BuildOutcome outcome = BuildPieceAt(composition_, text, clock(), clear_first);
+  BuildOutcome outcome = BuildPieceAt(composition_, text, clock(), clear_first);
   if (outcome.result == BuildResult::kBuilt) {
     ++piece_serial_;
     reproduce_ = outcome.reproduce;

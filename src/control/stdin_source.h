@@ -11,7 +11,7 @@
 
 namespace vordel {
 
-class StdinSource : public CommandSource {
+class StdinSource final : public CommandSource {
  public:
   explicit StdinSource(int fd = 0);
   ~StdinSource() override;

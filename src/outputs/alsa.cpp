@@ -83,11 +83,12 @@ OutputProbe ListInputs(RtMidi::Api api) {
   return probe;
 }
 
-class RtMidiPort : public DeliveryThreadOutput {
+class RtMidiPort final : public DeliveryThreadOutput {
  public:
   RtMidiPort(RtMidi::Api api, const std::string& name, const std::string& input)
-      : DeliveryThreadOutput(Timing::kAtDueTime, kLatencyNanos, true), input_name_(input) {
-    api_name_ = api == RtMidi::UNIX_JACK ? "JACK (RtMidi)" : "ALSA";
+      : DeliveryThreadOutput(Timing::kAtDueTime, kLatencyNanos, true),
+        input_name_(input),
+        api_name_(api == RtMidi::UNIX_JACK ? "JACK (RtMidi)" : "ALSA") {
     if (api == RtMidi::UNIX_JACK && Exists(JackServerSocket())) {
       jack_socket_ = JackServerSocket();
     }

@@ -23,8 +23,8 @@ struct OutputRequest {
 
 // What a backend's system offers right now.
 struct OutputProbe {
-  bool present = false;              // the system is there (a JACK server answers ...)
-  std::vector<std::string> inputs;   // MIDI inputs of other programs, by name
+  bool present = false;             // the system is there (a JACK server answers ...)
+  std::vector<std::string> inputs;  // MIDI inputs of other programs, by name
 };
 
 // A backend's open result: the output, or why not.

@@ -21,10 +21,9 @@ namespace {
 // Beyond one period, so that a tick that wakes a little late still makes its cycle.
 constexpr std::int64_t kSafetyNanos = 750 * 1000;
 
-class JackOutput : public MidiOutput {
+class JackOutput final : public MidiOutput {
  public:
-  JackOutput(const std::string& name, std::string input)
-      : name_(name), input_(std::move(input)) {
+  JackOutput(const std::string& name, std::string input) : name_(name), input_(std::move(input)) {
     JackClient::Hooks hooks;
     hooks.setup = [this, name](jack_client_t* c) {
       port_ = jack_port_register(c, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
@@ -116,8 +115,8 @@ class JackOutput : public MidiOutput {
     // Both clocks are read through the vDSO; their difference maps due times onto JACK's.
     const std::int64_t jack_minus_mono_us =
         static_cast<std::int64_t>(jack_get_time()) - MonotonicNanos() / 1000;
-    const std::uint32_t safety_frames =
-        static_cast<std::uint32_t>(kSafetyNanos / 1000 * nframes / static_cast<std::int64_t>(period_usecs));
+    const std::uint32_t safety_frames = static_cast<std::uint32_t>(
+        kSafetyNanos / 1000 * nframes / static_cast<std::int64_t>(period_usecs));
     std::uint32_t last_offset = 0;
     while (const StampedMessage* m = queues_.Peek()) {
       const auto due_us = static_cast<std::uint64_t>(m->due_ns / 1000 + jack_minus_mono_us);
@@ -159,8 +158,7 @@ OutputProbe ProbeJack() {
     return probe;
   }
   probe.present = true;
-  if (const char** ports =
-          jack_get_ports(c, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
+  if (const char** ports = jack_get_ports(c, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
     for (const char** p = ports; *p != nullptr; ++p) {
       probe.inputs.emplace_back(*p);
     }

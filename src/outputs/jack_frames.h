@@ -22,14 +22,13 @@ inline CyclePlacement PlaceInCycle(std::uint64_t due_us, std::uint32_t cycle_fra
                                    std::uint64_t cycle_usecs, double period_usecs,
                                    std::uint32_t nframes, std::uint32_t latency_frames) {
   CyclePlacement p;
-  const double since_us =
-      static_cast<double>(static_cast<std::int64_t>(due_us - cycle_usecs));
+  const double since_us = static_cast<double>(static_cast<std::int64_t>(due_us - cycle_usecs));
   const auto frames_since = static_cast<std::int64_t>(
       std::floor(since_us * static_cast<double>(nframes) / period_usecs + 0.5));
   // The absolute (wrapping) frame the message is written at, then its distance from the
   // cycle's start.
-  const std::uint32_t target = cycle_frames + static_cast<std::uint32_t>(frames_since) +
-                               latency_frames;
+  const std::uint32_t target =
+      cycle_frames + static_cast<std::uint32_t>(frames_since) + latency_frames;
   const auto distance = static_cast<std::int32_t>(target - cycle_frames);
   if (distance < 0) {
     p.late = true;

@@ -86,8 +86,7 @@ class JackInput : public RingInput {
     if (c == nullptr) {
       return names;
     }
-    if (const char** ports =
-            jack_get_ports(c, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput)) {
+    if (const char** ports = jack_get_ports(c, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput)) {
       for (const char** p = ports; *p != nullptr; ++p) {
         const std::string n = *p;
         if (n.rfind(client_->Name() + ":", 0) != 0 && n.find("vordel") == std::string::npos) {
@@ -119,9 +118,7 @@ class JackInput : public RingInput {
     std::lock_guard<std::mutex> lock(mutex_);
     return connected_;
   }
-  std::string Describe() const override {
-    return "JACK port " + client_->Name() + ":" + kPortName;
-  }
+  std::string Describe() const override { return "JACK port " + client_->Name() + ":" + kPortName; }
 
  private:
   static int Process(jack_nframes_t nframes, void* arg) {

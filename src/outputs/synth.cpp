@@ -21,7 +21,7 @@ namespace {
 // Longer than an audio period of a desktop driver plus a late tick.
 constexpr std::int64_t kSynthLatencyNanos = 10 * kNanosPerMilli;
 
-class SynthOutput : public DeliveryThreadOutput {
+class SynthOutput final : public DeliveryThreadOutput {
  public:
   explicit SynthOutput(const OutputRequest& request)
       : DeliveryThreadOutput(Timing::kWhenQueued, request.scheduled_synth ? kSynthLatencyNanos : 0,
@@ -37,9 +37,8 @@ class SynthOutput : public DeliveryThreadOutput {
     detail_ = engine_->error();
     if (engine_->synth() != nullptr) {
       const std::vector<std::string> drivers =
-          request.audio_driver.empty()
-              ? std::vector<std::string>{"pulseaudio", "jack", "alsa"}
-              : std::vector<std::string>{request.audio_driver};
+          request.audio_driver.empty() ? std::vector<std::string>{"pulseaudio", "jack", "alsa"}
+                                       : std::vector<std::string>{request.audio_driver};
       for (const std::string& name : drivers) {
         fluid_settings_setstr(settings, "audio.driver", name.c_str());
         driver_ = new_fluid_audio_driver(settings, engine_->synth());

@@ -43,8 +43,8 @@ const std::vector<OutputBackend>& OutputBackends() {
       {"synth", "the built-in synthesizer", false, true, &ProbeSynth, &OpenSynth},
       {"port-rtmidi", "a JACK MIDI port through RtMidi", true, false, &ProbeRtMidiJack,
        &OpenRtMidiJack},
-      {"recording", "a recording of the messages (to --record FILE)", false, false,
-       &ProbeRecording, &OpenRecording},
+      {"recording", "a recording of the messages (to --record FILE)", false, false, &ProbeRecording,
+       &OpenRecording},
   };
   return rows;
 }

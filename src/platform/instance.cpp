@@ -11,10 +11,11 @@ namespace vordel {
 namespace {
 
 std::string LockFolder() {
-  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != '\0') {
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+      runtime != nullptr && *runtime != '\0') {
     return runtime;
   }
-  const std::string folder = "/tmp/vordel-" + std::to_string(getuid());
+  std::string folder = "/tmp/vordel-" + std::to_string(getuid());
   mkdir(folder.c_str(), 0700);
   return folder;
 }

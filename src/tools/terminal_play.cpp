@@ -74,10 +74,9 @@ int PlayFromTerminal(const std::string& text, const OutputRequest& request,
   progress(true);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-  std::fprintf(stderr, "%s after %.1f s; %d events sent, %u send errors", stop_signal != 0
-                                                                              ? "stopped"
-                                                                              : "finished",
-               seconds, player.PlayedEvents(), player.SendErrors() + session.midi().SendErrors());
+  std::fprintf(stderr, "%s after %.1f s; %d events sent, %u send errors",
+               stop_signal != 0 ? "stopped" : "finished", seconds, player.PlayedEvents(),
+               player.SendErrors() + session.midi().SendErrors());
   if (const std::uint64_t lost = session.LostMessages(); lost > 0) {
     std::fprintf(stderr, ", %llu messages lost", static_cast<unsigned long long>(lost));
   }

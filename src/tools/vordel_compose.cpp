@@ -98,10 +98,11 @@ int main(int argc, char** argv) {
   vordel::TerminationSignals stop_signals;
   std::ios::sync_with_stdio(false);
 
-  CLI::App app{"Builds the piece of a parameter string (five numbers per section: function, "
-               "register, velocity base, tempo, length) and prints a summary of it, its events, "
-               "a Standard MIDI File or a rendering, or plays it in real time.",
-               "vordel-compose"};
+  CLI::App app{
+      "Builds the piece of a parameter string (five numbers per section: function, "
+      "register, velocity base, tempo, length) and prints a summary of it, its events, "
+      "a Standard MIDI File or a rendering, or plays it in real time.",
+      "vordel-compose"};
   std::string clock_text;
   bool dump = false;
   bool play = false;
@@ -116,8 +117,9 @@ int main(int argc, char** argv) {
                  "pin the composer's millisecond clock to MS, so the same string and MS always "
                  "give the same piece")
       ->type_name("MS");
-  app.add_flag("--dump", dump, "print every section's onset and end and all its events, then the "
-                               "total");
+  app.add_flag("--dump", dump,
+               "print every section's onset and end and all its events, then the "
+               "total");
   app.add_flag("--rest-planner-started", rest_planner_started,
                "build as the program does after an earlier piece has used the rest planner (the "
                "program prints this option when it applies)");
@@ -132,7 +134,8 @@ int main(int argc, char** argv) {
       ->type_name("DB");
   app.add_flag("--play", play, "play the piece in real time (Ctrl-C stops it)");
   vordel::AddOutputOptions(app, request);
-  app.add_option("string", text, "the parameter string (in quotes)")->type_name("\"PARAMETER STRING\"");
+  app.add_option("string", text, "the parameter string (in quotes)")
+      ->type_name("\"PARAMETER STRING\"");
   app.set_version_flag("--version", std::string("vordel-compose ") + VORDEL_VERSION);
 
   const std::vector<std::string> args(argv + 1, argv + argc);
@@ -162,8 +165,8 @@ int main(int argc, char** argv) {
   if (play && (dump || !midi_file.empty() || !render_file.empty())) {
     return usage("--play goes alone, without --dump, --midi or --render");
   }
-  const bool output_asked = request.choice != "auto" || !request.port.empty() ||
-                            !request.audio_driver.empty();
+  const bool output_asked =
+      request.choice != "auto" || !request.port.empty() || !request.audio_driver.empty();
   if (!play && output_asked) {
     return usage("--output, --port, --record and --audio-driver go with --play");
   }

@@ -32,15 +32,6 @@ TEST(Event, ShowPrintsTheFiveNumbers) {
   EXPECT_EQ(out.str(), ">EV1,67,50,0,332\n>EV4,53,0,3000000200,0\n");
 }
 
-TEST(Event, InitEventKeepsOrSetsTheTag) {
-  Event e(1, 1, 1, 1, 1, 7);
-  e.InitEvent(2, 3, 4, 5, 6);
-  EXPECT_EQ(e.GetEXP(), 7);
-  EXPECT_EQ(e.GetCH(), 2);
-  e.InitEvent(2, 3, 4, 5, 6, 9);
-  EXPECT_EQ(e.GetEXP(), 9);
-}
-
 std::vector<std::int64_t> TimesOf(const EventList& l) {
   std::vector<std::int64_t> t;
   for (const auto& e : l) {

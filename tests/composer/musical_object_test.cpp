@@ -73,28 +73,6 @@ TEST(MusicalObject, LengthAtTheEdgesOfP4) {
   }
 }
 
-TEST(MusicalObject, NoteLengthsForTheTempo) {
-  testing::CoutCapture quiet;
-  MusicalObject m(0, 80, 40, 30, 25);  // tempo 360
-  EXPECT_EQ(m.duration_vals, (std::array<int, 6>{664, 332, 166, 83, 41, 20}));
-  EXPECT_EQ(m.BeatTimeInterval(), 166);
-  MusicalObject fast(0, 50, 0, 1, 10);  // tempo 520
-  EXPECT_EQ(fast.duration_vals[5], 14);
-  EXPECT_EQ(fast.GetDurations().Getdur(2, 0), 115);
-}
-
-TEST(MusicalObject, DefaultConstructorSlots) {
-  testing::CoutCapture quiet;
-  MusicalObject m;
-  EXPECT_EQ(m.GetAlgParm(0), 60);
-  EXPECT_EQ(m.GetAlgParm(1), 64);
-  EXPECT_EQ(m.GetAlgParm(2), 60);
-  EXPECT_EQ(m.GetAlgParm(22), 20);
-  EXPECT_EQ(m.GetAlgParm(57), 20);
-  EXPECT_EQ(m.GetAlgParm(38), 60);
-  EXPECT_EQ(m.duration_vals[2], 1000);
-}
-
 TEST(MusicalObject, InstancesAndTheEmptyListMessage) {
   const int before = MusicalObject::MusObjInstances;
   testing::CoutCapture out;
@@ -109,24 +87,6 @@ TEST(MusicalObject, InstancesAndTheEmptyListMessage) {
     m.event_list.push_back(std::make_unique<Event>(1, 60, 1, 0, 1, 2));
   }
   EXPECT_EQ(out.str(), "\t\tNO EVENTS IN EVENTLIST...\n");  // no second message
-}
-
-TEST(MusicalObject, CopyAlgParmsRange) {
-  testing::CoutCapture quiet;
-  MusicalObject src(0, 50, 50, 50, 10);
-  for (int i = 0; i < kAlgParameterCount; ++i) {
-    src.SetAlgParm(i, 1000 + i);
-  }
-  MusicalObject dst(0, 50, 50, 50, 10);
-  dst.CopyAlgParms(&src, 4, 24);
-  EXPECT_EQ(dst.GetAlgParm(3), 5);  // untouched
-  EXPECT_EQ(dst.GetAlgParm(4), 1004);
-  EXPECT_EQ(dst.GetAlgParm(23), 1023);
-  EXPECT_EQ(dst.GetAlgParm(24), 0);
-  dst.CopyAlgParms(&src);
-  EXPECT_EQ(dst.GetAlgParm(58), 1058);
-  dst.SetAlgParm(59, 5);  // outside: ignored
-  EXPECT_EQ(dst.GetAlgParm(59), 0);
 }
 
 TEST(MusicalObject, MarkovChainThresholds) {
@@ -165,20 +125,6 @@ TEST(MusicalObject, Reports) {
   m.GetMusObjectInfo(info, sizeof info);
   EXPECT_STREQ(
       info, "MusicalObject:\nfnk: Statement.\nP1: 80.\nP2: 40.\nP3: 30.\nP4: 25.\nTempo: 360.\n");
-}
-
-TEST(MusicalObject, ShowAlgParmsLayout) {
-  testing::CoutCapture out;
-  MusicalObject m(0, 80, 40, 30, 25);
-  m.ShowAlgParms();
-  const std::string s = out.str();
-  EXPECT_EQ(
-      s.rfind(">glob_par:\n\t(0,60)\t(1,40)\t(2,360)\t(3,8)\n>intro_parm:\n\t(4,0)\t(5,0)\n\t(6,0)",
-              0),
-      0u);
-  EXPECT_NE(s.find("\t(22,2)\t(23,4)\n\n>development_parm:\n\t(24,0)"), std::string::npos);
-  EXPECT_NE(s.find("\t(39,4)\n>reprise_parm:\n\t(40,0)\t(41,0)\n\t(42,0)"), std::string::npos);
-  EXPECT_EQ(s.substr(s.size() - 22), "\t(56,0)\t(57,2)\t(58,4)\n");
 }
 
 }  // namespace

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "composer/diagnostics.h"
 #include "chances/random_source.h"
+#include "composer/diagnostics.h"
 #include "support/pieces.h"
 
 namespace vordel {
@@ -150,29 +150,6 @@ TEST(PieceBuilder, ReproduceCommandNormalisesTheNumbers) {
             "vordel-compose --clock 5 --dump '1 2 -3 0 2147483647'");
   EXPECT_EQ(ReproduceCommand("1 2 3 4 5", 1234, true),
             "vordel-compose --clock 1234 --rest-planner-started --dump '1 2 3 4 5'");
-}
-
-TEST(PieceBuilder, BuildingAtAClockNamesTheCommandThatMakesThePieceAgain) {
-  CoutCapture quiet;
-  ResetRestPlanners();
-  TestPiece first;
-  const BuildOutcome a = BuildPieceAt(first, "3 50 40 50 10", 77);
-  ASSERT_EQ(a.result, BuildResult::kBuilt);
-  EXPECT_EQ(a.reproduce, "vordel-compose --clock 77 --dump '3 50 40 50 10'");
-  EXPECT_FALSE(PinnedClock().has_value());  // the clock runs again afterwards
-  // The second build of a process carries the rest planner's state: the command says so, and
-  // the command's state makes the same piece.
-  TestPiece second;
-  const BuildOutcome b = BuildPieceAt(second, "3 50 40 50 10", 77);
-  EXPECT_NE(b.reproduce.find("--rest-planner-started"), std::string::npos);
-  ResetRestPlanners();
-  MarkIntroRestPlannerStarted();
-  TestPiece again;
-  BuildPieceAt(again, "3 50 40 50 10", 77);
-  EXPECT_EQ(testing::DumpLines(again), testing::DumpLines(second));
-  EXPECT_EQ(BuildPieceAt(again, "1 2", 5).reproduce, "");
-  EXPECT_NE(RefusalOf("1 2").find("not one complete group of five"), std::string::npos);
-  EXPECT_EQ(RefusalOf("0 80 40 30 25"), "");
 }
 
 }  // namespace

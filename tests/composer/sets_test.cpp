@@ -27,19 +27,6 @@ std::vector<int> Elements(const Set& s) {
 
 const std::vector<int> kRow = {1, 0, 11, 2, 4, 3, 5, 7, 6, 8, 10, 9};
 
-TEST(Set, RetrogradeAndModeHistory) {
-  Set s;
-  Fill(s, {1, 2, 3});
-  s.retrograde();
-  EXPECT_EQ(Elements(s), (std::vector<int>{3, 2, 1}));
-  EXPECT_EQ(s.GetMode(), kRetrograde);
-  EXPECT_EQ(s.GetPreviousMode(), kNormal);
-  s.normal();
-  EXPECT_EQ(Elements(s), (std::vector<int>{1, 2, 3}));
-  EXPECT_EQ(s.GetMode(), kNormal);
-  EXPECT_EQ(s.GetPreviousMode(), kRetrograde);
-}
-
 TEST(Set, InvertMirrorsIntervalsWithTruncatingRemainder) {
   Set s;
   Fill(s, {0, 1});
@@ -52,19 +39,8 @@ TEST(Set, InvertMirrorsIntervalsWithTruncatingRemainder) {
   EXPECT_EQ(Elements(s), kRow);  // twice restores a row of 0..11
 }
 
-TEST(Set, RetroinvertAndBackToNormal) {
-  Set s;
-  Fill(s, kRow);
-  s.retroinvert();
-  EXPECT_EQ(s.GetMode(), kRetroInverted);
-  EXPECT_EQ(s.GetPreviousMode(), kInverted);
-  s.normal();
-  EXPECT_EQ(Elements(s), kRow);
-  EXPECT_EQ(s.GetMode(), kNormal);
-  EXPECT_EQ(s.GetPreviousMode(), kRetrograde);
-}
-
-TEST(Set, NormalReportsThePreviousModeOfEachForm) {
+// Each serial form, then back to normal: the row comes back and the previous form is kept.
+TEST(Set, SerialFormsAndTheirHistory) {
   const int expected[4] = {0, 1, 2, 1};
   for (int start = 0; start < 4; ++start) {
     Set s;
@@ -75,10 +51,16 @@ TEST(Set, NormalReportsThePreviousModeOfEachForm) {
       s.invert();
     if (start == 3)
       s.retroinvert();
+    EXPECT_EQ(s.GetMode(), start);
     s.normal();
     EXPECT_EQ(s.GetPreviousMode(), expected[start]) << "from mode " << start;
     EXPECT_EQ(s.GetMode(), kNormal);
+    EXPECT_EQ(Elements(s), kRow);
   }
+  Set r;
+  Fill(r, {1, 2, 3});
+  r.retrograde();
+  EXPECT_EQ(Elements(r), (std::vector<int>{3, 2, 1}));
 }
 
 TEST(Set, TransposeRotateStretch) {
@@ -182,35 +164,6 @@ TEST(Set, ChooseDynamicDrawsARowEverySevenElements) {
   for (int i = 0; i < 18; ++i) {
     EXPECT_EQ(s[i], dynamic_root[rows[i / 7]][i % 7]) << i;
   }
-}
-
-TEST(Set, ChooseDurationDrawsARowEveryFourElements) {
-  ScopedClockPin pin(99);
-  testing::Lcg lcg(99);
-  const int first = lcg.next() % 10;
-  const int second = lcg.next() % 10;
-  Set s(kDurationSet, 6);
-  s.choose(0);
-  EXPECT_EQ(Elements(s), (std::vector<int>{rhythm_root[first][0], rhythm_root[first][1],
-                                           rhythm_root[first][2], rhythm_root[first][3],
-                                           rhythm_root[second][0], rhythm_root[second][1]}));
-  // Same clock, same material.
-  Set again(kDurationSet, 6);
-  again.choose(0);
-  EXPECT_EQ(Elements(again), Elements(s));
-}
-
-TEST(Set, ShowPrintsLabelAndElements) {
-  testing::CoutCapture out;
-  Set s;
-  Fill(s, {1, 0, 11});
-  s.show();
-  Set none;
-  none.show();
-  Set d(kDurationSet, 2);
-  d.insert(130);
-  d.show();
-  EXPECT_EQ(out.str(), "pitch-set:1,0,11,\nduration-set:130,\n");
 }
 
 }  // namespace

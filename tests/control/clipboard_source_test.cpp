@@ -30,7 +30,7 @@ TEST(ClipboardPoller, ReadsOnlyAfterAChangeYetYieldsTheTextAtEveryPoll) {
   ASSERT_EQ(big.size(), 20u);
   EXPECT_EQ(big[0].kind, Command::Kind::kCompose);
   EXPECT_EQ(big[0].text.size(), 4096u);  // more than a parameter string is never read
-  clipboard.reset();  // no text: nothing
+  clipboard.reset();                     // no text: nothing
   poller.Changed();
   poller.Poll(queue);
   EXPECT_TRUE(queue.TakeAll().empty());

@@ -298,7 +298,8 @@ TEST_F(ControllerTest, CommandsThatArriveOnceActEachTime) {
 
 TEST_F(ControllerTest, VolumeAndEnsembleForTheNextStart) {
   Once(Command::Kind::kVolume, "", 90);
-  EXPECT_EQ(Sent(), (std::vector<Bytes>{{0xB0, 7, 90}, {0xB1, 7, 90}, {0xB2, 7, 90}, {0xB3, 7, 90}}));
+  EXPECT_EQ(Sent(),
+            (std::vector<Bytes>{{0xB0, 7, 90}, {0xB1, 7, 90}, {0xB2, 7, 90}, {0xB3, 7, 90}}));
   Once(Command::Kind::kEnsemble, "", 5);
   EXPECT_NE(host_.log.back().find("no ensemble 5"), std::string::npos);
   Once(Command::Kind::kEnsemble, "", 1);
@@ -306,12 +307,10 @@ TEST_F(ControllerTest, VolumeAndEnsembleForTheNextStart) {
   Once(Command::Kind::kPlay);
   timer_.Tick();
   const auto sent = Sent();
-  const auto program = std::find_if(sent.begin(), sent.end(), [](const Bytes& b) {
-    return (b[0] & 0xF0) == 0xC0;
-  });
-  const auto note = std::find_if(sent.begin(), sent.end(), [](const Bytes& b) {
-    return (b[0] & 0xF0) == 0x90;
-  });
+  const auto program =
+      std::find_if(sent.begin(), sent.end(), [](const Bytes& b) { return (b[0] & 0xF0) == 0xC0; });
+  const auto note =
+      std::find_if(sent.begin(), sent.end(), [](const Bytes& b) { return (b[0] & 0xF0) == 0x90; });
   ASSERT_NE(program, sent.end());
   EXPECT_EQ(*program, (Bytes{0xC0, 40}));  // Violin: the Strings ensemble, before the notes
   EXPECT_LT(program - sent.begin(), note - sent.begin());

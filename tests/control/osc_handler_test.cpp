@@ -76,7 +76,8 @@ class OscHandler : public ::testing::Test {
 TEST_F(OscHandler, AddressesBecomeCommands) {
   Handle(Message("/vordel/piece", [](lo_message m) { lo_message_add_string(m, "0 80 40 30 25"); }));
   Handle(Message("/vordel/play"));
-  Handle(Message("/vordel/stop", [](lo_message m) { lo_message_add_float(m, 1.0f); }));  // Pd's bang
+  Handle(
+      Message("/vordel/stop", [](lo_message m) { lo_message_add_float(m, 1.0f); }));  // Pd's bang
   Handle(Message("/vordel/quit"));
   Handle(Message("/vordel/volume", [](lo_message m) { lo_message_add_float(m, 300.6f); }));
   Handle(Message("/vordel/ensemble", [](lo_message m) { lo_message_add_int32(m, 2); }));
@@ -94,8 +95,9 @@ TEST_F(OscHandler, AddressesBecomeCommands) {
   // A refused piece is answered, to the sender or to the port it names.
   rec_.posted[0].reply("refused: too long");
   rec_.posted[0].reply("");
-  EXPECT_EQ(rec_.sent, (std::vector<std::pair<std::string, std::string>>{
-                           {"127.0.0.1:57120", "/vordel/refused"}}));
+  EXPECT_EQ(
+      rec_.sent,
+      (std::vector<std::pair<std::string, std::string>>{{"127.0.0.1:57120", "/vordel/refused"}}));
   Handle(Message("/vordel/piece", [](lo_message m) {
     lo_message_add_string(m, "1 2");
     lo_message_add_int32(m, 9000);
@@ -109,9 +111,9 @@ TEST_F(OscHandler, StatusAndSubscriptionsAnswerTheSenderOrItsPort) {
   Handle(Message("/vordel/status", [](lo_message m) { lo_message_add_int32(m, 9001); }));
   Handle(Message("/vordel/subscribe"));
   Handle(Message("/vordel/unsubscribe", [](lo_message m) { lo_message_add_int32(m, 9002); }));
-  EXPECT_EQ(rec_.sent, (std::vector<std::pair<std::string, std::string>>{
-                           {"127.0.0.1:57120", "/vordel/status"},
-                           {"127.0.0.1:9001", "/vordel/status"}}));
+  EXPECT_EQ(rec_.sent,
+            (std::vector<std::pair<std::string, std::string>>{
+                {"127.0.0.1:57120", "/vordel/status"}, {"127.0.0.1:9001", "/vordel/status"}}));
   EXPECT_EQ(rec_.subscribed, (std::vector<std::string>{"127.0.0.1:57120"}));
   EXPECT_EQ(rec_.unsubscribed, (std::vector<std::string>{"127.0.0.1:9002"}));
   EXPECT_TRUE(rec_.posted.empty());

@@ -67,17 +67,18 @@ class Peer {
 TEST(OscSource, CommandsAnswersAndSubscriptionsOverUdp) {
   std::mutex log_mutex;
   std::vector<std::string> log;
-  OscSource source(OscSource::Options{"127.0.0.1", 17770},
-                   [] {
-                     Session::Snapshot s;
-                     s.playing = true;
-                     s.reproduce = "vordel-compose --clock 1 --dump '1 2 3 4 5'";
-                     return s;
-                   },
-                   [&](const std::string& line) {
-                     std::lock_guard<std::mutex> lock(log_mutex);
-                     log.push_back(line);
-                   });
+  OscSource source(
+      OscSource::Options{"127.0.0.1", 17770},
+      [] {
+        Session::Snapshot s;
+        s.playing = true;
+        s.reproduce = "vordel-compose --clock 1 --dump '1 2 3 4 5'";
+        return s;
+      },
+      [&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(log_mutex);
+        log.push_back(line);
+      });
   CommandQueue queue;
   std::string error;
   ASSERT_TRUE(source.Start(queue, &error)) << error;

@@ -161,8 +161,8 @@ TEST(SessionPieces, CommandsRebuildThePiecesInTheProgramsOrder) {
       }
       started = started || w == "--rest-planner-started";
     }
-    const std::string text = command.substr(command.find('\'') + 1,
-                                            command.rfind('\'') - command.find('\'') - 1);
+    const std::string text =
+        command.substr(command.find('\'') + 1, command.rfind('\'') - command.find('\'') - 1);
     testing::FreshComposer fresh(clock_ms);
     if (started) {
       MarkIntroRestPlannerStarted();

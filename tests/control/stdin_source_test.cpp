@@ -40,7 +40,7 @@ TEST(StdinSource, EachLineActsOnceAndTheEndOfInputIsNoQuit) {
   EXPECT_FALSE(got[1].latched);
   EXPECT_EQ(got[2].kind, Command::Kind::kPlay);
   EXPECT_EQ(got[3].text, "3 50 40 50 10");
-  EXPECT_LE(got[4].text.size(), 8192u);  // a huge line is cut, not kept
+  EXPECT_LE(got[4].text.size(), 8192u);          // a huge line is cut, not kept
   EXPECT_EQ(got[5].kind, Command::Kind::kQuit);  // the last line needs no newline
   source.Stop();
   close(fds[0]);

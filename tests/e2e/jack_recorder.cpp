@@ -64,8 +64,8 @@ int Process(jack_nframes_t nframes, void* arg) {
       continue;
     }
     Arrival a{};
-    a.usecs = cycle_usecs + static_cast<std::uint64_t>(static_cast<double>(e.time) *
-                                                       period_usecs / nframes);
+    a.usecs = cycle_usecs +
+              static_cast<std::uint64_t>(static_cast<double>(e.time) * period_usecs / nframes);
     a.size = static_cast<std::uint8_t>(e.size);
     std::memcpy(a.bytes, e.buffer, e.size);
     if (!r->arrivals.Push(a)) {

@@ -37,9 +37,15 @@ std::vector<OutputBackend> Rows() {
          return Fake::alsa;
        },
        [](const OutputRequest& r, const std::string& i) { return OpenFake("alsa", r, i); }},
-      {"synth", "the built-in synthesizer", false, true, [] { return OutputProbe{true, {}}; },
+      {"synth", "the built-in synthesizer", false, true,
+       [] {
+         return OutputProbe{true, {}};
+       },
        [](const OutputRequest& r, const std::string& i) { return OpenFake("synth", r, i); }},
-      {"recording", "a recording", false, false, [] { return OutputProbe{true, {}}; },
+      {"recording", "a recording", false, false,
+       [] {
+         return OutputProbe{true, {}};
+       },
        [](const OutputRequest& r, const std::string& i) { return OpenFake("recording", r, i); }},
   };
 }
@@ -76,8 +82,9 @@ TEST_F(OutputTable, WithoutExternalSynthesizersAutoUsesTheBuiltInOne) {
   EXPECT_EQ(Open("auto"), "synth:");
   Fake::jack = {true, {"midi-monitor:input"}};
   EXPECT_EQ(Open("auto"), "synth:");
-  EXPECT_EQ(Open("auto", "nothing-like-it"), "error: no MIDI input whose name contains "
-                                             "'nothing-like-it'");
+  EXPECT_EQ(Open("auto", "nothing-like-it"),
+            "error: no MIDI input whose name contains "
+            "'nothing-like-it'");
 }
 
 TEST_F(OutputTable, PortTakesAPortOrSaysWhyNot) {

@@ -31,17 +31,6 @@ void CountAndMaybeStop(unsigned id, unsigned, std::uintptr_t user, std::uintptr_
   }
 }
 
-TEST(ThreadTimer, CapabilitiesAndPeriods) {
-  ThreadTimerService timer;
-  timecaps_tag caps{};
-  EXPECT_EQ(timer.GetDevCaps(&caps), kTimerNoError);
-  EXPECT_EQ(caps.wPeriodMin, 1u);
-  EXPECT_GE(caps.wPeriodMax, 1000u);
-  EXPECT_EQ(timer.BeginPeriod(1), kTimerNoError);
-  EXPECT_EQ(timer.EndPeriod(1), kTimerNoError);
-  EXPECT_EQ(timer.SetEvent(0, 1, &CountAndMaybeStop, 0), 0u);  // no period, no timer
-}
-
 TEST(ThreadTimer, CancelFromInsideTheCallbackEndsAfterThatTick) {
   ThreadTimerService timer;
   Counter c;

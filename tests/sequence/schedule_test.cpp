@@ -51,7 +51,11 @@ TEST_F(ScheduleOf, EventsGoInTheTickThatReachesThemObjectAfterObject) {
 
 TEST_F(ScheduleOf, BytesAreTheOnesThePlayerSends) {
   // Channels 3 and up an octave lower, starts and ends alike; velocities kept audible.
-  Add({{3, 64, 90, 0}, {3, 64, 0, 1}, {1, 60, 300, 2}, {1, 61, -5, 2}, {1, 62, 256, 2},
+  Add({{3, 64, 90, 0},
+       {3, 64, 0, 1},
+       {1, 60, 300, 2},
+       {1, 61, -5, 2},
+       {1, 62, 256, 2},
        {4, 12, 80, 3}});
   const Schedule s = BuildSchedule(piece_);
   std::vector<Bytes> got;
@@ -77,7 +81,8 @@ TEST_F(ScheduleOf, WalkGivesTheEnsembleFirstThenEveryMessageAtItsTick) {
   Add({{1, 60, 90, 0}, {2, 62, 90, 0}, {1, 60, 0, 5}, {2, 62, 0, 7}});
   const Schedule s = BuildSchedule(piece_);
   std::vector<std::pair<std::int64_t, Bytes>> walked;
-  WalkSchedule(s, [&](std::int64_t tick, const MidiMessage& m) { walked.emplace_back(tick, B(m)); });
+  WalkSchedule(s,
+               [&](std::int64_t tick, const MidiMessage& m) { walked.emplace_back(tick, B(m)); });
   ASSERT_EQ(walked.size(), 12u + 4u);
   EXPECT_EQ(walked[0], (std::pair<std::int64_t, Bytes>{0, {0xC0, 60}}));
   EXPECT_EQ(walked[12], (std::pair<std::int64_t, Bytes>{0, {0x90, 60, 90}}));

@@ -64,8 +64,8 @@ TEST(ComposeTool, UsageErrorsExitWithTwo) {
   EXPECT_NE(Compose("--version").out.find("vordel-compose "), std::string::npos);
   EXPECT_EQ(Compose("--dump \"0 80 40 30 999999999\"").status, 1);  // too many events
   EXPECT_EQ(Compose("--render x.mp3 \"1 2 3 4 5\"").status, 2);     // no such audio format
-  EXPECT_EQ(Compose("--gain 3 \"1 2 3 4 5\"").status, 2);          // gain without a render
-  EXPECT_EQ(Compose("--port x \"1 2 3 4 5\"").status, 2);          // ports go with --play
+  EXPECT_EQ(Compose("--gain 3 \"1 2 3 4 5\"").status, 2);           // gain without a render
+  EXPECT_EQ(Compose("--port x \"1 2 3 4 5\"").status, 2);           // ports go with --play
   EXPECT_EQ(Compose("-- --dump").status, 0);  // after "--" everything is the string
 }
 
