@@ -1,4 +1,5 @@
 // vordel: the desktop program, or with --headless the same without a window.
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
@@ -49,6 +50,8 @@ int main(int argc, char** argv) {
   vordel::InstallOutOfMemoryHandler();
   // Before any thread starts: the termination signals become events of the main loop.
   vordel::TerminationSignals stop_signals;
+  // A reader that goes away (vordel --headless | head) must not end the program mid-note.
+  std::signal(SIGPIPE, SIG_IGN);
 
   std::vector<std::string> ours;
   std::vector<char*> framework = {argv[0]};

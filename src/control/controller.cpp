@@ -164,7 +164,7 @@ void Controller::ComposeAndPlay(const Command& command) {
   player_.ResetPlayStatus();
   player_.ClearStop();
   session_.Silence();
-  session_.SendEnsemble();
+  session_.PrepareEnsemble();
   session_.Compose(command.text, true);
   session_.composition().SetPosition(1);
   const bool started = session_.StartPlayback();
@@ -176,7 +176,7 @@ void Controller::ComposeAndPlay(const Command& command) {
 
 void Controller::ProcessTheMotherFucker(const char* worst) {
   session_.composition().Composition_PresetNumber = 0;
-  session_.SendEnsemble();
+  session_.PrepareEnsemble();
   last_string_ = worst != nullptr ? worst : "";
   if (player_.GetPlayStatus() == 0) {
     session_.Compose(last_string_, true);

@@ -42,7 +42,7 @@ bool MidiInputSource::Start(CommandQueue& queue, std::string* error) {
           queue.Post(std::move(*c));
         }
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
   });
   return true;

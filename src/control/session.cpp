@@ -56,7 +56,7 @@ BuildOutcome Session::Compose(std::string_view text, bool clear_first) {
 bool Session::StartPlayback() {
   if (ensemble_pending_) {
     ensemble_pending_ = false;
-    SendEnsemble();
+    PrepareEnsemble();
   }
   const bool was_playing = playing_;
   const bool started = player_.PlayMusicalObject();
@@ -86,7 +86,7 @@ void Session::EndedNow(const std::string& reason) {
   }
 }
 
-void Session::SendEnsemble() {
+void Session::PrepareEnsemble() {
   for (const MidiMessage& m : EnsembleMessages(composition_.SelectedEnsemble())) {
     midi_.Send(m);
   }

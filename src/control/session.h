@@ -70,7 +70,7 @@ class Session {
   // --- messages of the control thread
   Midi& midi() { return midi_; }
   // Program, pan and volume of the composition's selected ensemble on channels 1-4.
-  void SendEnsemble();
+  void PrepareEnsemble();
   // Sends the selected ensemble before the next start.
   void EnsembleForNextStart() { ensemble_pending_ = true; }
   // Channel volume (controller 7) on channels 1-4.

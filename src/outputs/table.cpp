@@ -155,13 +155,14 @@ OpenedOutput OpenOutput(const OutputRequest& request, const std::vector<OutputBa
   return Opened(*first_port, request, "", "; no synthesizer input found");
 }
 
-std::vector<OutputOffer> ListOutputOffers(const OutputRequest& base) {
+std::vector<OutputOffer> ListOutputOffers(const OutputRequest& base,
+                                          const std::vector<OutputBackend>& rows) {
   std::vector<OutputOffer> offers;
   OutputOffer synth{"Built-in synthesizer", base};
   synth.request.choice = "synth";
   synth.request.port.clear();
   offers.push_back(synth);
-  for (const OutputBackend& row : OutputBackends()) {
+  for (const OutputBackend& row : rows) {
     if (!row.port || !row.automatic) {
       continue;
     }

@@ -31,7 +31,7 @@ int PlayFromTerminal(const std::string& text, const OutputRequest& request,
     return 1;
   }
   CompositionPlayer& player = session.player();
-  session.SendEnsemble();
+  session.PrepareEnsemble();
   player.ClearStop();
   session.composition().ResetIters();
   if (!session.StartPlayback()) {

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <optional>
@@ -96,6 +97,8 @@ int main(int argc, char** argv) {
   vordel::InstallOutOfMemoryHandler();
   // Before any thread starts: the termination signals become events of the play loop.
   vordel::TerminationSignals stop_signals;
+  // A reader that goes away (vordel --headless | head) must not end the program mid-note.
+  std::signal(SIGPIPE, SIG_IGN);
   std::ios::sync_with_stdio(false);
 
   CLI::App app{

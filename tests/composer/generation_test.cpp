@@ -12,6 +12,7 @@ namespace vordel {
 namespace {
 
 using testing::CoutCapture;
+using testing::Obj;
 using testing::TestPiece;
 
 std::vector<int> Elements(const Set& s) {
@@ -19,12 +20,6 @@ std::vector<int> Elements(const Set& s) {
   for (int i = 0; i < s.GetSize(); ++i)
     out.push_back(s[i]);
   return out;
-}
-
-MusicalObject& Obj(TestPiece& p, int index) {
-  auto it = p.object_list.begin();
-  std::advance(it, index);
-  return **it;
 }
 
 class PreGeneration : public ::testing::Test {

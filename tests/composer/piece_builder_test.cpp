@@ -17,13 +17,8 @@ namespace vordel {
 namespace {
 
 using testing::CoutCapture;
+using testing::Obj;
 using testing::TestPiece;
-
-MusicalObject& Obj(TestPiece& p, int index) {
-  auto it = p.object_list.begin();
-  std::advance(it, index);
-  return **it;
-}
 
 class PieceBuilding : public ::testing::Test {
  protected:

@@ -1,10 +1,11 @@
 #include "control/midi_input_source.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <deque>
 #include <mutex>
+
+#include "support/commands.h"
 
 namespace vordel {
 namespace {
@@ -63,14 +64,7 @@ TEST(MidiInputSource, PostsWhatArrives) {
   MidiInputSource source(input);
   std::string error;
   ASSERT_TRUE(source.Start(queue, &error));
-  std::vector<Command> got;
-  while (got.size() < 2) {
-    pollfd p{queue.fd(), POLLIN, 0};
-    ASSERT_EQ(poll(&p, 1, 10000), 1);
-    for (Command& c : queue.TakeAll()) {
-      got.push_back(std::move(c));
-    }
-  }
+  const std::vector<Command> got = testing::WaitForCommands(queue, 2);
   source.Stop();
   ASSERT_EQ(got.size(), 2u);
   EXPECT_EQ(got[0].kind, Command::Kind::kPlay);

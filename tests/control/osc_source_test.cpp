@@ -3,28 +3,15 @@
 
 #include <gtest/gtest.h>
 #include <lo/lo.h>
-#include <poll.h>
 
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "support/commands.h"
+
 namespace vordel {
 namespace {
-
-std::vector<Command> WaitFor(CommandQueue& queue, std::size_t n) {
-  std::vector<Command> got;
-  while (got.size() < n) {
-    pollfd p{queue.fd(), POLLIN, 0};
-    if (poll(&p, 1, 10000) != 1) {
-      break;
-    }
-    for (Command& c : queue.TakeAll()) {
-      got.push_back(std::move(c));
-    }
-  }
-  return got;
-}
 
 // A peer with its own port, as SuperCollider or a test tool has.
 class Peer {
@@ -86,7 +73,7 @@ TEST(OscSource, CommandsAnswersAndSubscriptionsOverUdp) {
   ASSERT_GE(port, 17770);
   Peer peer;
   peer.Send(port, "/vordel/piece", "s", "0 80 40 30 25");
-  const auto got = WaitFor(queue, 1);
+  const auto got = testing::WaitForCommands(queue, 1);
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0].text, "0 80 40 30 25");
   got[0].reply("Parameter string refused");  // the control thread's answer reaches the peer

@@ -130,6 +130,18 @@ TEST_F(SessionTest, AnotherOutputReplacesTheCurrentOneAfterACleanStop) {
   EXPECT_EQ(session_->OutputBackend(), "recording");
 }
 
+TEST(SessionDevices, MessagesLostInsideVordelShowInTheStatus) {
+  testing::ManualTimerService timer;
+  auto out = std::make_unique<RecordingOutput>(4);
+  Session session(std::move(out), nullptr, timer, nullptr);
+  EXPECT_EQ(session.GetOUTStatusStr(), "MOUT OK");
+  session.SetVolume(64);  // four messages: the recording is full
+  session.SetVolume(65);
+  EXPECT_EQ(session.LostMessages(), 4u);
+  EXPECT_EQ(session.GetOUTStatusStr(), "MOUT OK (4 lost)");
+  EXPECT_EQ(session.GetINStatusStr(), "MIN Error.");  // no input here
+}
+
 // Pieces heard in the program can be made again with the command it prints, in its order,
 // with the clock running freely as in the program.
 TEST(SessionPieces, CommandsRebuildThePiecesInTheProgramsOrder) {

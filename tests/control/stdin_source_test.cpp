@@ -1,27 +1,14 @@
 #include "control/stdin_source.h"
 
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <string>
 
+#include "support/commands.h"
+
 namespace vordel {
 namespace {
-
-std::vector<Command> WaitFor(CommandQueue& queue, std::size_t n) {
-  std::vector<Command> got;
-  while (got.size() < n) {
-    pollfd p{queue.fd(), POLLIN, 0};
-    if (poll(&p, 1, 10000) != 1) {
-      break;
-    }
-    for (Command& c : queue.TakeAll()) {
-      got.push_back(std::move(c));
-    }
-  }
-  return got;
-}
 
 TEST(StdinSource, EachLineActsOnceAndTheEndOfInputIsNoQuit) {
   int fds[2];
@@ -33,7 +20,7 @@ TEST(StdinSource, EachLineActsOnceAndTheEndOfInputIsNoQuit) {
   const std::string input = "0\n0\r\n1\nQ\n3 50 40 50 10\n" + std::string(100000, '5') + "\nq";
   ASSERT_EQ(write(fds[1], input.data(), input.size()), static_cast<ssize_t>(input.size()));
   close(fds[1]);
-  const std::vector<Command> got = WaitFor(queue, 6);
+  const std::vector<Command> got = testing::WaitForCommands(queue, 6);
   ASSERT_EQ(got.size(), 6u);
   EXPECT_EQ(got[0].kind, Command::Kind::kStop);
   EXPECT_EQ(got[1].kind, Command::Kind::kStop);  // again: a line is not a text that stays

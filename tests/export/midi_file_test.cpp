@@ -35,14 +35,7 @@ TEST(MidiFile, VariableLengthQuantities) {
 
 class PieceFile : public ::testing::Test {
  protected:
-  void Add(const std::vector<std::tuple<int, int, std::int64_t, std::int64_t>>& events) {
-    piece_.AddMusicalObject(0, 50, 50, 50, 10);
-    for (auto [ch, key, vel, t] : events) {
-      piece_.object_list.back()->event_list.push_back(
-          std::make_unique<Event>(ch, key, vel, t, 0, 2));
-    }
-    piece_.ResetIters();
-  }
+  void Add(const std::vector<testing::HandEvent>& events) { AddObjectWith(piece_, events); }
   testing::CoutCapture quiet_;
   testing::TestPiece piece_;
 };

@@ -105,6 +105,20 @@ TEST_F(OutputTable, ARowByNameAndItsSystemMissing) {
   EXPECT_EQ(Open("nothing"), "error: no output named 'nothing'");
 }
 
+TEST_F(OutputTable, TheMenuOffersTheSynthesizerAndEveryInputButOurOwn) {
+  Fake::jack = {true, {"fluidsynth:midi_00", "vordel-2-in:vordel in"}};
+  Fake::alsa = {true, {"FLUID Synth (12):Synth input port (12:0)"}};
+  OutputRequest base;
+  base.name = "vordel-2";
+  const std::vector<OutputOffer> offers = ListOutputOffers(base, Rows());
+  ASSERT_EQ(offers.size(), 3u);
+  EXPECT_EQ(offers[0].request.choice, "synth");
+  EXPECT_EQ(offers[1].label, "JACK: fluidsynth:midi_00");
+  EXPECT_EQ(offers[1].request.port, "fluidsynth:midi_00");
+  EXPECT_EQ(offers[2].request.choice, "alsa");
+  EXPECT_EQ(offers[2].request.name, "vordel-2");  // the instance keeps its names
+}
+
 TEST(OutputChoice, NeverOneOfOurOwnPorts) {
   EXPECT_EQ(ChooseInput({"Midi Through Port-0", "FLUID Synth (1234):Synth input port"}, ""), 1);
   EXPECT_EQ(ChooseInput({"midi-monitor:input", "vordel:synth"}, ""), -1);

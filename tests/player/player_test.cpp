@@ -19,24 +19,14 @@ namespace {
 
 using Bytes = std::vector<int>;
 
-struct Note {
-  int ch, key;
-  std::int64_t vel, time;
-};
+using Note = testing::HandEvent;
 
 class Player : public ::testing::Test {
  protected:
   Player() : player_(&rec_, notes_, timer_) {}
   ~Player() override { player_.StopPlaybackAndWait(); }
 
-  // Adds an object holding exactly these events (in this order).
-  void AddObject(const std::vector<Note>& events) {
-    piece_.AddMusicalObject(0, 50, 50, 50, 10);
-    for (const Note& n : events) {
-      piece_.object_list.back()->event_list.push_back(
-          std::make_unique<Event>(n.ch, n.key, n.vel, n.time, 0, n.vel != 0 ? 2 : 0));
-    }
-  }
+  void AddObject(const std::vector<Note>& events) { AddObjectWith(piece_, events); }
   void Ready() {
     player_.SetSchedule(std::make_shared<const Schedule>(BuildSchedule(piece_)));
     rec_.Clear();

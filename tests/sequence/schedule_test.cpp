@@ -14,14 +14,7 @@ using Bytes = std::vector<int>;
 
 class ScheduleOf : public ::testing::Test {
  protected:
-  // Adds an object holding exactly these events: channel, key, velocity, time.
-  void Add(const std::vector<std::tuple<int, int, std::int64_t, std::int64_t>>& events) {
-    piece_.AddMusicalObject(0, 50, 50, 50, 10);
-    for (auto [ch, key, vel, t] : events) {
-      piece_.object_list.back()->event_list.push_back(
-          std::make_unique<Event>(ch, key, vel, t, 0, 2));
-    }
-  }
+  void Add(const std::vector<testing::HandEvent>& events) { AddObjectWith(piece_, events); }
   static Bytes B(const MidiMessage& m) { return Bytes(m.bytes, m.bytes + m.size); }
   testing::CoutCapture quiet_;
   testing::TestPiece piece_;

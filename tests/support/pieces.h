@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "chances/random_source.h"
 #include "composer/composition.h"
@@ -41,6 +44,30 @@ inline std::string DumpLines(Composition& piece) {
   }
   out << "total " << piece.Composition_TotalTime << '\n';
   return out.str();
+}
+
+// One timed event of a hand-made object: channel, key, velocity (0 ends a note), time.
+struct HandEvent {
+  int ch;
+  int key;
+  std::int64_t vel;
+  std::int64_t time;
+};
+
+// Appends an object holding exactly these events, in this order.
+inline void AddObjectWith(Composition& piece, const std::vector<HandEvent>& events) {
+  piece.AddMusicalObject(0, 50, 50, 50, 10);
+  for (const HandEvent& e : events) {
+    piece.object_list.back()->event_list.push_back(
+        std::make_unique<Event>(e.ch, e.key, e.vel, e.time, 0, e.vel != 0 ? 2 : 0));
+  }
+}
+
+// The index-th object of a piece.
+inline MusicalObject& Obj(Composition& piece, int index) {
+  auto it = piece.object_list.begin();
+  std::advance(it, index);
+  return **it;
 }
 
 }  // namespace vordel::testing
