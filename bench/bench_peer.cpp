@@ -41,8 +41,11 @@
 namespace {
 
 constexpr const char* kPiece = "0 50 40 1 0 3 60 60 1 0";
+// Single notes for the synthesizer, a quarter of a second apart.
+constexpr int kNotes = 160;
 
 pid_t Spawn(const std::vector<std::string>& args, const std::string& out, const std::string& err) {
+  std::fflush(nullptr);  // the child must not write out what the parent has buffered
   const pid_t pid = fork();
   if (pid == 0) {
     std::freopen(out.c_str(), "w", stdout);
@@ -265,7 +268,7 @@ double SynthOnsets(bool scheduled, const std::string& recorder, const std::strin
   // Short percussive notes (woodblock), loud, a quarter of a second apart.
   auto schedule = std::make_shared<vordel::Schedule>();
   schedule->ensemble = {};
-  constexpr int kNotes = 60;
+
   for (int i = 0; i < kNotes; ++i) {
     const std::int64_t t = 300 + i * 250;
     schedule->messages.push_back(
@@ -364,9 +367,9 @@ int main(int argc, char** argv) {
   const double synth_new = SynthOnsets(true, recorder, dir, &found[0], &xruns[0]);
   const double synth_old = SynthOnsets(false, recorder, dir, &found[1], &xruns[1]);
   std::printf(
-      "synthesizer, period 256: onsets found %d and %d of 60; error p99 %.3f ms scheduled "
+      "synthesizer, period 256: onsets found %d and %d of %d; error p99 %.3f ms scheduled "
       "on its sample clock, %.3f ms handed over as they come; %d and %d xruns\n",
-      found[0], found[1], synth_new, synth_old, xruns[0], xruns[1]);
+      found[0], found[1], kNotes, synth_new, synth_old, xruns[0], xruns[1]);
   std::printf(
       "peer p64_p99_ms=%.3f p64_max_ms=%.3f p64_lost=%ld p64_latency_ms=%.3f p256_p99_ms=%.3f "
       "p256_max_ms=%.3f p256_lost=%ld p256_latency_ms=%.3f rtmidi_p64_p99_ms=%.3f "

@@ -3,9 +3,9 @@
 // period at a time) and in whole milliseconds; it runs at the sound card's rate, which drifts
 // against the system's; and it falls behind when the audio system drops cycles. A reading is
 // never ahead of the rendering's leading edge, and among many readings at random moments of the
-// bursts the highest is close to it: the mapping is the highest reading of the last second
-// (kept as the highest of each 10 ms), so it follows drift and dropped cycles within a second
-// and does not jitter with the bursts. Delivery thread only; real-time safe (fixed arrays).
+// bursts the highest is close to it: the mapping is the highest reading of the last half second
+// (kept as the highest of each 10 ms), so it follows drift and dropped cycles within half a
+// second and does not jitter with the bursts. Delivery thread only; real-time safe (fixed arrays).
 #pragma once
 
 #include <algorithm>
@@ -48,7 +48,7 @@ class SequencerClock {
 
  private:
   static constexpr std::int64_t kBucketNanos = 10000000;  // 10 ms
-  static constexpr std::int64_t kBuckets = 100;           // one second
+  static constexpr std::int64_t kBuckets = 50;            // half a second
 
   struct Slot {
     std::int64_t bucket = std::numeric_limits<std::int64_t>::min() / 2;

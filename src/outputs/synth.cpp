@@ -86,7 +86,7 @@ class SynthOutput final : public DeliveryThreadOutput {
       clock_.Observe(MonotonicNanos(), engine_->SequencerTime());
     }
   }
-  std::int64_t CheckIntervalNanos() const override { return 50 * kNanosPerMilli; }
+  std::int64_t CheckIntervalNanos() const override { return 20 * kNanosPerMilli; }
   void CloseDevice() override {
     if (driver_ != nullptr) {
       delete_fluid_audio_driver(driver_);
