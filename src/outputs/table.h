@@ -50,7 +50,7 @@ struct OutputOffer {
   std::string label;
   OutputRequest request;
 };
-std::vector<OutputOffer> ListOutputOffers(const OutputRequest& base,
-                                          const std::vector<OutputBackend>& rows = OutputBackends());
+std::vector<OutputOffer> ListOutputOffers(
+    const OutputRequest& base, const std::vector<OutputBackend>& rows = OutputBackends());
 
 }  // namespace vordel

@@ -34,7 +34,7 @@ TEST(SequencerClock, SettlesOnTheLeadingEdgeOfTheBursts) {
   EXPECT_DOUBLE_EQ(clock.ToSequencer(4000 * kMs) - clock.ToSequencer(3999 * kMs), 1.0);
 }
 
-TEST(SequencerClock, FollowsADriftingSoundCardAndDroppedAudioWithinHalfASecond) {
+TEST(SequencerClock, FollowsADriftingSoundCardAndDroppedAudio) {
   SequencerClock clock;
   std::int64_t t = 0;
   for (; t < 600'000 * kMs; t += 10 * kMs) {  // ten minutes, a card 100 ppm fast
@@ -42,12 +42,12 @@ TEST(SequencerClock, FollowsADriftingSoundCardAndDroppedAudioWithinHalfASecond) 
   }
   const double expected = static_cast<double>(t) / 1e6 * (1 + 100e-6) + 5000;
   EXPECT_NEAR(clock.ToSequencer(t), expected, 2.0);
-  // The audio system drops 40 ms of cycles: half a second later the mapping has gone with it.
+  // The audio system drops 40 ms of cycles: a few readings later the mapping has gone with it.
   const double before = clock.ToSequencer(t);
-  for (int i = 0; i < 60; ++i, t += 10 * kMs) {
+  for (int i = 0; i < 5; ++i, t += 10 * kMs) {
     clock.Observe(t, SequencerAt(t, 1.0, 100) - 40);
   }
-  EXPECT_NEAR(clock.ToSequencer(t) - before, 600.0 * (1 + 100e-6) - 40.0, 2.0);
+  EXPECT_NEAR(clock.ToSequencer(t) - before, 50.0 * (1 + 100e-6) - 40.0, 2.0);
 }
 
 }  // namespace
