@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include <string>
 #include <vector>
 
@@ -117,6 +119,18 @@ TEST_F(OutputTable, TheMenuOffersTheSynthesizerAndEveryInputButOurOwn) {
   EXPECT_EQ(offers[1].request.port, "fluidsynth:midi_00");
   EXPECT_EQ(offers[2].request.choice, "alsa");
   EXPECT_EQ(offers[2].request.name, "vordel-2");  // the instance keeps its names
+}
+
+TEST(OutputChoice, RealPortsWithoutTheirSystemsSayWhy) {
+  setenv("JACK_DEFAULT_SERVER", "vordel-no-such-server", 1);
+  for (const char* row : {"jack", "port-rtmidi"}) {
+    OutputRequest r;
+    r.choice = row;
+    const OpenedOutput o = OpenOutput(r);
+    EXPECT_FALSE(o.output) << row;
+    EXPECT_NE(o.error.find("its system is not running"), std::string::npos) << o.error;
+  }
+  unsetenv("JACK_DEFAULT_SERVER");
 }
 
 TEST(OutputChoice, NeverOneOfOurOwnPorts) {
