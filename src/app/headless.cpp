@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "app/emergency.h"
+#include "control/command_sources.h"
 #include "control/controller.h"
 #include "control/line_log.h"
-#include "control/midi_input_source.h"
 #include "control/stdin_source.h"
 #include "platform/timer.h"
 
@@ -65,32 +65,15 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
   controller.SetupWindow();
 
   CommandQueue queue;
-  std::vector<std::unique_ptr<CommandSource>> sources;
-  OscSource* osc = nullptr;
-  if (options.osc_port > 0) {
-    auto source = std::make_unique<OscSource>(
-        OscSource::Options{options.osc_listen, options.osc_port},
-        [&session] { return session.GetSnapshot(); },
-        [&log](const std::string& line) { log.Line("vordel: " + line); });
-    osc = source.get();
-    sources.push_back(std::move(source));
-  }
-  if (session.input() != nullptr && session.input()->Status() == 0) {
-    sources.push_back(std::make_unique<MidiInputSource>(*session.input()));
-  }
-  sources.push_back(std::make_unique<StdinSource>());
+  CommandSources sources(session, [&log](const std::string& line) { log.Line("vordel: " + line); });
+  sources.AddRemote(options.osc_listen, options.osc_port);
+  sources.Add(std::make_unique<StdinSource>());
   std::string listening;
-  for (auto& source : sources) {
-    std::string error;
-    if (source->Start(queue, &error)) {
-      listening += (listening.empty() ? "" : ", ") + source->Name();
-    } else {
-      log.Line("vordel: " + error);
-    }
+  for (const std::string& name : sources.Start(queue)) {
+    listening += (listening.empty() ? "" : ", ") + name;
   }
-  if (osc != nullptr && osc->Port() != 0) {
-    session.AddListener(osc);
-    listening += " (" + options.osc_listen + ":" + std::to_string(osc->Port()) + ")";
+  if (sources.OscPort() != 0) {
+    listening += " (" + options.osc_listen + ":" + std::to_string(sources.OscPort()) + ")";
   }
   log.Line("vordel: ready without a window; listening to " + listening + "; " +
            session.GetINStatusStr() + ", " + session.GetOUTStatusStr());
@@ -112,12 +95,7 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
     session.Poll();
     code = host.code_;
   }
-  for (auto& source : sources) {
-    source->Stop();
-  }
-  if (osc != nullptr) {
-    session.RemoveListener(osc);
-  }
+  sources.Stop();
   session.Shutdown("quit");
   session.RemoveListener(&host);
   log.Line("vordel: ended");

@@ -16,8 +16,6 @@
 #include "app/emergency.h"
 #include "app/menu_codes.h"
 #include "app/qt_clipboard_source.h"
-#include "control/midi_input_source.h"
-#include "control/osc_source.h"
 #include "vordel_version.h"
 
 namespace vordel {
@@ -184,17 +182,14 @@ TMyApp::TMyApp(const AppOptions& options, TerminationSignals& stop_signals)
 
 TMyApp::~TMyApp() {
   poll_timer_.stop();
-  for (auto& source : sources_) {
-    source->Stop();
+  if (sources_) {
+    sources_->Stop();
   }
   if (session_) {
-    if (osc_listener_ != nullptr) {
-      session_->RemoveListener(osc_listener_);
-    }
     session_->RemoveListener(this);
     session_->Shutdown("quit");
   }
-  sources_.clear();
+  sources_.reset();
   frame_.reset();
   controller_.reset();
   session_.reset();
@@ -261,29 +256,14 @@ bool TMyApp::InitMainWindow() {
     });
   }
 
-  sources_.push_back(std::make_unique<QtClipboardSource>());
-  OscSource* osc = nullptr;
-  if (options_.osc_port > 0) {
-    auto source = std::make_unique<OscSource>(
-        OscSource::Options{options_.osc_listen, options_.osc_port},
-        [this] { return session_->GetSnapshot(); },
-        [](const std::string& line) { std::cerr << "vordel: " << line << std::endl; });
-    osc = source.get();
-    sources_.push_back(std::move(source));
-  }
-  if (session_->input() != nullptr && session_->input()->Status() == 0) {
-    sources_.push_back(std::make_unique<MidiInputSource>(*session_->input()));
-  }
-  for (auto& source : sources_) {
-    std::string error;
-    if (!source->Start(queue_, &error)) {
-      std::cerr << "vordel: " << error << std::endl;
-    }
-  }
-  if (osc != nullptr && osc->Port() != 0) {
-    osc_listener_ = osc;
-    session_->AddListener(osc);
-    std::cerr << "vordel: OSC on " << options_.osc_listen << ":" << osc->Port() << std::endl;
+  sources_ = std::make_unique<CommandSources>(
+      *session_, [](const std::string& line) { std::cerr << "vordel: " << line << std::endl; });
+  sources_->Add(std::make_unique<QtClipboardSource>());
+  sources_->AddRemote(options_.osc_listen, options_.osc_port);
+  sources_->Start(queue_);
+  if (sources_->OscPort() != 0) {
+    std::cerr << "vordel: OSC on " << options_.osc_listen << ":" << sources_->OscPort()
+              << std::endl;
   }
 
   QObject::connect(&poll_timer_, &QTimer::timeout, frame_.get(), [this] {

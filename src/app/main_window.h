@@ -16,7 +16,7 @@
 
 #include "app/app_options.h"
 #include "app/piano_roll.h"
-#include "control/command_source.h"
+#include "control/command_sources.h"
 #include "control/controller.h"
 #include "platform/signals.h"
 #include "platform/timer.h"
@@ -92,7 +92,7 @@ class TMyApp : public SessionListener {
   std::unique_ptr<Session> session_;
   std::unique_ptr<Controller> controller_;
   CommandQueue queue_;
-  std::vector<std::unique_ptr<CommandSource>> sources_;
+  std::unique_ptr<CommandSources> sources_;
   std::unique_ptr<TMainFrame> frame_;
   TMyWindow* client_ = nullptr;
   QStatusBar* StatusBar = nullptr;
@@ -100,7 +100,6 @@ class TMyApp : public SessionListener {
   QTimer poll_timer_;
   std::unique_ptr<QSocketNotifier> queue_notifier_;
   std::unique_ptr<QSocketNotifier> signal_notifier_;
-  SessionListener* osc_listener_ = nullptr;
 };
 
 // The program entry after the command line has been read.

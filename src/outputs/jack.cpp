@@ -13,6 +13,7 @@
 #include "outputs/jack_client.h"
 #include "outputs/jack_frames.h"
 #include "outputs/lanes.h"
+#include "outputs/system_logs.h"
 #include "platform/clock.h"
 
 namespace vordel {
@@ -149,9 +150,7 @@ class JackOutput final : public MidiOutput {
 
 OutputProbe ProbeJack() {
   OutputProbe probe;
-  if (!JackServerRunning()) {
-    return probe;
-  }
+  QuietSystemLibraries();
   jack_status_t status{};
   jack_client_t* c = jack_client_open("vordel-probe", JackNoStartServer, &status);
   if (c == nullptr) {

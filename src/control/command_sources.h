@@ -1,0 +1,47 @@
+// The command sources one face of the program listens to: its own (the clipboard, standard
+// input) and the remote ones every face shares (OSC when a port is given, the MIDI input when
+// it works). Started and stopped together; OSC also hears of playbacks, for its subscribers.
+// Control thread only.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/command_source.h"
+#include "control/osc_source.h"
+#include "control/session.h"
+
+namespace vordel {
+
+class CommandSources {
+ public:
+  using LogFn = std::function<void(const std::string&)>;
+  // log: one line (any thread), without the program's name.
+  CommandSources(Session& session, LogFn log);
+  ~CommandSources();
+  CommandSources(const CommandSources&) = delete;
+  CommandSources& operator=(const CommandSources&) = delete;
+
+  void Add(std::unique_ptr<CommandSource> source);
+  // OSC on listen:port (port 0: no OSC) and the session's MIDI input, if it works.
+  void AddRemote(const std::string& osc_listen, int osc_port);
+  // Starts every source in the order added; one log line for each that cannot work here.
+  // Returns the names of those that run.
+  std::vector<std::string> Start(CommandQueue& queue);
+  // The port OSC listens on (0 when it does not).
+  int OscPort() const;
+  // Stops every source (once); OSC no longer hears of playbacks.
+  void Stop();
+
+ private:
+  Session& session_;
+  LogFn log_;
+  std::vector<std::unique_ptr<CommandSource>> sources_;
+  OscSource* osc_ = nullptr;
+  bool listening_ = false;
+  bool stopped_ = false;
+};
+
+}  // namespace vordel
