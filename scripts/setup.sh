@@ -12,7 +12,7 @@ PACKAGES=(
   libcli11-dev libsndfile1-dev libebur128-dev libjack-jackd2-dev liblo-dev libxcb1-dev
   # end-to-end tests: virtual display, clipboard owner, JACK dummy server, screenshots, audio
   xvfb xauth xclip x11-utils xdotool jackd2 liblo-tools imagemagick sox tesseract-ocr tesseract-ocr-eng
-  fonts-liberation2 midicsv bc desktop-file-utils
+  fonts-liberation2 midicsv bc desktop-file-utils pulseaudio pulseaudio-utils python3
 )
 
 SUDO=""

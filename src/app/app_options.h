@@ -14,8 +14,7 @@ namespace vordel {
 struct AppOptions {
   OutputRequest output;
   bool headless = false;
-  int osc_port = kDefaultOscPort;
-  std::string osc_listen = "127.0.0.1";
+  OscSource::Options osc;
   std::string state_file;  // the window writes what it shows there (for tests)
 };
 

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <chrono>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -53,7 +54,7 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
   OpenedOutput opened = OpenOutput(options.output);
   if (!opened.output) {
     std::cerr << "vordel: " << opened.error << std::endl;
-    return 1;
+    return opened.bad_request ? 2 : 1;
   }
   log.Line(opened.note);
   Session session(std::move(opened.output), OpenMidiInput(options.output.name), timer, &std::cout);
@@ -65,15 +66,18 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
   controller.SetupWindow();
 
   CommandQueue queue;
-  CommandSources sources(session, [&log](const std::string& line) { log.Line("vordel: " + line); });
-  sources.AddRemote(options.osc_listen, options.osc_port);
+  LineLog errors(std::cerr);
+  CommandSources sources(
+      session, [&log](const std::string& line) { log.Line("vordel: " + line); },
+      [&errors](const std::string& line) { errors.Line("vordel: " + line); });
+  sources.AddRemote(options.osc);
   sources.Add(std::make_unique<StdinSource>());
   std::string listening;
   for (const std::string& name : sources.Start(queue)) {
     listening += (listening.empty() ? "" : ", ") + name;
   }
   if (sources.OscPort() != 0) {
-    listening += " (" + options.osc_listen + ":" + std::to_string(sources.OscPort()) + ")";
+    listening += " (" + options.osc.listen + ":" + std::to_string(sources.OscPort()) + ")";
   }
   log.Line("vordel: ready without a window; listening to " + listening + "; " +
            session.GetINStatusStr() + ", " + session.GetOUTStatusStr());
@@ -87,10 +91,15 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
       break;
     }
     for (const Command& command : queue.TakeAll()) {
-      controller.Apply(command);
-      if (host.quit_) {
+      // A signal or a quit acts before whatever else waits.
+      if (host.quit_ || stop_signals.Pending()) {
         break;
       }
+      controller.Apply(command);
+    }
+    if (const std::string drops = queue.DropReport(std::chrono::steady_clock::now());
+        !drops.empty()) {
+      log.Line("vordel: " + drops);
     }
     session.Poll();
     code = host.code_;
@@ -98,6 +107,10 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
   sources.Stop();
   session.Shutdown("quit");
   session.RemoveListener(&host);
+  for (const std::string& failure : session.Failures()) {
+    log.Line("vordel: " + failure);
+    code = code == 0 ? 1 : code;
+  }
   log.Line("vordel: ended");
   return code;
 }

@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QStatusBar>
 #include <QWheelEvent>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 
@@ -199,6 +200,7 @@ bool TMyApp::InitMainWindow() {
   OpenedOutput opened = OpenOutput(options_.output);
   if (!opened.output) {
     std::cerr << "vordel: " << opened.error << std::endl;
+    init_error_ = opened.bad_request ? 2 : 1;
     return false;
   }
   std::cerr << opened.note << std::endl;
@@ -244,6 +246,10 @@ bool TMyApp::InitMainWindow() {
   queue_notifier_ = std::make_unique<QSocketNotifier>(queue_.fd(), QSocketNotifier::Read);
   QObject::connect(queue_notifier_.get(), &QSocketNotifier::activated, frame_.get(), [this] {
     for (const Command& command : queue_.TakeAll()) {
+      // A signal acts before whatever else waits (its own notifier ends the program).
+      if (quitting_ || stop_signals_.Pending()) {
+        break;
+      }
       controller_->Apply(command);
     }
   });
@@ -259,10 +265,10 @@ bool TMyApp::InitMainWindow() {
   sources_ = std::make_unique<CommandSources>(
       *session_, [](const std::string& line) { std::cerr << "vordel: " << line << std::endl; });
   sources_->Add(std::make_unique<QtClipboardSource>());
-  sources_->AddRemote(options_.osc_listen, options_.osc_port);
+  sources_->AddRemote(options_.osc);
   sources_->Start(queue_);
   if (sources_->OscPort() != 0) {
-    std::cerr << "vordel: OSC on " << options_.osc_listen << ":" << sources_->OscPort()
+    std::cerr << "vordel: OSC on " << options_.osc.listen << ":" << sources_->OscPort()
               << std::endl;
   }
 
@@ -273,6 +279,10 @@ bool TMyApp::InitMainWindow() {
     }
     session_->Poll();
     client_->UpdateStatusTexts();
+    if (const std::string drops = queue_.DropReport(std::chrono::steady_clock::now());
+        !drops.empty()) {
+      std::cerr << "vordel: " << drops << std::endl;
+    }
   });
   poll_timer_.start(40);
   return true;
@@ -280,6 +290,7 @@ bool TMyApp::InitMainWindow() {
 
 void TMyApp::Quit(const std::string& why) {
   std::cerr << "vordel: " << why << ": stopping" << std::endl;
+  quitting_ = true;
   QCoreApplication::exit(0);
 }
 
@@ -333,11 +344,23 @@ void TMyApp::FillDevicesMenu() {
 
 int TMyApp::Run() {
   if (!InitMainWindow()) {
-    return 1;
+    return init_error_;
   }
-  EmergencySilence guard(*session_);
-  frame_->showMinimized();
-  return QApplication::exec();
+  int code = 0;
+  {
+    EmergencySilence guard(*session_);
+    frame_->showMinimized();
+    code = QApplication::exec();
+    poll_timer_.stop();
+    sources_->Stop();
+    session_->RemoveListener(this);
+    session_->Shutdown("quit");
+  }
+  for (const std::string& failure : session_->Failures()) {
+    std::cerr << "vordel: " << failure << std::endl;
+    code = code == 0 ? 1 : code;
+  }
+  return code;
 }
 
 int OwlMain(int argc, char** argv, const AppOptions& options, TerminationSignals& stop_signals) {

@@ -100,6 +100,8 @@ class TMyApp : public SessionListener {
   QTimer poll_timer_;
   std::unique_ptr<QSocketNotifier> queue_notifier_;
   std::unique_ptr<QSocketNotifier> signal_notifier_;
+  int init_error_ = 1;
+  bool quitting_ = false;
 };
 
 // The program entry after the command line has been read.

@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
   }
   vordel::DisplayChoice display;
   if (!platform_given) {
-    display = vordel::ChooseDisplay(vordel::ReadDisplayEnvironment(), options.osc_port);
+    display = vordel::ChooseDisplay(vordel::ReadDisplayEnvironment(), options.osc.port);
   }
   if (!display.message.empty()) {
     std::cerr << display.message << std::endl;
@@ -98,6 +98,9 @@ int main(int argc, char** argv) {
   }
   if (!display.qt_platform.empty()) {
     setenv("QT_QPA_PLATFORM", display.qt_platform.c_str(), 1);
+  }
+  if (!display.display.empty()) {
+    setenv("DISPLAY", display.display.c_str(), 1);
   }
   int framework_argc = static_cast<int>(framework.size());
   framework.push_back(nullptr);

@@ -4,8 +4,8 @@
 
 namespace vordel {
 
-CommandSources::CommandSources(Session& session, LogFn log)
-    : session_(session), log_(std::move(log)) {}
+CommandSources::CommandSources(Session& session, LogFn log, LogFn stray)
+    : session_(session), log_(std::move(log)), stray_(std::move(stray)) {}
 
 CommandSources::~CommandSources() {
   Stop();
@@ -15,10 +15,10 @@ void CommandSources::Add(std::unique_ptr<CommandSource> source) {
   sources_.push_back(std::move(source));
 }
 
-void CommandSources::AddRemote(const std::string& osc_listen, int osc_port) {
-  if (osc_port > 0) {
+void CommandSources::AddRemote(const OscSource::Options& osc) {
+  if (osc.port > 0) {
     auto source = std::make_unique<OscSource>(
-        OscSource::Options{osc_listen, osc_port}, [this] { return session_.GetSnapshot(); }, log_);
+        osc, [this] { return session_.GetSnapshot(); }, log_, stray_);
     osc_ = source.get();
     Add(std::move(source));
   }

@@ -18,15 +18,16 @@ namespace vordel {
 class CommandSources {
  public:
   using LogFn = std::function<void(const std::string&)>;
-  // log: one line (any thread), without the program's name.
-  CommandSources(Session& session, LogFn log);
+  // log: one line (any thread), without the program's name; stray: one line about a message
+  // from outside that is ignored (any thread; null: to log).
+  CommandSources(Session& session, LogFn log, LogFn stray = nullptr);
   ~CommandSources();
   CommandSources(const CommandSources&) = delete;
   CommandSources& operator=(const CommandSources&) = delete;
 
   void Add(std::unique_ptr<CommandSource> source);
-  // OSC on listen:port (port 0: no OSC) and the session's MIDI input, if it works.
-  void AddRemote(const std::string& osc_listen, int osc_port);
+  // OSC (port 0: none) and the session's MIDI input, if it works.
+  void AddRemote(const OscSource::Options& osc);
   // Starts every source in the order added; one log line for each that cannot work here.
   // Returns the names of those that run.
   std::vector<std::string> Start(CommandQueue& queue);
@@ -38,6 +39,7 @@ class CommandSources {
  private:
   Session& session_;
   LogFn log_;
+  LogFn stray_;
   std::vector<std::unique_ptr<CommandSource>> sources_;
   OscSource* osc_ = nullptr;
   bool listening_ = false;

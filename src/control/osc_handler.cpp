@@ -205,6 +205,11 @@ bool OscPeer::operator==(const OscPeer& other) const {
   return length == other.length && std::memcmp(&address, &other.address, length) == 0;
 }
 
+std::string OscPeer::Host() const {
+  const std::string s = ToString();
+  return s.substr(0, s.rfind(':'));
+}
+
 std::string OscPeer::ToString() const {
   char host[INET6_ADDRSTRLEN] = "?";
   int port = 0;

@@ -24,6 +24,8 @@ struct OscPeer {
   OscPeer WithPort(int port) const;
   bool operator==(const OscPeer& other) const;
   std::string ToString() const;
+  // The host alone, without the port.
+  std::string Host() const;
 };
 
 struct OscArgument {

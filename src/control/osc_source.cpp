@@ -13,7 +13,6 @@
 namespace vordel {
 namespace {
 
-constexpr int kMaxSubscribers = 64;
 constexpr int kLogLinesPerSecond = 10;
 constexpr int kPortsTried = 100;
 
@@ -77,19 +76,12 @@ class OscSource::Actions : public OscActions {
     };
   }
   void Subscribe(const OscPeer& peer) override {
-    auto& subs = source_.subscribers_;
-    if (std::find(subs.begin(), subs.end(), peer) == subs.end()) {
-      if (static_cast<int>(subs.size()) >= kMaxSubscribers) {
-        Log("OSC: too many subscribers; " + peer.ToString() + " not added");
-        return;
-      }
-      subs.push_back(peer);
+    if (const auto replaced = source_.subscribers_.Subscribe(peer, OscClock::now())) {
+      Log("OSC: all " + std::to_string(OscSubscribers::kMax) + " subscriptions are taken; " +
+          peer.ToString() + " replaces the oldest, " + replaced->ToString());
     }
   }
-  void Unsubscribe(const OscPeer& peer) override {
-    auto& subs = source_.subscribers_;
-    subs.erase(std::remove(subs.begin(), subs.end(), peer), subs.end());
-  }
+  void Unsubscribe(const OscPeer& peer) override { source_.subscribers_.Unsubscribe(peer); }
   OscMessageOut Status() override {
     const Session::Snapshot s = source_.status_();
     OscMessageOut out{"/vordel/status", {}};
@@ -108,11 +100,12 @@ class OscSource::Actions : public OscActions {
   CommandQueue& queue_;
 };
 
-OscSource::OscSource(Options options, std::function<Session::Snapshot()> status,
-                     std::function<void(const std::string&)> log)
+OscSource::OscSource(Options options, std::function<Session::Snapshot()> status, LogFn log,
+                     LogFn stray)
     : options_(std::move(options)),
       status_(std::move(status)),
       log_(std::move(log)),
+      stray_(stray ? std::move(stray) : log_),
       mailbox_(std::make_shared<Mailbox>()) {}
 
 OscSource::~OscSource() {
@@ -120,6 +113,13 @@ OscSource::~OscSource() {
 }
 
 bool OscSource::Start(CommandQueue& queue, std::string* error) {
+  if (options_.allow.empty()) {
+    allow_ = OscAllowList::Loopback();
+  } else if (auto allow = OscAllowList::Parse(options_.allow, error)) {
+    allow_ = *allow;
+  } else {
+    return false;
+  }
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_DGRAM;
@@ -165,6 +165,10 @@ bool OscSource::Start(CommandQueue& queue, std::string* error) {
     log_("OSC: port " + std::to_string(options_.port) + " is taken; listening on port " +
          std::to_string(bound_port) + " instead");
   }
+  if (options_.allow.empty() && !OscAllowList::IsLoopback(options_.listen)) {
+    log_("OSC: listening on " + options_.listen +
+         ", but only this machine is heard until --osc-allow names other senders");
+  }
   port_ = bound_port;
   mailbox_->wake_fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   thread_ = std::thread([this, &queue] { Run(queue); });
@@ -196,6 +200,9 @@ void OscSource::PlaybackEnded(const std::string& reason) {
 }
 
 void OscSource::SendNow(const OscPeer& to, const OscMessageOut& message) {
+  if (!limit_.Allow(to, OscClock::now())) {
+    return;
+  }
   const std::vector<std::uint8_t> bytes = SerialiseOscMessage(message);
   sendto(socket_, bytes.data(), bytes.size(), MSG_DONTWAIT,
          reinterpret_cast<const sockaddr*>(&to.address), to.length);
@@ -205,7 +212,7 @@ void OscSource::LogLimited(const std::string& line) {
   const auto now = std::chrono::steady_clock::now();
   if (now - log_window_ >= std::chrono::seconds(1)) {
     if (log_suppressed_ > 0) {
-      log_("OSC: " + std::to_string(log_suppressed_) + " more lines like these not shown");
+      stray_("OSC: " + std::to_string(log_suppressed_) + " more lines like these not shown");
     }
     log_window_ = now;
     log_lines_ = 0;
@@ -213,7 +220,7 @@ void OscSource::LogLimited(const std::string& line) {
   }
   if (log_lines_ < kLogLinesPerSecond) {
     ++log_lines_;
-    log_(line);
+    stray_(line);
   } else {
     ++log_suppressed_;
   }
@@ -232,17 +239,28 @@ void OscSource::Run(CommandQueue& queue) {
       from.length = sizeof from.address;
       const ssize_t n = recvfrom(socket_, buffer.data(), buffer.size(), MSG_DONTWAIT,
                                  reinterpret_cast<sockaddr*>(&from.address), &from.length);
-      if (n > 0) {
+      if (n > 0 && !allow_.Allows(from)) {
+        LogLimited("OSC: a packet from " + from.ToString() +
+                   " is not let in (--osc-allow names who is); ignored");
+      } else if (n > 0) {
         HandleOscPacket(buffer.data(), static_cast<std::size_t>(n), from, actions);
       }
     }
     for (Mailbox::Letter& letter : mailbox_->Take()) {
       if (letter.to_subscribers) {
-        for (const OscPeer& peer : subscribers_) {
+        for (const OscPeer& peer : subscribers_.Current(OscClock::now())) {
           SendNow(peer, letter.message);
         }
       } else {
         SendNow(letter.to, letter.message);
+      }
+    }
+    const auto now = OscClock::now();
+    if (now - held_back_said_ >= std::chrono::seconds(1)) {
+      if (const std::uint64_t held = limit_.TakeHeldBack(); held > 0) {
+        held_back_said_ = now;
+        LogLimited("OSC: " + std::to_string(held) + " answer(s) held back: at most " +
+                   std::to_string(OscAnswerLimit::kPerSecond) + " a second go to one host");
       }
     }
   }

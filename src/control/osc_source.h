@@ -1,7 +1,8 @@
 // OSC over UDP as a source of commands: a socket on 127.0.0.1 (or a wider address) at port 7770
-// or the next free one, read by a thread of its own that hands packets to the OSC handler and
-// sends the answers. As a session listener it tells subscribers when playbacks start and end.
-// Start, Stop and the listener calls: control thread. Answers may be queued from any thread.
+// or the next free one, read by a thread of its own that hands the packets of the senders it lets
+// in to the OSC handler and sends the answers, at most a hundred a second to each host. As a
+// session listener it tells subscribers when playbacks start and end. Start, Stop and the
+// listener calls: control thread. Answers may be queued from any thread.
 #pragma once
 
 #include <atomic>
@@ -16,6 +17,7 @@
 
 #include "control/command_source.h"
 #include "control/osc_handler.h"
+#include "control/osc_peers.h"
 #include "control/session.h"
 
 namespace vordel {
@@ -27,10 +29,14 @@ class OscSource final : public CommandSource, public SessionListener {
   struct Options {
     std::string listen = "127.0.0.1";
     int port = kDefaultOscPort;
+    // The senders heard: "ADDR[/BITS],..." ("" for the loopback addresses only).
+    std::string allow;
   };
-  // status: the session's snapshot (any thread); log: one line (any thread).
-  OscSource(Options options, std::function<Session::Snapshot()> status,
-            std::function<void(const std::string&)> log);
+  using LogFn = std::function<void(const std::string&)>;
+  // status: the session's snapshot (any thread); log: one line about the source (any thread);
+  // stray: one line about a packet that is ignored (null: to log).
+  OscSource(Options options, std::function<Session::Snapshot()> status, LogFn log,
+            LogFn stray = nullptr);
   ~OscSource() override;
 
   std::string Name() const override { return "OSC"; }
@@ -53,14 +59,18 @@ class OscSource final : public CommandSource, public SessionListener {
 
   Options options_;
   std::function<Session::Snapshot()> status_;
-  std::function<void(const std::string&)> log_;
+  LogFn log_;
+  LogFn stray_;
   std::shared_ptr<Mailbox> mailbox_;
   int socket_ = -1;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
   std::thread thread_;
   // OSC thread only.
-  std::vector<OscPeer> subscribers_;
+  OscAllowList allow_;
+  OscSubscribers subscribers_;
+  OscAnswerLimit limit_;
+  OscClock::time_point held_back_said_{};
   std::chrono::steady_clock::time_point log_window_{};
   int log_lines_ = 0;
   int log_suppressed_ = 0;

@@ -143,9 +143,7 @@ bool Session::SwitchOutput(const OutputRequest& request, std::string* message) {
   }
   player_.SetOutput(opened.output.get());
   midi_.SetOutput(opened.output.get());
-  if (output_) {
-    output_->Close();
-  }
+  CloseOutput();
   output_ = std::move(opened.output);
   output_backend_ = opened.backend;
   output_input_ = opened.input;
@@ -216,11 +214,19 @@ void Session::Shutdown(const std::string& reason) {
   if (notes_.Sounding() > 0) {
     Silence();
   }
-  if (output_) {
-    output_->Close();
-  }
+  CloseOutput();
   input_.reset();
   Publish();
+}
+
+void Session::CloseOutput() {
+  if (!output_) {
+    return;
+  }
+  output_->Close();
+  if (std::string failure = output_->Failure(); !failure.empty()) {
+    failures_.push_back(std::move(failure));
+  }
 }
 
 }  // namespace vordel

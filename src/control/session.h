@@ -111,10 +111,14 @@ class Session {
   // Ends everything for good: the playback stopped, every note ended, All Notes Off, the
   // outputs drained and closed. Idempotent.
   void Shutdown(const std::string& reason);
+  // What went wrong with the outputs that the user must hear of at the end (a recording that is
+  // incomplete), one line each; after Shutdown. The program's exit code is then not 0.
+  const std::vector<std::string>& Failures() const { return failures_; }
 
  private:
   void Publish();
   void EndedNow(const std::string& reason);
+  void CloseOutput();
 
   std::ostream* log_;
   Composition composition_;
@@ -137,6 +141,7 @@ class Session {
   std::string end_reason_;
   std::string device_line_;
   bool shut_down_ = false;
+  std::vector<std::string> failures_;
 
   mutable std::mutex snapshot_mutex_;
   Snapshot snapshot_;

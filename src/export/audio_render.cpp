@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "outputs/soundfont.h"
+#include "platform/pending_file.h"
 #include "outputs/synth_engine.h"
 
 namespace vordel {
@@ -209,7 +210,13 @@ RenderResult RenderAudio(const Schedule& schedule, const std::string& path,
   info.samplerate = kRenderSampleRate;
   info.channels = 2;
   info.format = FormatOf(path);
-  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  // Written beside the target and put in place only when complete.
+  PendingFile pending(path);
+  if (pending.path().empty()) {
+    result.error = pending.error();
+    return result;
+  }
+  SNDFILE* file = sf_open(pending.path().c_str(), SFM_WRITE, &info);
   if (file == nullptr) {
     result.error = "cannot write " + path + ": " + sf_strerror(nullptr);
     return result;
@@ -218,11 +225,14 @@ RenderResult RenderAudio(const Schedule& schedule, const std::string& path,
   sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
   Meter written;
   std::vector<float> scaled(2 * kChunk);
+  std::int64_t clipped = 0;
   const std::int64_t frames = RenderPass(
       schedule, soundfont,
       [&](const float* f, int n) {
         for (int i = 0; i < 2 * n; ++i) {
-          scaled[static_cast<std::size_t>(i)] = f[i] * gain;
+          const float v = f[i] * gain;
+          scaled[static_cast<std::size_t>(i)] = v;
+          clipped += (v > 1.0f || v < -1.0f) ? 1 : 0;
         }
         written.Add(f, n, gain);
         return sf_writef_float(file, scaled.data(), n) == n;
@@ -237,6 +247,10 @@ RenderResult RenderAudio(const Schedule& schedule, const std::string& path,
     result.error = "cannot write " + path + ": the file could not be completed";
     return result;
   }
+  if (!pending.Commit()) {
+    result.error = pending.error();
+    return result;
+  }
   if (progress) {
     progress(passes * estimate, passes * estimate);
   }
@@ -246,6 +260,7 @@ RenderResult RenderAudio(const Schedule& schedule, const std::string& path,
   result.gain_db = silent ? 0.0 : AmplitudeToDb(gain);
   result.peak_dbfs = AmplitudeToDb(std::min(level.peak, 1.0));
   result.loudness_lufs = level.loudness;
+  result.clipped_samples = clipped;
   return result;
 }
 

@@ -1,6 +1,7 @@
 // Rendering a piece to an audio file offline with the built-in synthesizer, driven by the
 // piece's schedule (far faster than real time). The file's format follows its extension: .wav
-// (16-bit PCM; RF64 beyond 4 GiB), .flac (16-bit) or .ogg (Vorbis), 44.1 kHz stereo. By default
+// (16-bit PCM; RF64 beyond 4 GiB), .flac (16-bit) or .ogg (Vorbis), 44.1 kHz stereo, written
+// beside its target and put in place only when complete. By default
 // the render is normalised so that its peak is at -1 dBFS (two passes of the same render); a
 // fixed gain renders once. Control thread; not real-time safe.
 #pragma once
@@ -16,6 +17,9 @@ namespace vordel {
 
 inline constexpr int kRenderSampleRate = 44100;
 inline constexpr double kRenderPeakDbfs = -1.0;
+// The fixed gains a render takes, in dB.
+inline constexpr double kMinGainDb = -60.0;
+inline constexpr double kMaxGainDb = 40.0;
 
 struct RenderOptions {
   std::string soundfont;          // "" for the one found
@@ -29,6 +33,7 @@ struct RenderResult {
   double gain_db = 0;        // the gain applied to the synthesizer's output
   double peak_dbfs = 0;      // of what was written (-inf for silence)
   double loudness_lufs = 0;  // integrated loudness of what was written (-inf for silence)
+  std::int64_t clipped_samples = 0;  // samples beyond full scale, written at full scale
 };
 
 // "" when the file name has an extension this renderer writes, else why not.

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+
+#include "platform/pending_file.h"
 
 namespace vordel {
 namespace {
@@ -112,22 +111,7 @@ std::vector<std::uint8_t> StandardMidiFileBytes(const Schedule& schedule) {
 
 bool WriteStandardMidiFile(const Schedule& schedule, const std::string& path, std::string* error) {
   const std::vector<std::uint8_t> bytes = StandardMidiFileBytes(schedule);
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) {
-    if (error != nullptr) {
-      *error = "cannot write " + path + ": " + std::strerror(errno);
-    }
-    return false;
-  }
-  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  const bool closed = std::fclose(f) == 0;
-  if (!ok || !closed) {
-    if (error != nullptr) {
-      *error = "cannot write " + path + ": " + std::strerror(errno);
-    }
-    return false;
-  }
-  return true;
+  return WriteFileAtomically(path, std::string(bytes.begin(), bytes.end()), error);
 }
 
 }  // namespace vordel

@@ -40,6 +40,10 @@ class MidiOutput {
   virtual std::uint64_t Dropped() const { return 0; }
   // The constant time between a message's due time and its delivery, in nanoseconds.
   virtual std::int64_t LatencyNanos() const { return 0; }
+  // What went wrong that the user must hear of when the program ends, and that makes its exit
+  // code non-zero (a recording that could not be written completely); "" when nothing did.
+  // After Close.
+  virtual std::string Failure() const { return ""; }
 };
 
 }  // namespace vordel

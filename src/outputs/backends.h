@@ -31,6 +31,8 @@ struct OutputProbe {
 struct OpenResult {
   std::unique_ptr<MidiOutput> output;
   std::string error;
+  // The request itself cannot be met (a file that cannot be written): a usage error.
+  bool bad_request = false;
 };
 
 OutputProbe ProbeJack();

@@ -1,17 +1,16 @@
 #include "outputs/recording.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "outputs/backends.h"
 #include "platform/clock.h"
 
 namespace vordel {
 
-RecordingOutput::RecordingOutput(std::size_t capacity, unsigned status, std::string file)
-    : slots_(std::make_unique<Slot[]>(capacity)),
-      capacity_(capacity),
-      status_(status),
-      file_(std::move(file)) {}
+RecordingOutput::RecordingOutput(std::size_t capacity, unsigned status)
+    : slots_(std::make_unique<Slot[]>(capacity)), capacity_(capacity), status_(status) {}
 
 unsigned RecordingOutput::Send(Lane lane, const MidiMessage& message, std::int64_t due_ns) {
   const std::int64_t now = MonotonicNanos();
@@ -60,27 +59,11 @@ void RecordingOutput::Clear() {
 }
 
 std::string RecordingOutput::Describe() const {
-  return file_.empty() ? "recording" : "recording to " + file_;
+  return "recording";
 }
 
 void RecordingOutput::Close() {
-  if (closed_.exchange(true, std::memory_order_acq_rel) || file_.empty()) {
-    return;
-  }
-  FILE* f = std::fopen(file_.c_str(), "w");
-  if (f == nullptr) {
-    return;
-  }
-  const std::vector<Record> records = Records();
-  const std::int64_t origin = records.empty() ? 0 : records.front().due_ns;
-  for (const Record& r : records) {
-    std::fprintf(f, "%.3f", static_cast<double>(r.due_ns - origin) / 1e6);
-    for (int b = 0; b < r.message.size; ++b) {
-      std::fprintf(f, " %02x", r.message.bytes[b]);
-    }
-    std::fputc('\n', f);
-  }
-  std::fclose(f);
+  closed_.store(true, std::memory_order_release);
 }
 
 OutputProbe ProbeRecording() {
@@ -89,9 +72,107 @@ OutputProbe ProbeRecording() {
   return probe;
 }
 
+RecordFileOutput::RecordFileOutput(std::string path, std::FILE* file)
+    : DeliveryThreadOutput(Timing::kWhenQueued, 0, false), path_(std::move(path)), file_(file) {
+  Start();
+}
+
+RecordFileOutput::~RecordFileOutput() {
+  Close();
+}
+
+std::unique_ptr<RecordFileOutput> RecordFileOutput::Open(const std::string& path,
+                                                         std::string* error) {
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  if (f == nullptr) {
+    *error = "cannot record to " + path + ": " + std::strerror(errno);
+    return nullptr;
+  }
+  std::setvbuf(f, nullptr, _IOFBF, std::size_t{1} << 16);
+  return std::unique_ptr<RecordFileOutput>(new RecordFileOutput(path, f));
+}
+
+std::string RecordFileOutput::Describe() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return "recording to " + path_ + (error_.empty() ? "" : " (" + error_ + ")");
+}
+
+std::string RecordFileOutput::Failure() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!error_.empty()) {
+    return "the recording to " + path_ + " is incomplete: " + error_;
+  }
+  if (Dropped() > 0) {
+    return "the recording to " + path_ + " is incomplete: " + std::to_string(Dropped()) +
+           " message(s) were lost";
+  }
+  return "";
+}
+
+unsigned RecordFileOutput::Deliver(const MidiMessage& message, std::int64_t due_ns) {
+  if (file_ == nullptr) {
+    return kMidiErrorGeneric;
+  }
+  if (!have_origin_) {
+    have_origin_ = true;
+    origin_ns_ = due_ns;
+  }
+  std::fprintf(file_, "%.3f", static_cast<double>(due_ns - origin_ns_) / 1e6);
+  for (int b = 0; b < message.size; ++b) {
+    std::fprintf(file_, " %02x", message.bytes[b]);
+  }
+  std::fputc('\n', file_);
+  if (std::ferror(file_) != 0) {
+    Flush();
+  }
+  return Status();
+}
+
+void RecordFileOutput::Flush() {
+  if (file_ == nullptr) {
+    return;
+  }
+  if (std::fflush(file_) != 0 || std::ferror(file_) != 0) {
+    const int saved = errno;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (error_.empty()) {
+      error_ = std::strerror(saved != 0 ? saved : EIO);
+    }
+    SetStatus(kMidiErrorGeneric);
+  }
+}
+
+void RecordFileOutput::CheckDevice() {
+  Flush();
+}
+
+std::int64_t RecordFileOutput::CheckIntervalNanos() const {
+  return 50 * kNanosPerMilli;
+}
+
+void RecordFileOutput::CloseDevice() {
+  if (file_ == nullptr) {
+    return;
+  }
+  Flush();
+  if (std::fclose(file_) != 0) {
+    const int saved = errno;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (error_.empty()) {
+      error_ = std::strerror(saved);
+    }
+  }
+  file_ = nullptr;
+}
+
 OpenResult OpenRecording(const OutputRequest& request, const std::string& /*input*/) {
   OpenResult r;
-  r.output = std::make_unique<RecordingOutput>(std::size_t{1} << 20, kMidiOk, request.record_file);
+  if (request.record_file.empty()) {
+    r.output = std::make_unique<RecordingOutput>();
+    return r;
+  }
+  r.output = RecordFileOutput::Open(request.record_file, &r.error);
+  r.bad_request = !r.output;
   return r;
 }
 

@@ -1,17 +1,20 @@
-// An output that keeps every message with its lane, its due time and the time it was sent, in a
-// fixed buffer that never reallocates (Send is real-time safe from both lanes at once). With a
-// file name it writes the messages there as text when it closes, one per line: due time in
-// milliseconds since the first message, then the bytes in hex. Records and Close: control
-// thread.
+// Recordings of the messages an output is sent. RecordingOutput keeps every message with its
+// lane, its due time and the time it was sent, in a fixed buffer that never reallocates (Send is
+// real-time safe from both lanes at once; Records and Close: control thread): the outputs of tests
+// and benchmarks. RecordFileOutput writes them to a file as the piece plays, one per line: due
+// time in milliseconds since the first message, then the bytes in hex.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
+#include <cstdio>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "midi/output.h"
+#include "outputs/delivery_thread.h"
 
 namespace vordel {
 
@@ -24,8 +27,7 @@ class RecordingOutput : public MidiOutput {
     std::int64_t sent_ns;
   };
 
-  explicit RecordingOutput(std::size_t capacity = 1 << 20, unsigned status = kMidiOk,
-                           std::string file = "");
+  explicit RecordingOutput(std::size_t capacity = 1 << 20, unsigned status = kMidiOk);
   unsigned Status() const override { return status_; }
   unsigned Send(Lane lane, const MidiMessage& message, std::int64_t due_ns) override;
   void Close() override;
@@ -48,10 +50,41 @@ class RecordingOutput : public MidiOutput {
   std::unique_ptr<Slot[]> slots_;
   std::size_t capacity_;
   unsigned status_;
-  std::string file_;
   std::atomic<std::size_t> next_{0};
   std::atomic<std::uint64_t> dropped_{0};
   std::atomic<bool> closed_{false};
+};
+
+// The recording to a file: opened when the output is made (so a path that cannot be written is
+// an error at once), then written line by line by a thread of its own and flushed at least every
+// 50 ms, so a process that is killed leaves everything but its last few milliseconds. Send and
+// Commit are real-time safe (the lanes of a delivery thread); nothing limits the length.
+class RecordFileOutput final : public DeliveryThreadOutput {
+ public:
+  // Opens (and empties) the file; null with the reason when it cannot be written.
+  static std::unique_ptr<RecordFileOutput> Open(const std::string& path, std::string* error);
+  ~RecordFileOutput() override;
+
+  std::string Describe() const override;
+  // A write error, or messages lost before they reached the file.
+  std::string Failure() const override;
+
+ protected:
+  unsigned Deliver(const MidiMessage& message, std::int64_t due_ns) override;
+  void CheckDevice() override;
+  std::int64_t CheckIntervalNanos() const override;
+  void CloseDevice() override;
+
+ private:
+  RecordFileOutput(std::string path, std::FILE* file);
+  void Flush();
+
+  std::string path_;
+  std::FILE* file_;
+  bool have_origin_ = false;
+  std::int64_t origin_ns_ = 0;
+  mutable std::mutex mutex_;  // error_ (delivery thread writes, any thread reads)
+  std::string error_;
 };
 
 }  // namespace vordel

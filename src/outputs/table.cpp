@@ -21,6 +21,7 @@ OpenedOutput Opened(const OutputBackend& row, const OutputRequest& request,
   OpenResult r = row.open(request, input);
   if (!r.output) {
     result.error = r.error;
+    result.bad_request = r.bad_request;
     return result;
   }
   result.output = std::move(r.output);

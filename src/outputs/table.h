@@ -31,6 +31,7 @@ std::vector<std::string> OutputChoiceNames();
 struct OpenedOutput {
   std::unique_ptr<MidiOutput> output;  // null when the request cannot be met
   std::string error;                   // why, when output is null
+  bool bad_request = false;            // the error lies in the request (exit code 2)
   std::string note;                    // a line for the user about what was chosen
   std::string backend;                 // the row that opened it
   std::string input;                   // the input it is connected to ("" for none)

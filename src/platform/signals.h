@@ -1,14 +1,17 @@
-// The signals that end the programs (SIGINT, SIGTERM, SIGHUP), taken as readable events instead
-// of handlers, so that the program ends through its normal, clean stop. Main thread only.
+// The signals whose default is to end the process (SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1,
+// SIGUSR2, SIGALRM and the other asynchronous ones, the real-time signals included), taken as
+// readable events instead of handlers, so that the program ends through its normal, clean stop.
+// SIGKILL cannot be caught; the faults of the program itself (SIGSEGV, SIGABRT ...) are left to
+// their defaults. Main thread only.
 #pragma once
 
 namespace vordel {
 
 class TerminationSignals {
  public:
-  // Blocks the three signals in the calling thread and every thread it starts afterwards: call
-  // first thing in main, before any library starts a thread. Then opens a descriptor that
-  // becomes readable when one of them arrives.
+  // Blocks the signals in the calling thread and every thread it starts afterwards: call first
+  // thing in main, before any library starts a thread. Then opens a descriptor that becomes
+  // readable when one of them arrives.
   TerminationSignals();
   ~TerminationSignals();
   TerminationSignals(const TerminationSignals&) = delete;
@@ -18,6 +21,13 @@ class TerminationSignals {
   int fd() const { return fd_; }
   // The pending signal's number, or 0 when none is pending. Never blocks.
   int Take();
+  // Whether a signal is pending (it stays pending). Never blocks.
+  bool Pending() const;
+
+  // From now on the signals end the process at once, on the calling thread, with exit code
+  // 128 + the signal's number, after removing every file registered with RemoveOnSignal: for
+  // work that holds no sound and has nothing to stop cleanly (writing an export).
+  void EndProcessOnSignal();
 
  private:
   int fd_ = -1;
@@ -25,5 +35,11 @@ class TerminationSignals {
 
 // The name of a signal for log lines ("SIGTERM").
 const char* SignalName(int signal);
+
+// While registered, a file that a termination signal removes before the process ends (a
+// half-written export under its temporary name). At most a few at a time; the path is copied.
+// Returns a handle for Forget, or -1 when there is no room. Any thread; not real-time safe.
+int RemoveOnSignal(const char* path);
+void ForgetRemoveOnSignal(int handle);
 
 }  // namespace vordel

@@ -18,7 +18,7 @@ int PlayFromTerminal(const std::string& text, const OutputRequest& request,
   OpenedOutput opened = OpenOutput(request);
   if (!opened.output) {
     std::cerr << "vordel-compose: " << opened.error << std::endl;
-    return 1;
+    return opened.bad_request ? 2 : 1;
   }
   std::cerr << opened.note << std::endl;
   ThreadTimerService timer;
@@ -84,7 +84,10 @@ int PlayFromTerminal(const std::string& text, const OutputRequest& request,
   std::fprintf(stderr, "; first tick due at %.6f s (monotonic clock)\n",
                static_cast<double>(player.FirstTickDueNanos()) / 1e9);
   session.Shutdown(stop_signal != 0 ? "stop" : "end");
-  return 0;
+  for (const std::string& failure : session.Failures()) {
+    std::cerr << "vordel-compose: " << failure << std::endl;
+  }
+  return session.Failures().empty() ? 0 : 1;
 }
 
 }  // namespace vordel

@@ -62,6 +62,12 @@ std::string Db(double v, const char* unit) {
   return text;
 }
 
+std::string FormatDb(double v) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%g", v);
+  return text;
+}
+
 int Render(const vordel::Schedule& schedule, const std::string& path,
            const vordel::RenderOptions& options) {
   const bool tty = isatty(STDERR_FILENO) != 0;
@@ -84,10 +90,15 @@ int Render(const vordel::Schedule& schedule, const std::string& path,
     std::cerr << "vordel-compose: " << r.error << std::endl;
     return 1;
   }
-  std::fprintf(stderr, "wrote %s: %.1f s, peak %s, loudness %s (gain %s)\n", path.c_str(),
+  std::fprintf(stderr, "wrote %s: %.1f s, peak %s, loudness %s (gain %s)", path.c_str(),
                static_cast<double>(r.frames) / vordel::kRenderSampleRate,
                Db(r.peak_dbfs, "dBFS").c_str(), Db(r.loudness_lufs, "LUFS").c_str(),
                Db(r.gain_db, "dB").c_str());
+  if (r.clipped_samples > 0) {
+    std::fprintf(stderr, "; %lld samples clipped: lower --gain",
+                 static_cast<long long>(r.clipped_samples));
+  }
+  std::fputc('\n', stderr);
   return 0;
 }
 
@@ -181,6 +192,12 @@ int main(int argc, char** argv) {
   if (gain_db && render_file.empty()) {
     return usage("--gain goes with --render");
   }
+  if (gain_db && !(std::isfinite(*gain_db) && *gain_db >= vordel::kMinGainDb &&
+                   *gain_db <= vordel::kMaxGainDb)) {
+    return usage("--gain takes a number of dB from " + FormatDb(vordel::kMinGainDb) + " to " +
+                 FormatDb(vordel::kMaxGainDb) + ", not '" +
+                 app.get_option("--gain")->as<std::string>() + "'");
+  }
   // The piece's own lines go to standard output; the composer's diagnostics do not.
   vordel::SetDiagnosticStream(&std::cerr);
   if (clock) {
@@ -193,6 +210,9 @@ int main(int argc, char** argv) {
     request.name = vordel::InstanceName(vordel::ClaimInstanceNumber());
     return vordel::PlayFromTerminal(text, request, stop_signals);
   }
+  // Nothing sounds from here on: a termination signal ends the process at once and removes
+  // the file being written.
+  stop_signals.EndProcessOnSignal();
   vordel::Composition piece("vordel-compose", "", "", 0, 5);
   const vordel::BuildOutcome built = vordel::BuildPiece(piece, text);
   if (built.result == vordel::BuildResult::kTooManyEvents) {

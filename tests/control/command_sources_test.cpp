@@ -77,7 +77,7 @@ TEST(CommandSources, StartInOrderSayWhatCannotWorkAndStopOnce) {
   {
     CommandSources sources(session, [&log](const std::string& line) { log.push_back(line); });
     sources.Add(std::make_unique<FakeSource>("clipboard", true, &stops));
-    sources.AddRemote("127.0.0.1", 0);  // no OSC, and no MIDI input in this session
+    sources.AddRemote({"127.0.0.1", 0, ""});  // no OSC, and no MIDI input in this session
     sources.Add(std::make_unique<FakeSource>("pipe", false, &stops));
     sources.Add(std::make_unique<FakeSource>("stdin", true, &stops));
     EXPECT_EQ(sources.Start(queue), (std::vector<std::string>{"clipboard", "stdin"}));
@@ -98,7 +98,7 @@ TEST(CommandSources, OscHearsOfPlaybacksOnlyWhileItRuns) {
   Subscriber peer;
   {
     CommandSources sources(session, [](const std::string&) {});
-    sources.AddRemote("127.0.0.1", 17970);
+    sources.AddRemote({"127.0.0.1", 17970, ""});
     EXPECT_EQ(sources.Start(queue), std::vector<std::string>{"OSC"});
     ASSERT_GE(sources.OscPort(), 17970);
     // Packets are taken in order: once the status is answered, the subscription holds.

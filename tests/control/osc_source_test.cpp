@@ -55,7 +55,7 @@ TEST(OscSource, CommandsAnswersAndSubscriptionsOverUdp) {
   std::mutex log_mutex;
   std::vector<std::string> log;
   OscSource source(
-      OscSource::Options{"127.0.0.1", 17770},
+      OscSource::Options{"127.0.0.1", 17770, ""},
       [] {
         Session::Snapshot s;
         s.playing = true;
@@ -99,8 +99,8 @@ TEST(OscSource, CommandsAnswersAndSubscriptionsOverUdp) {
 TEST(OscSource, ATakenPortMovesOnAndSaysSo) {
   std::vector<std::string> log;
   auto status = [] { return Session::Snapshot{}; };
-  OscSource first(OscSource::Options{"127.0.0.1", 17790}, status, [](const std::string&) {});
-  OscSource second(OscSource::Options{"127.0.0.1", 17790}, status,
+  OscSource first(OscSource::Options{"127.0.0.1", 17790, ""}, status, [](const std::string&) {});
+  OscSource second(OscSource::Options{"127.0.0.1", 17790, ""}, status,
                    [&](const std::string& line) { log.push_back(line); });
   CommandQueue queue;
   std::string error;
@@ -109,9 +109,37 @@ TEST(OscSource, ATakenPortMovesOnAndSaysSo) {
   EXPECT_NE(first.Port(), second.Port());
   ASSERT_EQ(log.size(), 1u);
   EXPECT_NE(log[0].find("listening on port " + std::to_string(second.Port())), std::string::npos);
-  OscSource bad(OscSource::Options{"not-an-address", 17790}, status, [](const std::string&) {});
+  OscSource bad(OscSource::Options{"not-an-address", 17790, ""}, status, [](const std::string&) {});
   EXPECT_FALSE(bad.Start(queue, &error));
   EXPECT_NE(error.find("not an address"), std::string::npos);
+}
+
+TEST(OscSource, HearsOnlyTheSendersLetIn) {
+  std::mutex log_mutex;
+  std::vector<std::string> strays;
+  OscSource source(
+      OscSource::Options{"127.0.0.1", 17810, "10.0.0.0/8"}, [] { return Session::Snapshot{}; },
+      [](const std::string&) {},
+      [&](const std::string& line) {
+        std::lock_guard<std::mutex> lock(log_mutex);
+        strays.push_back(line);
+      });
+  CommandQueue queue;
+  std::string error;
+  ASSERT_TRUE(source.Start(queue, &error)) << error;
+  Peer peer;
+  peer.Send(source.Port(), "/vordel/quit");
+  peer.Send(source.Port(), "/vordel/status");
+  EXPECT_EQ(peer.Receive(10).first, "");  // no answer to a stranger
+  EXPECT_TRUE(queue.TakeAll().empty());   // and no command
+  source.Stop();
+  std::lock_guard<std::mutex> lock(log_mutex);
+  ASSERT_EQ(strays.size(), 2u);
+  EXPECT_NE(strays[0].find("is not let in"), std::string::npos);
+  OscSource bad(OscSource::Options{"127.0.0.1", 17810, "10.0.0.0/33"},
+                [] { return Session::Snapshot{}; }, [](const std::string&) {});
+  EXPECT_FALSE(bad.Start(queue, &error));
+  EXPECT_NE(error.find("prefix length"), std::string::npos);
 }
 
 }  // namespace

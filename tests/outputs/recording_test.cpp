@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <fstream>
 #include <sstream>
+#include <iterator>
 #include <thread>
 
 #include "outputs/table.h"
@@ -12,40 +13,62 @@
 namespace vordel {
 namespace {
 
-TEST(RecordingOutput, KeepsBothLanesAndWritesItsFileWhenClosing) {
+TEST(RecordFileOutput, WritesBothLanesAsTheyComeAndSaysWhatWentWrong) {
   const std::string path = ::testing::TempDir() + "/vordel-recording.txt";
   OutputRequest request;
   request.choice = "recording";
   request.record_file = path;
   OpenedOutput opened = OpenOutput(request);  // a row of the output table like any other
   ASSERT_TRUE(opened.output);
-  auto* rec = dynamic_cast<RecordingOutput*>(opened.output.get());
-  ASSERT_NE(rec, nullptr);
+  MidiOutput& rec = *opened.output;
   std::thread tick([&] {
     for (int i = 0; i < 1000; ++i) {
-      rec->Send(Lane::kPlayer, NoteMessage(1, 60, 90), 1'000'000'000 + i * 1'000'000LL);
+      rec.Send(Lane::kPlayer, NoteMessage(1, 60, 90), 1'000'000'000 + i * 1'000'000LL);
+      rec.Commit(Lane::kPlayer);
     }
   });
   for (int i = 0; i < 1000; ++i) {
-    rec->Send(Lane::kControl, ControlMessage(1, 7, 100), 1'000'000'000);
+    rec.Send(Lane::kControl, ControlMessage(1, 7, 100), 1'000'000'000);
   }
+  rec.Commit(Lane::kControl);
   tick.join();
-  EXPECT_EQ(rec->Count(), 2000u);
-  rec->Close();
+  // On disk before the output closes: a process that is killed keeps what it played.
+  auto lines_in = [&] {
+    std::ifstream in(path);
+    return static_cast<int>(std::count(std::istreambuf_iterator<char>(in), {}, '\n'));
+  };
+  for (int i = 0; i < 500 && lines_in() < 2000; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(lines_in(), 2000);
+  rec.Close();
+  EXPECT_EQ(rec.Failure(), "");
   // One line per message: due time in ms since the first, then the bytes.
   std::ifstream in(path);
   std::string line;
-  int lines = 0;
   double latest_note = -1;
   while (std::getline(in, line)) {
-    ++lines;
     if (line.find(" 90 3c 5a") != std::string::npos) {
       latest_note = std::max(latest_note, std::stod(line));
     }
   }
-  EXPECT_EQ(lines, 2000);
   EXPECT_DOUBLE_EQ(latest_note, 999.0);
   std::remove(path.c_str());
+
+  // A file that cannot be opened is an error of the request; one that fills up is a failure.
+  request.record_file = "/nonexistent/x.txt";
+  opened = OpenOutput(request);
+  EXPECT_FALSE(opened.output);
+  EXPECT_TRUE(opened.bad_request);
+  EXPECT_NE(opened.error.find("/nonexistent/x.txt"), std::string::npos);
+  request.record_file = "/dev/full";
+  opened = OpenOutput(request);
+  ASSERT_TRUE(opened.output);
+  opened.output->Send(Lane::kPlayer, NoteMessage(1, 60, 90), 1);
+  opened.output->Commit(Lane::kPlayer);
+  opened.output->Close();
+  EXPECT_NE(opened.output->Failure().find("No space left"), std::string::npos);
+  EXPECT_NE(opened.output->Status(), kMidiOk);
 }
 
 TEST(RecordingOutput, AFullBufferDropsAndCounts) {

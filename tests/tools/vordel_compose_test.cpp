@@ -65,8 +65,25 @@ TEST(ComposeTool, UsageErrorsExitWithTwo) {
   EXPECT_EQ(Compose("--dump \"0 80 40 30 999999999\"").status, 1);  // too many events
   EXPECT_EQ(Compose("--render x.mp3 \"1 2 3 4 5\"").status, 2);     // no such audio format
   EXPECT_EQ(Compose("--gain 3 \"1 2 3 4 5\"").status, 2);           // gain without a render
+  for (const char* gain : {"nan", "inf", "-inf", "1000", "40.5", "-61", "x"}) {
+    EXPECT_EQ(Compose(std::string("--render x.wav --gain ") + gain + " \"1 2 3 4 5\"").status, 2)
+        << gain;
+  }
   EXPECT_EQ(Compose("--port x \"1 2 3 4 5\"").status, 2);           // ports go with --play
   EXPECT_EQ(Compose("-- --dump").status, 0);  // after "--" everything is the string
+}
+
+TEST(ComposeTool, ARenderThatClipsSaysHowManySamples) {
+  const std::string path = ::testing::TempDir() + "/vordel-loud.wav";
+  const auto loud = testing::RunCommand(std::string(VORDEL_COMPOSE_BIN) + " --render " + path +
+                                        " --gain 40 \"0 50 40 1 0\" 2>&1");
+  ASSERT_EQ(loud.status, 0) << loud.out;
+  EXPECT_NE(loud.out.find(" samples clipped"), std::string::npos) << loud.out;
+  const auto normal = testing::RunCommand(std::string(VORDEL_COMPOSE_BIN) + " --render " + path +
+                                          " \"0 50 40 1 0\" 2>&1");
+  ASSERT_EQ(normal.status, 0) << normal.out;
+  EXPECT_EQ(normal.out.find("clipped"), std::string::npos) << normal.out;
+  std::remove(path.c_str());
 }
 
 }  // namespace

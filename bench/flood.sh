@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# A flood of the largest pieces over OSC into a headless vordel (recording output): how long
+# /vordel/quit and SIGTERM take to end it while the flood goes on, and how its memory moves.
+# Ends with one summary line:
+#   flood quit_ms=X sigterm_ms=X rss_start_mb=X rss_end_mb=X messages=N
+# usage: bench/flood.sh [path/to/vordel] [messages]
+set -euo pipefail
+VORDEL=${1:-build/vordel}
+COUNT=${2:-10000}
+OSCPY=$(dirname "$0")/../tests/e2e/lib/osc.py
+WORK=$(mktemp -d)
+trap 'kill $(jobs -p) 2>/dev/null; rm -rf "$WORK"' EXIT
+export XDG_RUNTIME_DIR="$WORK/run"
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+PORT=$((19000 + RANDOM % 500))
+LARGEST=$(for _ in $(seq 50); do printf '0 50 40 50 1030 '; done)
+now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+rss_mb() { awk '/^VmRSS/ {printf "%.1f", $2 / 1024}' "/proc/$1/status"; }
+
+# run_one HOW: starts vordel, floods it, ends it HOW (quit or sigterm) during the flood; prints
+# the milliseconds from the request to the end of the process and the RSS before and during the
+# flood.
+run_one() {
+  mkfifo "$WORK/in.$1"
+  "$VORDEL" --headless --output recording --osc-port "$PORT" <"$WORK/in.$1" >"$WORK/out.$1" 2>&1 &
+  local pid=$!
+  exec {fd}>"$WORK/in.$1"
+  for _ in $(seq 200); do grep -q 'ready without a window' "$WORK/out.$1" && break; sleep 0.05; done
+  python3 "$OSCPY" flood "$PORT" 1 /vordel/piece "$LARGEST"
+  for _ in $(seq 200); do [ "$(grep -c '^\[Reproduce\]' "$WORK/out.$1")" -ge 2 ] && break; sleep 0.05; done
+  RSS_START=$(rss_mb "$pid")
+  python3 "$OSCPY" flood "$PORT" "$COUNT" /vordel/piece "$LARGEST" &
+  local flooder=$!
+  sleep 1
+  RSS_END=$(rss_mb "$pid")
+  local t0
+  t0=$(now_ms)
+  if [ "$1" = quit ]; then
+    python3 "$OSCPY" flood "$PORT" 1 /vordel/quit
+  else
+    kill -TERM "$pid"
+  fi
+  while kill -0 "$pid" 2>/dev/null; do sleep 0.002; done
+  echo "$(( $(now_ms) - t0 )) $RSS_START $RSS_END"
+  wait "$flooder" 2>/dev/null || true
+  exec {fd}>&-
+}
+read -r quit_ms rss_start rss_end < <(run_one quit)
+read -r sigterm_ms _ _ < <(run_one sigterm)
+echo "flood quit_ms=$quit_ms sigterm_ms=$sigterm_ms rss_start_mb=$rss_start rss_end_mb=$rss_end messages=$COUNT"
