@@ -1,6 +1,10 @@
-// Generation time and peak memory of whole pieces, and the list sort against the exchange sort
-// on the same event lists. Ends with one summary line:
-//   compose default_ms=X p4_100_ms=X largest_ms=X largest_peak_mb=X sort_list_ms=X sort_bubble_ms=X
+// Composing time and peak memory of whole pieces; eight pieces composed on two threads against
+// one after the other; how long a session's caller waits while the largest piece is composed
+// beside it; and the list sort against the exchange sort on the same event lists. Ends with one
+// summary line:
+//   compose default_ms=X p4_100_ms=X largest_ms=X largest_peak_mb=X parallel_x=X
+//           window_block_ms=X sort_list_ms=X sort_bubble_ms=X
+#include <poll.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,28 +16,20 @@
 #include <list>
 #include <memory>
 #include <sstream>
-#include <streambuf>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "chances/random_source.h"
 #include "composer/composition.h"
-#include "composer/diagnostics.h"
 #include "composer/event_order.h"
 #include "composer/piece_builder.h"
+#include "control/session.h"
+#include "outputs/recording.h"
+#include "platform/timer.h"
 
 namespace {
 
-class BenchPiece : public vordel::Composition {
- public:
-  BenchPiece() : Composition("bench", "", "", 0, 5) {}
-};
-
-// Swallows the composer's diagnostic lines.
-class NullBuffer : public std::streambuf {
- protected:
-  int overflow(int c) override { return c; }
-};
+using Clock = std::chrono::steady_clock;
 
 std::string Repeat(const std::string& group, int times) {
   std::string s;
@@ -43,37 +39,33 @@ std::string Repeat(const std::string& group, int times) {
   return s;
 }
 
-double Millis(std::chrono::steady_clock::duration d) {
+double Millis(Clock::duration d) {
   return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// Median build time of a string over `runs` builds.
-double BuildMillis(const std::string& text, int runs, std::size_t* events) {
+vordel::Piece Compose(const std::string& text, std::int64_t clock_ms) {
+  std::ostringstream diag;
+  return vordel::ComposePiece(vordel::PieceParameters::Parse(text), clock_ms, {}, 0, diag)->piece;
+}
+
+// Median composing time of a string over `runs` compositions.
+double ComposeMillis(const std::string& text, int runs, std::size_t* events) {
   std::vector<double> times;
   for (int r = 0; r < runs; ++r) {
-    BenchPiece piece;
-    std::ostringstream diag;
-    vordel::ScopedDiagnosticStream quiet(diag);
-    const auto t0 = std::chrono::steady_clock::now();
-    vordel::BuildPiece(piece, text);
-    times.push_back(Millis(std::chrono::steady_clock::now() - t0));
-    std::size_t n = 0;
-    for (auto& o : piece.object_list)
-      n += o->event_list.size();
-    *events = n;
+    const auto t0 = Clock::now();
+    const vordel::Piece piece = Compose(text, 1000);
+    times.push_back(Millis(Clock::now() - t0));
+    *events = piece.EventCount();
   }
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];
 }
 
-// Peak resident memory of a child process that builds the string once, in MB.
+// Peak resident memory of a child process that composes the string once, in MB.
 double PeakMegabytes(const std::string& text) {
   const pid_t pid = fork();
   if (pid == 0) {
-    BenchPiece piece;
-    std::ostringstream diag;
-    vordel::ScopedDiagnosticStream quiet(diag);
-    vordel::BuildPiece(piece, text);
+    Compose(text, 1000);
     _exit(0);
   }
   int status = 0;
@@ -82,12 +74,66 @@ double PeakMegabytes(const std::string& text) {
   return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
+// Eight different pieces: one after the other, then four on each of two threads.
+double ParallelSpeedUp() {
+  std::vector<std::string> texts;
+  for (int i = 0; i < 8; ++i) {
+    texts.push_back(Repeat(std::to_string(i % 5) + " 60 50 40 " + std::to_string(150 + 10 * i), 10));
+  }
+  const auto t0 = Clock::now();
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    Compose(texts[i], static_cast<std::int64_t>(i));
+  }
+  const double serial = Millis(Clock::now() - t0);
+  const auto t1 = Clock::now();
+  std::thread other([&] {
+    for (std::size_t i = 1; i < texts.size(); i += 2) {
+      Compose(texts[i], static_cast<std::int64_t>(i));
+    }
+  });
+  for (std::size_t i = 0; i < texts.size(); i += 2) {
+    Compose(texts[i], static_cast<std::int64_t>(i));
+  }
+  other.join();
+  return serial / Millis(Clock::now() - t1);
+}
+
+// The longest single call of a session's caller (asking, polling as the window does, taking
+// and setting the piece) while the largest piece is composed beside it.
+double WindowBlockMillis(const std::string& largest) {
+  vordel::ThreadTimerService timer;
+  std::ostringstream log;
+  vordel::Session session(std::make_unique<vordel::RecordingOutput>(1 << 10), nullptr, timer,
+                          &log);
+  double longest = 0;
+  auto timed = [&](auto&& call) {
+    const auto t0 = Clock::now();
+    call();
+    longest = std::max(longest, Millis(Clock::now() - t0));
+  };
+  for (int round = 0; round < 3; ++round) {
+    timed([&] { session.RequestPiece(vordel::PieceParameters::Parse(largest)); });
+    for (;;) {
+      pollfd p{session.ComposedFd(), POLLIN, 0};
+      if (poll(&p, 1, 40) == 1) {
+        break;
+      }
+      timed([&] { session.Poll(); });
+    }
+    std::optional<vordel::ReadyPiece> ready;
+    timed([&] { ready = session.TakeComposed(); });
+    timed([&] { session.SetPiece(*ready); });
+  }
+  return longest;
+}
+
 // The unsorted event times of every object of a piece, as the three sections leave them.
 std::vector<std::vector<std::int64_t>> UnsortedLists(const std::string& text) {
-  BenchPiece piece;
-  const std::vector<int> n = vordel::SplitParameterString(text);
-  for (std::size_t i = 0; i + 4 < n.size(); i += 5) {
-    piece.AddMusicalObject(n[i], n[i + 1], n[i + 2], n[i + 3], n[i + 4]);
+  std::ostringstream diag;
+  vordel::ComposingContext context(1000, diag);
+  vordel::Composition piece(context);
+  for (const vordel::SectionParameters& s : vordel::PieceParameters::Parse(text).sections()) {
+    piece.AddMusicalObject(s.function, s.p1, s.p2, s.p3, s.p4);
   }
   piece.PreGenerate();
   std::vector<std::vector<std::int64_t>> lists;
@@ -97,8 +143,9 @@ std::vector<std::vector<std::int64_t>> UnsortedLists(const std::string& text) {
     const std::int64_t rep = obj->Development(dev);
     start = obj->Reprise(rep);
     std::vector<std::int64_t> times;
-    for (const auto& e : obj->event_list)
+    for (const auto& e : obj->event_list) {
       times.push_back(e->GetTIME());
+    }
     lists.push_back(std::move(times));
   }
   return lists;
@@ -109,14 +156,16 @@ double SortMillis(const std::vector<std::vector<std::int64_t>>& lists, SortFn so
   std::vector<vordel::EventList> copies;
   for (const auto& times : lists) {
     vordel::EventList l;
-    for (auto t : times)
+    for (auto t : times) {
       l.push_back(std::make_unique<vordel::Event>(1, 60, 1, t, 0, 2));
+    }
     copies.push_back(std::move(l));
   }
-  const auto t0 = std::chrono::steady_clock::now();
-  for (auto& l : copies)
+  const auto t0 = Clock::now();
+  for (auto& l : copies) {
     sort(l);
-  const double ms = Millis(std::chrono::steady_clock::now() - t0);
+  }
+  const double ms = Millis(Clock::now() - t0);
   for (auto& l : copies) {
     if (!std::is_sorted(l.begin(), l.end(), vordel::AscendingTime{})) {
       std::cerr << "sort failed\n";
@@ -129,10 +178,6 @@ double SortMillis(const std::vector<std::vector<std::int64_t>>& lists, SortFn so
 }  // namespace
 
 int main() {
-  NullBuffer null;
-  std::streambuf* real = std::cout.rdbuf(&null);
-  vordel::PinClock(1000);
-
   const std::string startup = "0 80 40 30 25 1 50 30 23 20";
   // Fifty objects of every function at the longest ordinary length.
   std::string p4_100;
@@ -145,10 +190,12 @@ int main() {
   std::size_t events_default = 0;
   std::size_t events_p4 = 0;
   std::size_t events_largest = 0;
-  const double default_ms = BuildMillis(startup, 21, &events_default);
-  const double p4_ms = BuildMillis(p4_100, 11, &events_p4);
-  const double largest_ms = BuildMillis(largest, 3, &events_largest);
+  const double default_ms = ComposeMillis(startup, 21, &events_default);
+  const double p4_ms = ComposeMillis(p4_100, 11, &events_p4);
+  const double largest_ms = ComposeMillis(largest, 3, &events_largest);
   const double largest_mb = PeakMegabytes(largest);
+  const double parallel_x = ParallelSpeedUp();
+  const double window_block_ms = WindowBlockMillis(largest);
 
   const auto lists = UnsortedLists(p4_100);
   const double list_ms =
@@ -157,19 +204,23 @@ int main() {
     vordel::bubble_sort(l.begin(), l.end(), vordel::AscendingTime{});
   });
 
-  std::cout.rdbuf(real);
   std::size_t sorted_events = 0;
-  for (const auto& l : lists)
+  for (const auto& l : lists) {
     sorted_events += l.size();
+  }
   std::printf("start-up string:        %8.3f ms  (%zu events)\n", default_ms, events_default);
   std::printf("50 objects, p4 = 100:   %8.3f ms  (%zu events)\n", p4_ms, events_p4);
   std::printf("largest allowed piece:  %8.3f ms  (%zu events), peak %.1f MB\n", largest_ms,
               events_largest, largest_mb);
+  std::printf("eight pieces on two threads: %.2f times as fast as one after the other\n",
+              parallel_x);
+  std::printf("longest wait of the session's caller while the largest piece composes: %.3f ms\n",
+              window_block_ms);
   std::printf("sorting %zu lists, %zu events: list sort %.3f ms, exchange sort %.3f ms\n",
               lists.size(), sorted_events, list_ms, bubble_ms);
   std::printf(
       "compose default_ms=%.3f p4_100_ms=%.3f largest_ms=%.3f largest_peak_mb=%.1f "
-      "sort_list_ms=%.3f sort_bubble_ms=%.3f\n",
-      default_ms, p4_ms, largest_ms, largest_mb, list_ms, bubble_ms);
+      "parallel_x=%.2f window_block_ms=%.3f sort_list_ms=%.3f sort_bubble_ms=%.3f\n",
+      default_ms, p4_ms, largest_ms, largest_mb, parallel_x, window_block_ms, list_ms, bubble_ms);
   return 0;
 }

@@ -29,8 +29,6 @@
 #include <thread>
 #include <vector>
 
-#include "chances/random_source.h"
-#include "composer/diagnostics.h"
 #include "composer/piece_builder.h"
 #include "control/session.h"
 #include "outputs/table.h"
@@ -182,10 +180,8 @@ Result Measure(std::vector<double> deviations_us, long expected) {
 // The note messages of the piece, by tick, as the player sends them.
 std::vector<vordel::ScheduledMessage> NoteMessages() {
   std::ostringstream quiet;
-  vordel::ScopedDiagnosticStream diag(quiet);
-  vordel::ScopedClockPin pin(0);
-  vordel::Composition piece("bench", "", "", 0, 5);
-  vordel::BuildPiece(piece, kPiece);
+  const vordel::Piece piece =
+      vordel::ComposePiece(vordel::PieceParameters::Parse(kPiece), 0, {}, 0, quiet)->piece;
   return vordel::BuildSchedule(piece).messages;
 }
 

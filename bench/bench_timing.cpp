@@ -14,12 +14,10 @@
 #include <cstring>
 #include <iostream>
 #include <sstream>
-#include <streambuf>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "chances/random_source.h"
 #include "composer/piece_builder.h"
 #include "outputs/recording.h"
 #include "player/player.h"
@@ -28,11 +26,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class NullBuffer : public std::streambuf {
- protected:
-  int overflow(int c) override { return c; }
-};
 
 struct Stats {
   std::size_t events = 0;
@@ -53,12 +46,13 @@ Stats Summarise(std::vector<double> late_us) {
 }
 
 // Event times of the piece in the order the player sends them, up to `seconds`.
-std::vector<std::int64_t> DueTimes(vordel::Composition& piece, std::int64_t limit_ms) {
+std::vector<std::int64_t> DueTimes(const vordel::Piece& piece, std::int64_t limit_ms) {
   std::vector<std::int64_t> times;
-  for (auto& obj : piece.object_list) {
-    for (const auto& e : obj->event_list) {
-      if (e->GetTIME() < limit_ms)
-        times.push_back(e->GetTIME());
+  for (const vordel::PieceSection& section : piece.sections()) {
+    for (const vordel::ComposedEvent& e : section.events) {
+      if (e.tick < limit_ms) {
+        times.push_back(e.tick);
+      }
     }
   }
   return times;
@@ -83,9 +77,6 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  NullBuffer null;
-  std::streambuf* real_cout = std::cout.rdbuf(&null);  // the composer's diagnostic lines
-  vordel::PinClock(0);
 
   std::atomic<bool> busy{true};
   std::thread load([&] {
@@ -100,8 +91,11 @@ int main(int argc, char** argv) {
   vordel::RecordingOutput rec(1 << 20);
   vordel::NoteTracker notes;
   vordel::CompositionPlayer player(&rec, notes, timer);
-  vordel::Composition piece("bench", "", "", 0, 5);
-  vordel::BuildPiece(piece, "0 80 40 30 25 1 50 30 23 20");
+  std::ostringstream diagnostics;
+  const vordel::Piece piece =
+      vordel::ComposePiece(vordel::PieceParameters::Parse("0 80 40 30 25 1 50 30 23 20"), 0, {},
+                           0, diagnostics)
+          ->piece;
   player.SetSchedule(std::make_shared<const vordel::Schedule>(vordel::BuildSchedule(piece)));
   const std::int64_t limit_ms = static_cast<std::int64_t>(seconds) * 1000;
   const std::vector<std::int64_t> due = DueTimes(piece, limit_ms);
@@ -160,7 +154,6 @@ int main(int argc, char** argv) {
   load2.join();
   const Stats naive = Summarise(naive_late);
 
-  std::cout.rdbuf(real_cout);
   std::printf("piece: start-up string, first %d s, %zu events; real-time scheduling: %s\n", seconds,
               due.size(), real_time ? "yes" : "no (not permitted)");
   std::printf("timer:      p50 %8.1f us  p99 %8.1f us  max %8.1f us  drift at end %8.1f us\n",

@@ -84,11 +84,16 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
 
   int code = 0;
   while (!host.quit_) {
-    pollfd fds[2] = {{queue.fd(), POLLIN, 0}, {stop_signals.fd(), POLLIN, 0}};
-    poll(fds, 2, 50);
+    pollfd fds[3] = {{queue.fd(), POLLIN, 0},
+                     {stop_signals.fd(), POLLIN, 0},
+                     {session.ComposedFd(), POLLIN, 0}};
+    poll(fds, 3, 50);
     if (const int sig = stop_signals.Take(); sig != 0) {
       log.Line(std::string("vordel: ") + SignalName(sig) + ": stopping");
       break;
+    }
+    if ((fds[2].revents & POLLIN) != 0) {
+      controller.PieceComposed();
     }
     for (const Command& command : queue.TakeAll()) {
       // A signal or a quit acts before whatever else waits.

@@ -78,18 +78,7 @@ void TMyWindow::paintEvent(QPaintEvent* /*event*/) {
                    QString::fromStdString(controller_->NoticeText()), &notice);
   const QRect area(0, notice.bottom() + 6, width(), height() - notice.bottom() - 6);
   if (area.height() >= 48 && area.width() >= 64) {
-    const Composition& c = session_.composition();
-    std::vector<RollSection> sections;
-    int k = 1;
-    for (const auto& obj : c.object_list) {
-      sections.push_back({obj->GetMusObjOnsetTime(), k++, FunktionName(obj->GetFunktion())});
-    }
-    std::array<std::string, 4> instruments;
-    for (int t = 0; t < 4; ++t) {
-      instruments[static_cast<std::size_t>(t)] =
-          GetGMPatchName(session_.schedule().ensemble[static_cast<std::size_t>(3 * t)].bytes[1]);
-    }
-    roll_.SetPiece(session_.PieceSerial(), session_.schedule(), std::move(sections), instruments);
+    roll_.SetPiece(session_.PieceSerial(), session_.piece());
     roll_.Draw(painter, area, controller_->DisplayedTick());
   }
   UpdateStatusTexts();
@@ -243,6 +232,10 @@ bool TMyApp::InitMainWindow() {
   controller_->SetupWindow();
   session_->AddListener(this);
 
+  composed_notifier_ =
+      std::make_unique<QSocketNotifier>(session_->ComposedFd(), QSocketNotifier::Read);
+  QObject::connect(composed_notifier_.get(), &QSocketNotifier::activated, frame_.get(),
+                   [this] { controller_->PieceComposed(); });
   queue_notifier_ = std::make_unique<QSocketNotifier>(queue_.fd(), QSocketNotifier::Read);
   QObject::connect(queue_notifier_.get(), &QSocketNotifier::activated, frame_.get(), [this] {
     for (const Command& command : queue_.TakeAll()) {

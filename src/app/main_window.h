@@ -99,6 +99,7 @@ class TMyApp : public SessionListener {
   QMenu* devices_ = nullptr;
   QTimer poll_timer_;
   std::unique_ptr<QSocketNotifier> queue_notifier_;
+  std::unique_ptr<QSocketNotifier> composed_notifier_;
   std::unique_ptr<QSocketNotifier> signal_notifier_;
   int init_error_ = 1;
   bool quitting_ = false;

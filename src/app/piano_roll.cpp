@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "composer/musical_object.h"
+#include "midi/message.h"
+
 namespace vordel {
 namespace {
 
@@ -51,23 +54,20 @@ std::int64_t PianoRoll::AxisStep(std::int64_t length, int labels) {
   return kSteps[std::size(kSteps) - 1];
 }
 
-void PianoRoll::SetPiece(int serial, const Schedule& schedule, std::vector<RollSection> sections,
-                         std::array<std::string, 4> instruments) {
-  if (serial == serial_) {
+void PianoRoll::SetPiece(int serial, const Piece& piece) {
+  if (serial == serial_ && piece.ensemble() == piece_.ensemble()) {
     return;
   }
   serial_ = serial;
-  notes_ = NoteSpans(schedule);
-  sections_ = std::move(sections);
-  instruments_ = std::move(instruments);
-  end_ = std::max<std::int64_t>(schedule.end_tick, 1);
+  piece_ = piece;
+  end_ = std::max<std::int64_t>(piece.end_tick(), 1);
   low_ = 127;
   high_ = 0;
-  for (const NoteSpan& n : notes_) {
+  for (const Note& n : piece.Notes()) {
     low_ = std::min(low_, n.key);
     high_ = std::max(high_, n.key);
   }
-  if (notes_.empty()) {
+  if (piece.Notes().empty()) {
     low_ = 48;
     high_ = 72;
   }
@@ -120,8 +120,10 @@ void PianoRoll::Render(const QSize& size) {
   const QFontMetrics fm(small);
   for (int ch = 0; ch < 4; ++ch) {
     p.fillRect(lx, 3, 12, 12, kChannelColours[static_cast<std::size_t>(ch)]);
-    const QString name = QString::fromStdString(std::to_string(ch + 1) + " " +
-                                                instruments_[static_cast<std::size_t>(ch)]);
+    const QString name = QString::fromStdString(
+        std::to_string(ch + 1) + " " +
+        GetGMPatchName(ProgramMessage(1, static_cast<unsigned char>(piece_.tracks()[ch].Patch))
+                           .bytes[1]));
     p.setPen(kLabel);
     p.drawText(lx + 16, 13, name);
     lx += 16 + fm.horizontalAdvance(name) + 14;
@@ -149,19 +151,20 @@ void PianoRoll::Render(const QSize& size) {
   // Notes.
   p.setPen(Qt::NoPen);
   const int h = std::max(1, static_cast<int>(row));
-  for (const NoteSpan& n : notes_) {
-    if (n.end < start_ || n.start > start_ + view_) {
+  for (const Note& n : piece_.Notes()) {
+    const std::int64_t end = n.onset + n.length;
+    if (end < start_ || n.onset > start_ + view_) {
       continue;
     }
     p.setBrush(kChannelColours[static_cast<std::size_t>((n.channel - 1) & 3)]);
-    const int x = x_of(std::max(n.start, start_));
-    const int w = std::max(1, x_of(std::min(n.end, start_ + view_)) - x);
+    const int x = x_of(std::max(n.onset, start_));
+    const int w = std::max(1, x_of(std::min(end, start_ + view_)) - x);
     const int y = plot.top() + static_cast<int>((high_ - n.key) * row);
     p.drawRect(x, y, w, h);
   }
 
   // Section lines with their numbers and functions.
-  for (const RollSection& s : sections_) {
+  for (const PieceSection& s : piece_.sections()) {
     if (s.onset < start_ || s.onset > start_ + view_) {
       continue;
     }
@@ -170,7 +173,7 @@ void PianoRoll::Render(const QSize& size) {
     p.drawLine(x, plot.top(), x, plot.bottom());
     p.setPen(QColor(60, 60, 60));
     p.drawText(x + 3, plot.top() + 11,
-               QString::fromStdString(std::to_string(s.number) + " " + s.function));
+               QString::fromStdString(std::to_string(s.number) + " " + FunktionName(s.function)));
   }
   p.setPen(QColor(90, 90, 90));
   p.setBrush(Qt::NoBrush);

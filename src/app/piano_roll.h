@@ -15,24 +15,18 @@
 #include <string>
 #include <vector>
 
-#include "sequence/schedule.h"
+#include "composer/piece.h"
 
 namespace vordel {
 
 // One colour per channel, 1 to 4.
 extern const std::array<QColor, 4> kChannelColours;
 
-struct RollSection {
-  std::int64_t onset;  // tick
-  int number;          // counted from 1
-  std::string function;
-};
-
 class PianoRoll {
  public:
-  // A new piece (serial changes when the piece does).
-  void SetPiece(int serial, const Schedule& schedule, std::vector<RollSection> sections,
-                std::array<std::string, 4> instruments);
+  // A new piece (serial changes when the piece does), with its notes, its sections and the
+  // instruments of its ensemble.
+  void SetPiece(int serial, const Piece& piece);
   void Draw(QPainter& painter, const QRect& area, std::int64_t playhead);
   // One wheel step: positive zooms in.
   void Zoom(int steps);
@@ -49,9 +43,7 @@ class PianoRoll {
   std::int64_t PageStart(std::int64_t playhead) const;
 
   int serial_ = -1;
-  std::vector<NoteSpan> notes_;
-  std::vector<RollSection> sections_;
-  std::array<std::string, 4> instruments_;
+  Piece piece_;
   std::int64_t end_ = 1;
   int low_ = 48;
   int high_ = 72;

@@ -1,11 +1,9 @@
 #include "chances/dur_generator.h"
 
-#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 
-#include "chances/random_source.h"
 
 namespace vordel {
 
@@ -79,26 +77,6 @@ int DurGenerator::Getdur(int code, int flags) const {
     result = result / 2;
   }
   return result;
-}
-
-int DurGenerator::semi_rand(int bereik, int randRange) {
-  static int nval = 0;
-  static int oval = 0;
-  static const int dir[2] = {-1, 1};
-  const int draw = rand();
-  const int magnitude = randRange > 0 ? draw % randRange : 0;
-  const int direction = dir[rand() % 2];
-  nval = magnitude * direction;
-  std::int64_t next = static_cast<std::int64_t>(oval) + nval;
-  if (next < 0) {
-    next = 0;
-  }
-  const std::int64_t upper = static_cast<std::int64_t>(bereik) - 1;
-  if (next > upper) {
-    next = upper;
-  }
-  oval = static_cast<int>(std::clamp<std::int64_t>(next, INT_MIN, INT_MAX));
-  return oval;
 }
 
 }  // namespace vordel

@@ -3,7 +3,7 @@
 // A code's low bits (with the flag bits 8, 16, 32, 64 and 128 cleared, modulo 6) select a note
 // value from whole (0) to thirty-second (5); 8 or 32 mark a triplet (2/3), 16 a dotted value
 // (1.5), 64 negates, and 128 halves the value when the caller asks for the sounding length.
-// Control thread (where pieces are built); not real-time safe.
+// The composing thread; real-time safe (no allocation), though nothing real-time uses it.
 #pragma once
 
 #include <array>
@@ -28,11 +28,6 @@ class DurGenerator {
 
   // Length of a duration code in ms; flags 1 gives the sounding length (bit 128 halves).
   int Getdur(int code, int flags) const;
-
-  // A bounded random walk over 0..bereik-1 with steps below randRange (program-wide state).
-  int semi_rand(int bereik, int randRange);
-
-  const std::array<float, 6>& GetMaxTab() const { return durTab; }
 
   // 2v/3 truncated the way an extended-precision product with the double 2/3 truncates:
   // floor(2v/3), or 2v/3 - 1 when 2v/3 is a whole number.

@@ -3,7 +3,6 @@
 #include <climits>
 #include <cmath>
 
-#include "chances/random_source.h"
 
 namespace vordel {
 namespace {
@@ -15,7 +14,7 @@ constexpr long double kInvRandMax = 1.0L / 32767.0L;
 }  // namespace
 
 double DRT::DoubleRand() {
-  const int r = rand();
+  const int r = rng_.rand();
   return static_cast<double>(static_cast<long double>(r) * kInvRandMax);
 }
 
@@ -97,15 +96,6 @@ double DRT::GaussRand(double sigma, double mu) {
     sum += DoubleRand();
   }
   return sigma * scale * (sum - nov2) + mu;
-}
-
-double DRT::CauchyRand(double alpha) {
-  double i = 0.0;
-  do {
-    i = DoubleRand();
-  } while (i == 0.5);
-  i = 3.1415927 * i;
-  return std::tan(i) * alpha;
 }
 
 double DRT::BiCauchyRand(double alpha) {

@@ -1,11 +1,16 @@
-// Random distributions and small numeric helpers shared by every musical object.
-// Control thread (where pieces are built); not real-time safe.
+// Random distributions and small numeric helpers shared by every musical object; the draws come
+// from the random source of the composition the object belongs to. The composing thread; not
+// real-time safe.
 #pragma once
+
+#include "chances/random_source.h"
 
 namespace vordel {
 
 class DRT {
  public:
+  explicit DRT(RandomSource& rng) : rng_(rng) {}
+
   // rand() / 32767: uniform on [0, 1], both ends included.
   double DoubleRand();
   // f + 0.5 truncated toward zero (saturating at the int range).
@@ -22,7 +27,6 @@ class DRT {
   double ExpRand(double lambda);
   double BiExpRand(double lambda);
   double GaussRand(double sigma, double mu);
-  double CauchyRand(double alpha);
   double BiCauchyRand(double alpha);
   double BetaRand(double a, double b);
   double WeibullRand(double s, double t);
@@ -32,6 +36,12 @@ class DRT {
 
   // Number of uniform draws GaussRand sums: twelve draws have mean 6 and variance 1.
   static constexpr int kGaussDraws = 12;
+
+ protected:
+  RandomSource& rng() { return rng_; }
+
+ private:
+  RandomSource& rng_;
 };
 
 }  // namespace vordel

@@ -2,10 +2,11 @@
 // end (velocity 0) on one channel. Times and lengths are milliseconds (player ticks) on the
 // time line of the whole piece; they and the velocity are 64-bit so that no parameter value
 // can make them wrap.
-// Control thread (where pieces are built); the instance counter is not real-time safe.
+// The composing thread; plain values.
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 
 namespace vordel {
 
@@ -13,12 +14,8 @@ class Event {
  public:
   Event(int c, int k, std::int64_t v, std::int64_t t, std::int64_t d, int exp);
   Event(int c, int k, std::int64_t v, std::int64_t t, std::int64_t d);
-  ~Event();
   Event(const Event&) = delete;
   Event& operator=(const Event&) = delete;
-
-  void InitEvent(int c, int k, std::int64_t v, std::int64_t t, std::int64_t d);
-  void InitEvent(int c, int k, std::int64_t v, std::int64_t t, std::int64_t d, int exp);
 
   int GetCH() const { return ch; }
   int GetKEY() const { return key; }
@@ -31,14 +28,9 @@ class Event {
   void SetVEL(std::int64_t v) { vel = v; }
   void SetTIME(std::int64_t t) { time = t; }
   void SetDUR(std::int64_t d) { dur = d; }
-  void SetEXP(int e) { expression = e; }
-  void SetExpression(int /*exp_flags*/) {}
 
-  // Prints ">EV<ch>,<key>,<vel>,<time>,<dur>".
-  void show() const;
-
-  // Number of events alive in the process.
-  static int EvInstances;
+  // Prints ">EV<ch>,<key>,<vel>,<time>,<dur>" and an end of line.
+  void show(std::ostream& out) const;
 
   friend struct AscendingTime;
 

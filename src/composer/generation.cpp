@@ -1,22 +1,24 @@
 // Preparing every object's material by its function, generating the sections, and the
 // playback position.
+#include <ostream>
+
 #include "composer/composition.h"
-#include "composer/diagnostics.h"
 
 namespace vordel {
 namespace {
 
-void Fill(Set* s, int type, int capacity, int row) {
+void Fill(Set* s, int type, int capacity, int row, ComposingContext& context) {
   s->newset(type, capacity);
-  s->choose(row);
+  s->choose(row, context);
 }
 
 // Copies source into target, or fills target with fresh material when there is no source.
-void CopyOrFill(Set* target, const Set* source, int type, int capacity) {
+void CopyOrFill(Set* target, const Set* source, int type, int capacity,
+                ComposingContext& context) {
   if (source != nullptr) {
     *target = source;
   } else {
-    Fill(target, type, capacity, 0);
+    Fill(target, type, capacity, 0, context);
   }
 }
 
@@ -24,9 +26,9 @@ void CopyOrFill(Set* target, const Set* source, int type, int capacity) {
 void ApplyGapRule(MusicalObject& obj) {
   const std::int64_t g = 10 * static_cast<std::int64_t>(obj.GetP2()) + 200;
   if (obj.GetP4() >= 50 || obj.GetP2() > 50) {
-    obj.SetAlgParm(51, g);
+    obj.SetAlgParm(kSlotPauseAfter, g);
   } else {
-    obj.SetAlgParm(53, g);
+    obj.SetAlgParm(kSlotFermata, g);
   }
 }
 
@@ -35,66 +37,70 @@ void ApplyGapRule(MusicalObject& obj) {
 void Composition::PrepareStatement(MusicalObject& obj) {
   const std::int64_t v = obj.GetP1();
   const std::int64_t row = v / 10 - 1;
-  Fill(obj.GetPitchSet(), kPitchSet, 12, static_cast<int>((row < 0 ? -row : row) % 10));
-  Fill(obj.GetDynamicSet(), kDynamicSet, obj.GetP4() > 50 ? 18 : 5, 0);
-  Fill(obj.GetDurationSet(), kDurationSet, obj.GetAlgParm(2) < 100 ? 8 : 17, 0);
+  Fill(obj.GetPitchSet(), kPitchSet, 12, static_cast<int>((row < 0 ? -row : row) % 10), context_);
+  Fill(obj.GetDynamicSet(), kDynamicSet, obj.GetP4() > 50 ? 18 : 5, 0, context_);
+  Fill(obj.GetDurationSet(), kDurationSet, obj.GetAlgParm(kSlotTempo) < 100 ? 8 : 17, 0,
+       context_);
   ApplyGapRule(obj);
-  obj.SetAlgParm(27, obj.GetP4() >= 20 ? 1 : 0);
-  obj.SetAlgParm(8, 0);
-  obj.SetAlgParm(43, 0);
-  obj.SetAlgParm(5, 0);
-  obj.SetAlgParm(42, 0);
-  obj.SetAlgParm(23, 4);
+  obj.SetAlgParm(kSlotMelodyVoices, obj.GetP4() >= 20 ? 1 : 0);
+  obj.SetAlgParm(kSlotIntroRests, 0);
+  obj.SetAlgParm(kSlotRepriseRests, 0);
+  obj.SetAlgParm(kSlotIntroShaping, 0);
+  obj.SetAlgParm(kSlotRepriseShaping, 0);
+  obj.SetAlgParm(kSlotIntroVoices, 4);
 }
 
 void Composition::PrepareAntecedentOrConsequent(MusicalObject& obj) {
   const bool antecedent = obj.GetFunktion() == kAntecedent;
-  CopyOrFill(obj.GetPitchSet(), GetNeighbourSet(1, kStatement, 0), kPitchSet, 12);
+  CopyOrFill(obj.GetPitchSet(), GetNeighbourSet(1, kStatement, 0), kPitchSet, 12, context_);
   if (antecedent) {
-    CopyOrFill(obj.GetDurationSet(), GetNeighbourSet(1, kStatement, 2), kDurationSet, 12);
-    Fill(obj.GetDynamicSet(), kDynamicSet, obj.GetP4() > 50 ? 18 : 5, 0);
+    CopyOrFill(obj.GetDurationSet(), GetNeighbourSet(1, kStatement, 2), kDurationSet, 12,
+               context_);
+    Fill(obj.GetDynamicSet(), kDynamicSet, obj.GetP4() > 50 ? 18 : 5, 0, context_);
     obj.GetPitchSet()->transpose(1);
   } else {
-    CopyOrFill(obj.GetDynamicSet(), GetNeighbourSet(1, kStatement, 1), kDynamicSet, 12);
-    CopyOrFill(obj.GetDurationSet(), GetNeighbourSet(1, kStatement, 2), kDurationSet, 7);
+    CopyOrFill(obj.GetDynamicSet(), GetNeighbourSet(1, kStatement, 1), kDynamicSet, 12,
+               context_);
+    CopyOrFill(obj.GetDurationSet(), GetNeighbourSet(1, kStatement, 2), kDurationSet, 7,
+               context_);
     obj.GetPitchSet()->transpose(-1);
   }
   ApplyGapRule(obj);
   if (obj.GetP2() > 50) {
-    obj.SetAlgParm(8, 1);
-    obj.SetAlgParm(43, 1);
+    obj.SetAlgParm(kSlotIntroRests, 1);
+    obj.SetAlgParm(kSlotRepriseRests, 1);
   } else if (obj.GetP1() < 50) {
-    obj.SetAlgParm(8, 0);
-    obj.SetAlgParm(43, 1);
+    obj.SetAlgParm(kSlotIntroRests, 0);
+    obj.SetAlgParm(kSlotRepriseRests, 1);
   } else {
-    obj.SetAlgParm(8, 1);
-    obj.SetAlgParm(43, 0);
+    obj.SetAlgParm(kSlotIntroRests, 1);
+    obj.SetAlgParm(kSlotRepriseRests, 0);
   }
-  obj.SetAlgParm(5, 0);
-  obj.SetAlgParm(42, 0);
-  obj.SetAlgParm(23, 4);
-  obj.SetAlgParm(27, antecedent ? 1 : 2);
+  obj.SetAlgParm(kSlotIntroShaping, 0);
+  obj.SetAlgParm(kSlotRepriseShaping, 0);
+  obj.SetAlgParm(kSlotIntroVoices, 4);
+  obj.SetAlgParm(kSlotMelodyVoices, antecedent ? 1 : 2);
 }
 
 void Composition::PreparePreparationOrExtension(MusicalObject& obj) {
   // A Preparation takes its material from the next object, an Extension from the previous.
   const int neighbour = obj.GetFunktion() == kPreparation ? 0 : 1;
-  CopyOrFill(obj.GetPitchSet(), GetNeighbourSet(neighbour, 0), kPitchSet, 12);
-  CopyOrFill(obj.GetDurationSet(), GetNeighbourSet(neighbour, 2), kDurationSet, 12);
-  CopyOrFill(obj.GetDynamicSet(), GetNeighbourSet(neighbour, 1), kDynamicSet, 12);
+  CopyOrFill(obj.GetPitchSet(), GetNeighbourSet(neighbour, 0), kPitchSet, 12, context_);
+  CopyOrFill(obj.GetDurationSet(), GetNeighbourSet(neighbour, 2), kDurationSet, 12, context_);
+  CopyOrFill(obj.GetDynamicSet(), GetNeighbourSet(neighbour, 1), kDynamicSet, 12, context_);
   ApplyGapRule(obj);
   const int shaping = obj.GetP3() < 60 ? 3 : 2;
   if (obj.GetFunktion() == kPreparation) {
-    obj.SetAlgParm(5, shaping);
-    obj.SetAlgParm(42, 0);
+    obj.SetAlgParm(kSlotIntroShaping, shaping);
+    obj.SetAlgParm(kSlotRepriseShaping, 0);
   } else {
-    obj.SetAlgParm(42, shaping);
-    obj.SetAlgParm(5, 0);
+    obj.SetAlgParm(kSlotRepriseShaping, shaping);
+    obj.SetAlgParm(kSlotIntroShaping, 0);
   }
-  obj.SetAlgParm(23, 3);
-  obj.SetAlgParm(27, 1);
-  obj.SetAlgParm(8, 0);
-  obj.SetAlgParm(43, 0);
+  obj.SetAlgParm(kSlotIntroVoices, 3);
+  obj.SetAlgParm(kSlotMelodyVoices, 1);
+  obj.SetAlgParm(kSlotIntroRests, 0);
+  obj.SetAlgParm(kSlotRepriseRests, 0);
 }
 
 void Composition::PreGenerate() {
@@ -117,10 +123,13 @@ void Composition::PreGenerate() {
   }
 }
 
-void Composition::Generate() {
+bool Composition::Generate() {
   std::int64_t start_time = 0;
   Composition_TotalTime = 0;
   for (obj_iter = object_list.begin(); obj_iter != object_list.end(); ++obj_iter) {
+    if (context_.Cancelled()) {
+      return false;
+    }
     MusicalObject& mobj = **obj_iter;
     mobj.SetOnsetTime(start_time);
     const std::int64_t dev_time = mobj.Introduction(start_time);
@@ -137,6 +146,7 @@ void Composition::Generate() {
   }
   ResetIters();
   SetPosition(1);
+  return true;
 }
 
 Set* Composition::GetNeighbourSet(int which_neighbour, int which_neigh_type, int which_set) {
@@ -194,7 +204,7 @@ void Composition::ResetIters() {
 
 std::int64_t Composition::SetPosition(int obj_num) {
   // Out of range (or an empty list) starts from the top.
-  if (obj_num <= 1 || obj_num > MusObjCount || object_list.empty()) {
+  if (obj_num <= 1 || obj_num > GetMusObjCount() || object_list.empty()) {
     obj_iter = object_list.begin();
     Composition_OffsetTime = 0;
     Composition_CurrentObject = 1;
@@ -205,12 +215,11 @@ std::int64_t Composition::SetPosition(int obj_num) {
     Composition_OffsetTime = obj_iter != object_list.end() ? (*obj_iter)->GetMusObjOnsetTime() : 0;
     Composition_CurrentObject = obj_num;
   }
-  Composition_TotalObjectCount = MusObjCount;
-  Diagnostics() << "[SetPosition] Playing from object: " << obj_num
-                << " / TotTime: " << Composition_TotalTime
-                << " / TotObj: " << Composition_TotalObjectCount
-                << " / CurObj: " << Composition_CurrentObject
-                << " / Offset: " << Composition_OffsetTime << std::endl;
+  Composition_TotalObjectCount = GetMusObjCount();
+  context_.diagnostics() << PlayingPositionLine(obj_num, Composition_TotalTime,
+                                         Composition_TotalObjectCount, Composition_CurrentObject,
+                                         Composition_OffsetTime)
+                         << std::endl;
   return Composition_OffsetTime;
 }
 

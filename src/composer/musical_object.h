@@ -1,7 +1,8 @@
-// One section of a piece: its function in the form, four user parameters, the algorithm slots
-// derived from them, its material sets, its duration generator and the note events that the
-// three generation algorithms (Introduction, Development, Reprise) produce.
-// Control thread (where pieces are built); not real-time safe.
+// One section of a piece while it is composed: its function in the form, four user parameters,
+// the algorithm slots derived from them, its material sets, its duration generator and the note
+// events that the three generation algorithms (Introduction, Development, Reprise) produce. It
+// draws on the composing context of the composition it belongs to. The composing thread; not
+// real-time safe.
 #pragma once
 
 #include <array>
@@ -12,6 +13,7 @@
 
 #include "chances/dur_generator.h"
 #include "chances/kans.h"
+#include "composer/composing_context.h"
 #include "composer/events.h"
 #include "composer/sets.h"
 
@@ -30,6 +32,28 @@ enum Funktion : int {
   kConsequent = 4
 };
 
+// The algorithm slots the sections read and write, by their numbers in the table of 59 (the
+// others stay 0).
+enum AlgSlot : int {
+  kSlotLowestKey = 0,       // added to every pitch-set value to make a key
+  kSlotVelocityBase = 1,    // added to every dynamic value
+  kSlotTempo = 2,           // beats per minute
+  kSlotLength = 3,          // seeds the numbers of pitch cycles
+  kSlotIntroShaping = 5,    // tempo shaping of the Introduction: 0, 2 (first voice) or 3 (all)
+  kSlotIntroRests = 8,      // 1: the Introduction inserts rests
+  kSlotIntroCycles = 22,    // pitch cycles of the Introduction
+  kSlotIntroVoices = 23,    // voices of the Introduction
+  kSlotMelodyVoices = 27,   // melody voices of the Development (the others make chords)
+  kSlotDevCycles = 38,      // pitch cycles of the Development
+  kSlotDevVoices = 39,      // voices of the Development
+  kSlotRepriseShaping = 42,  // tempo shaping of the Reprise (the Introduction consults it too)
+  kSlotRepriseRests = 43,   // 1: the Reprise inserts rests
+  kSlotPauseAfter = 51,     // time added after the end of the Reprise, ms
+  kSlotFermata = 53,        // lengthening of the last note of the Reprise, ms
+  kSlotRepriseCycles = 57,  // pitch cycles of the Reprise
+  kSlotRepriseVoices = 58,  // voices of the Reprise
+};
+
 // The length slot of an object with length parameter p4: floor(p4 / 5) + 3; and the number of
 // pitch cycles of each section that follows from it: floor(length / 3).
 std::int64_t LengthOf(int p4);
@@ -42,15 +66,11 @@ using EventList = std::list<std::unique_ptr<Event>>;
 
 class MusicalObject : public DRT {
  public:
-  MusicalObject(int fnk, int p1, int p2, int p3, int p4);
-  MusicalObject();
+  MusicalObject(ComposingContext& context, int fnk, int p1, int p2, int p3, int p4);
   ~MusicalObject();
   MusicalObject(const MusicalObject&) = delete;
   MusicalObject& operator=(const MusicalObject&) = delete;
 
-  void SetParameters(int fnk, int p1, int p2, int p3, int p4);
-  void CopyAlgParms(const MusicalObject* source);
-  void CopyAlgParms(const MusicalObject* source, int start_parm, int end_parm);
   // Slot access; an index outside 0..58 writes nothing and reads 0.
   void SetAlgParm(int index, std::int64_t value);
   std::int64_t GetAlgParm(int index) const;
@@ -67,12 +87,10 @@ class MusicalObject : public DRT {
   Set* GetPitchSet() { return &PitchSet; }
   Set* GetDynamicSet() { return &DynamicSet; }
   Set* GetDurationSet() { return &DurationSet; }
-  Set* GetTextureSet() { return &TextureSet; }
   // Set 0..3 (pitch, dynamic, duration, texture), or null.
   Set* GetSetBySelector(int which_set);
+  ComposingContext& context() { return context_; }
 
-  EventList* ReadEventList() { return &event_list; }
-  EventList::iterator* ReadEvIter() { return &ev_iter; }
   void ResetIters() { ev_iter = event_list.begin(); }
 
   const DurGenerator& GetDurations() const { return durations; }
@@ -80,7 +98,7 @@ class MusicalObject : public DRT {
   // Milliseconds per beat at this object's tempo.
   long BeatTimeInterval() const;
 
-  int ChooseNextSetMode(int which_set);
+  // The next serial form after current_mode, by the Markov chain.
   int ChooseNextSetMode2(int current_mode);
 
   void SortEventList();
@@ -97,15 +115,6 @@ class MusicalObject : public DRT {
   std::int64_t Development(std::int64_t start_time);
   std::int64_t Reprise(std::int64_t start_time);
 
-  // Number of events the three sections will make with the current slots.
-  std::int64_t PlannedEventCount() const;
-
-  void show() const;
-  void GetMusObjectInfo(char* dest_str, std::size_t size) const;
-  void ShowAlgParms() const;
-
-  static int MusObjInstances;
-
   EventList event_list;
   EventList::iterator ev_iter;
   std::array<int, 6> duration_vals{};
@@ -117,6 +126,7 @@ class MusicalObject : public DRT {
   void AppendNote(int channel, int key, std::int64_t vel, std::int64_t on_time, std::int64_t on_dur,
                   std::int64_t off_time);
 
+  ComposingContext& context_;
   int funktion = 0;
   int V = 0;
   int K = 0;
@@ -131,21 +141,5 @@ class MusicalObject : public DRT {
   DurGenerator durations;
   std::array<std::int64_t, kAlgParameterCount> AlgParameters{};
 };
-
-// The rest planners keep their pattern across voices and objects for the whole program. These
-// give tests and tools control over that program-wide state.
-struct RestPlannerSnapshot {
-  bool i_started;
-  int i_zone, i_insert_rest, i_count, i_group_size;
-  bool r_started;
-  int r_zone, r_insert_rest, r_count, r_group_size;
-};
-// Back to the state of a fresh process (the first I_InsertRest call draws its group size).
-void ResetRestPlanners();
-// Whether I_InsertRest has been called since program start (or the last reset).
-bool IntroRestPlannerStarted();
-// Marks I_InsertRest's first call as done, as if an earlier piece had used it.
-void MarkIntroRestPlannerStarted();
-RestPlannerSnapshot GetRestPlannerSnapshot();
 
 }  // namespace vordel

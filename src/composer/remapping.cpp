@@ -31,7 +31,7 @@ void MusicalObject::RemapPitch(std::int64_t offsetTime, std::int64_t endTime, in
       continue;
     }
     if (!Repeats(count, note_stays)) {
-      key = PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[0]);
+      key = PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[kSlotLowestKey]);
     }
     on.SetKEY(key);
     (*off)->SetKEY(key);
@@ -56,7 +56,7 @@ void MusicalObject::RemapVelocity(std::int64_t offsetTime, std::int64_t endTime,
       continue;
     }
     if (!Repeats(count, note_stays)) {
-      vel = static_cast<std::int64_t>(DynamicSet.cycle(vel_index)) * ratio + AlgParameters[1];
+      vel = static_cast<std::int64_t>(DynamicSet.cycle(vel_index)) * ratio + AlgParameters[kSlotVelocityBase];
     }
     e.SetVEL(vel);
     ++count;

@@ -1,26 +1,15 @@
 // The two rest planners and insertion by time.
 //
 // After each note of a voice a planner decides whether a rest follows and how long it is. Its
-// pattern (zone of the voice, rest due, notes since the last rest, group size) lives for the
-// whole program; the first note of every voice restarts it.
+// pattern (zone of the voice, rest due, notes since the last rest, group size) lives in the
+// composing context; the first note of every voice restarts it. Of the Introduction's planner
+// one thing outlives the composition: whether it has ever started (the carried state).
 #include <cmath>
 
-#include "chances/random_source.h"
 #include "composer/musical_object.h"
 
 namespace vordel {
 namespace {
-
-struct RestPlanner {
-  bool started = false;
-  int zone = 0;
-  int insert_rest = 0;
-  int count = 0;
-  int group_size = 0;
-};
-
-RestPlanner g_intro_planner;
-RestPlanner g_reprise_planner{false, 0, 0, 0, 8};
 
 // Six ascending thresholds out of 1000 per zone (early, middle, late).
 constexpr int kIntroRestChoice[3][6] = {
@@ -29,8 +18,8 @@ constexpr int kRepriseRestChoice[3][6] = {
     {0, 50, 100, 300, 600, 900}, {0, 100, 300, 500, 800, 950}, {0, 400, 600, 800, 850, 950}};
 
 // The largest code whose threshold the draw reaches.
-int PickRestCode(const int (&row)[6]) {
-  const int r = rand() % 1000;
+int PickRestCode(RandomSource& rng, const int (&row)[6]) {
+  const int r = rng.rand() % 1000;
   int code = 0;
   for (int i = 0; i < 6; ++i) {
     if (row[i] <= r) {
@@ -57,28 +46,29 @@ void UpdateZone(RestPlanner& p, int note_num, std::int64_t cycles) {
 }  // namespace
 
 int MusicalObject::I_InsertRest(int note_num) {
-  RestPlanner& p = g_intro_planner;
+  RestPlanner& p = context_.intro_planner();
+  RandomSource& rng = context_.rng();
   if (!p.started) {
     // The very first call of the program draws the starting group size before anything else.
     p.started = true;
-    p.group_size = rand() % 3;
+    p.group_size = rng.rand() % 3;
   }
   if (note_num == 0) {
     p.count = 0;
-    p.group_size = rand() % 3;
+    p.group_size = rng.rand() % 3;
     p.zone = 0;
     p.insert_rest = 0;
-    ReseedFromClock();
+    context_.Reseed();
   }
-  UpdateZone(p, note_num, AlgParameters[22]);
+  UpdateZone(p, note_num, AlgParameters[kSlotIntroCycles]);
   if (p.count == p.group_size) {
-    p.group_size += rand() % 4;
+    p.group_size += rng.rand() % 4;
     p.count = 0;
     p.insert_rest = 1;
   }
   int code = -1;
   if (p.insert_rest == 1) {
-    code = PickRestCode(kIntroRestChoice[p.zone]);
+    code = PickRestCode(rng, kIntroRestChoice[p.zone]);
     p.insert_rest = 0;
   }
   p.count += 1;
@@ -86,18 +76,19 @@ int MusicalObject::I_InsertRest(int note_num) {
 }
 
 int MusicalObject::R_InsertRest(int note_num) {
-  RestPlanner& p = g_reprise_planner;
+  RestPlanner& p = context_.reprise_planner();
+  RandomSource& rng = context_.rng();
   p.started = true;
   if (note_num == 0) {
     p.count = 0;
     p.group_size = 8;
     p.zone = 0;
     p.insert_rest = 0;
-    ReseedFromClock();
+    context_.Reseed();
   }
-  UpdateZone(p, note_num, AlgParameters[57]);
+  UpdateZone(p, note_num, AlgParameters[kSlotRepriseCycles]);
   if (p.count == p.group_size) {
-    p.group_size -= rand() % 4;
+    p.group_size -= rng.rand() % 4;
     if (p.group_size <= 0) {
       p.group_size = 1;
     }
@@ -106,7 +97,7 @@ int MusicalObject::R_InsertRest(int note_num) {
   }
   int code = -1;
   if (p.insert_rest == 1) {
-    code = PickRestCode(kRepriseRestChoice[p.zone]);
+    code = PickRestCode(rng, kRepriseRestChoice[p.zone]);
     p.insert_rest = 0;
   }
   p.count += 1;
@@ -120,29 +111,6 @@ void MusicalObject::InsertEvent(Event* event) {
     ++pos;
   }
   event_list.insert(pos, std::move(owned));
-}
-
-void ResetRestPlanners() {
-  g_intro_planner = RestPlanner{};
-  g_reprise_planner = RestPlanner{false, 0, 0, 0, 8};
-}
-
-bool IntroRestPlannerStarted() {
-  return g_intro_planner.started;
-}
-
-void MarkIntroRestPlannerStarted() {
-  if (!g_intro_planner.started) {
-    // What the first call leaves behind; the next voice start redraws everything else.
-    g_intro_planner.started = true;
-  }
-}
-
-RestPlannerSnapshot GetRestPlannerSnapshot() {
-  const RestPlanner& i = g_intro_planner;
-  const RestPlanner& r = g_reprise_planner;
-  return {i.started, i.zone, i.insert_rest, i.count, i.group_size,
-          r.started, r.zone, r.insert_rest, r.count, r.group_size};
 }
 
 }  // namespace vordel

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "chances/random_source.h"
 #include "composer/musical_object.h"
 
 namespace vordel {
@@ -38,15 +37,15 @@ static std::vector<int> BuildModeTable(MusicalObject& obj, std::int64_t rows, st
 std::int64_t MusicalObject::Introduction(std::int64_t start_time) {
   int dur_set_switch = 0;
   float tempo_fact = 2.0f;
-  const std::int64_t last_pitch_cycle = NonNegative(AlgParameters[22]);
-  const std::int64_t last_voice = NonNegative(AlgParameters[23]);
+  const std::int64_t last_pitch_cycle = NonNegative(AlgParameters[kSlotIntroCycles]);
+  const std::int64_t last_voice = NonNegative(AlgParameters[kSlotIntroVoices]);
   const float tempo_beest =
       last_pitch_cycle > 0
           ? static_cast<float>(1.0 / (12.0 * static_cast<double>(last_pitch_cycle)))
           : 0.0f;
   // A section that makes no note takes no time.
   std::int64_t track_length = start_time;
-  ReseedFromClock();
+  context_.Reseed();
   const std::vector<int> frame = BuildModeTable(*this, last_voice, last_pitch_cycle);
 
   for (std::int64_t voice_count = 0; voice_count < last_voice; ++voice_count) {
@@ -70,15 +69,15 @@ std::int64_t MusicalObject::Introduction(std::int64_t start_time) {
         dur_set_switch = 1;
       }
       for (int pitch_count = 0; pitch_count < 12; ++pitch_count) {
-        const int key = PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[0]);
-        const std::int64_t vel = DynamicSet.cycle(dynamic_index) + AlgParameters[1];
+        const int key = PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[kSlotLowestKey]);
+        const std::int64_t vel = DynamicSet.cycle(dynamic_index) + AlgParameters[kSlotVelocityBase];
         const int dur = DurationSet.cycle(duration_index);
-        if (AlgParameters[5] == 3) {
+        if (AlgParameters[kSlotIntroShaping] == 3) {
           tempo_fact += tempo_beest;
-        } else if (AlgParameters[5] == 2) {
+        } else if (AlgParameters[kSlotIntroShaping] == 2) {
           if (voice_count == 0) {
             tempo_fact += tempo_beest;
-          } else if (AlgParameters[42] == 1) {
+          } else if (AlgParameters[kSlotRepriseShaping] == 1) {
             tempo_fact = 1.0f;
           }
         }
@@ -88,7 +87,7 @@ std::int64_t MusicalObject::Introduction(std::int64_t start_time) {
         AppendNote(channel, key, vel, time_cum, Trunc(notated * tf),
                    Trunc(sounding * tf + static_cast<double>(time_cum) - 1.0));
         time_cum = Trunc(notated * tf + static_cast<double>(time_cum));
-        if (AlgParameters[8] == 1) {
+        if (AlgParameters[kSlotIntroRests] == 1) {
           const int temp = I_InsertRest(note_count_cum);
           if (temp >= 0) {
             time_cum += durations.Getdur(temp, 0);
@@ -104,11 +103,11 @@ std::int64_t MusicalObject::Introduction(std::int64_t start_time) {
 
 std::int64_t MusicalObject::Development(std::int64_t start_time) {
   int dur_set_switch = 0;
-  ReseedFromClock();
-  const std::int64_t last_voice = NonNegative(AlgParameters[39]);
-  const std::int64_t last_pitch_cycle = NonNegative(AlgParameters[38]);
+  context_.Reseed();
+  const std::int64_t last_voice = NonNegative(AlgParameters[kSlotDevVoices]);
+  const std::int64_t last_pitch_cycle = NonNegative(AlgParameters[kSlotDevCycles]);
   std::int64_t track_length = start_time;
-  const std::int64_t melody_voices = std::min(NonNegative(AlgParameters[27]), last_voice);
+  const std::int64_t melody_voices = std::min(NonNegative(AlgParameters[kSlotMelodyVoices]), last_voice);
   const std::vector<int> frame = BuildModeTable(*this, melody_voices + 1, last_pitch_cycle);
   auto mode_at = [&](std::int64_t row, std::int64_t col) {
     return frame[static_cast<std::size_t>(row * last_pitch_cycle + col)];
@@ -119,7 +118,7 @@ std::int64_t MusicalObject::Development(std::int64_t start_time) {
     } else {
       DurationSet.normal();
     }
-    dur_set_switch = rand() % 2;
+    dur_set_switch = rng().rand() % 2;
   };
 
   std::int64_t time_cum = start_time;
@@ -143,8 +142,8 @@ std::int64_t MusicalObject::Development(std::int64_t start_time) {
         if (note_count_cum % 12 == 0) {
           ApplyMode(PitchSet, mode_at(0, pitch_cycles));
         }
-        const int key = PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[0]);
-        const std::int64_t vel = DynamicSet.cycle(dynamic_index) + AlgParameters[1];
+        const int key = PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[kSlotLowestKey]);
+        const std::int64_t vel = DynamicSet.cycle(dynamic_index) + AlgParameters[kSlotVelocityBase];
         AppendNote(static_cast<int>(voice_count + 1), key, vel, time_cum, notated,
                    time_cum + sounding - 1);
         ++note_count_cum;
@@ -165,8 +164,8 @@ std::int64_t MusicalObject::Development(std::int64_t start_time) {
       ApplyMode(PitchSet, mode_at(m + 1, pitch_cycles));
       switch_duration_order();
       for (int pitch_count = 0; pitch_count < 12; ++pitch_count) {
-        const int key = PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[0]);
-        const std::int64_t vel = DynamicSet.cycle(dynamic_index) + AlgParameters[1];
+        const int key = PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[kSlotLowestKey]);
+        const std::int64_t vel = DynamicSet.cycle(dynamic_index) + AlgParameters[kSlotVelocityBase];
         const int dur = DurationSet.cycle(duration_index);
         const std::int64_t notated = durations.Getdur(dur, 0);
         AppendNote(static_cast<int>(voice_count + 1), key, vel, time_cum, notated,
@@ -182,10 +181,10 @@ std::int64_t MusicalObject::Development(std::int64_t start_time) {
 std::int64_t MusicalObject::Reprise(std::int64_t start_time) {
   int dur_set_switch = 0;
   float tempo_fact = 1.0f;
-  const std::int64_t last_voice = NonNegative(AlgParameters[58]);
-  const std::int64_t last_pitch_cycle = NonNegative(AlgParameters[57]);
+  const std::int64_t last_voice = NonNegative(AlgParameters[kSlotRepriseVoices]);
+  const std::int64_t last_pitch_cycle = NonNegative(AlgParameters[kSlotRepriseCycles]);
   std::int64_t track_length = start_time;
-  ReseedFromClock();
+  context_.Reseed();
   {
     const std::vector<int> frame = BuildModeTable(*this, last_voice, last_pitch_cycle);
     for (std::int64_t voice_count = 0; voice_count < last_voice; ++voice_count) {
@@ -209,10 +208,10 @@ std::int64_t MusicalObject::Reprise(std::int64_t start_time) {
           dur_set_switch = 1;
         }
         for (int pitch_count = 0; pitch_count < 12; ++pitch_count) {
-          const int key = PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[0]);
-          const std::int64_t vel = DynamicSet.cycle(dynamic_index) + AlgParameters[1];
+          const int key = PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[kSlotLowestKey]);
+          const std::int64_t vel = DynamicSet.cycle(dynamic_index) + AlgParameters[kSlotVelocityBase];
           const int dur = DurationSet.cycle(duration_index);
-          const bool grows = AlgParameters[42] == 3 || (AlgParameters[42] == 2 && voice_count == 0);
+          const bool grows = AlgParameters[kSlotRepriseShaping] == 3 || (AlgParameters[kSlotRepriseShaping] == 2 && voice_count == 0);
           if (grows) {
             tempo_fact = static_cast<float>(static_cast<double>(tempo_fact) +
                                             1.0 / (static_cast<double>(last_pitch_cycle) * 18.0));
@@ -223,7 +222,7 @@ std::int64_t MusicalObject::Reprise(std::int64_t start_time) {
           AppendNote(channel, key, vel, time_cum, Trunc(notated * tf),
                      Trunc(sounding * tf + static_cast<double>(time_cum) - 1.0));
           time_cum = Trunc(notated * tf + static_cast<double>(time_cum));
-          if (AlgParameters[43] == 1) {
+          if (AlgParameters[kSlotRepriseRests] == 1) {
             const int temp = R_InsertRest(note_count_cum);
             const double r = temp >= 0 ? static_cast<double>(durations.Getdur(temp, 0)) * tf : 0.0;
             time_cum = Trunc(r + static_cast<double>(time_cum));
@@ -236,8 +235,8 @@ std::int64_t MusicalObject::Reprise(std::int64_t start_time) {
   }
   MusObj_duration = track_length;
 
-  const std::int64_t pause = AlgParameters[51];
-  const std::int64_t fermata = AlgParameters[53];
+  const std::int64_t pause = AlgParameters[kSlotPauseAfter];
+  const std::int64_t fermata = AlgParameters[kSlotFermata];
   if (pause > 0 && fermata == 0) {
     return track_length + pause;
   }

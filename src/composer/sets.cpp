@@ -5,8 +5,7 @@
 #include <cstdint>
 #include <iostream>
 
-#include "chances/random_source.h"
-#include "composer/diagnostics.h"
+#include "composer/composing_context.h"
 
 namespace vordel {
 
@@ -62,7 +61,7 @@ void Set::newset(int t, int m) {
   mode = 0;
   mode_history = 0;
   if (m < 1) {
-    Diagnostics() << "illigal Set-size.." << std::endl;
+    *report_ << "illigal Set-size.." << std::endl;
     maxsize = 0;
     return;
   }
@@ -72,7 +71,7 @@ void Set::newset(int t, int m) {
 
 void Set::insert(int t) {
   if (cursize >= maxsize || !x) {
-    Diagnostics() << "too many elements..." << std::endl;
+    *report_ << "too many elements..." << std::endl;
     return;
   }
   x[static_cast<std::size_t>(cursize++)] = t;
@@ -115,8 +114,9 @@ Set& Set::operator=(const Set* s) {
   return *this;
 }
 
-void Set::choose(int row) {
-  ReseedFromClock();
+void Set::choose(int row, ComposingContext& context) {
+  context.Reseed();
+  RandomSource& rng = context.rng();
   switch (type) {
     case kPitchSet: {
       const int r = ((row % 10) + 10) % 10;
@@ -129,7 +129,7 @@ void Set::choose(int row) {
       int dynamic_sel = 0;
       for (int i = 0; i < maxsize; ++i) {
         if (i % 7 == 0) {
-          dynamic_sel = rand() % 6;
+          dynamic_sel = rng.rand() % 6;
         }
         insert(dynamic_root[dynamic_sel][i % 7]);
       }
@@ -139,7 +139,7 @@ void Set::choose(int row) {
       int rhythm_sel = 0;
       for (int i = 0; i < maxsize; ++i) {
         if (i % 4 == 0) {
-          rhythm_sel = rand() % 10;
+          rhythm_sel = rng.rand() % 10;
         }
         insert(rhythm_root[rhythm_sel][i % 4]);
       }
@@ -147,7 +147,7 @@ void Set::choose(int row) {
     }
     case kTextureSet:
       for (int i = 0; i < maxsize; ++i) {
-        insert(rand() % 4);
+        insert(rng.rand() % 4);
       }
       break;
     default:

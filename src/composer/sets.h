@@ -1,12 +1,16 @@
 // A small fixed-capacity row of integers holding one kind of musical material: a twelve-tone
 // pitch row, dynamic offsets, duration codes or texture values. The set keeps its current
-// serial form (normal, retrograde, inverted, retrograde inverted) in mode.
-// Control thread (where pieces are built); not real-time safe.
+// serial form (normal, retrograde, inverted, retrograde inverted) in mode. The composing thread;
+// not real-time safe.
 #pragma once
 
+#include <iostream>
 #include <memory>
+#include <ostream>
 
 namespace vordel {
+
+class ComposingContext;
 
 enum SetType : int { kPitchSet = 0, kDynamicSet = 1, kDurationSet = 2, kTextureSet = 3 };
 enum SetMode : int { kNormal = 0, kRetrograde = 1, kInverted = 2, kRetroInverted = 3 };
@@ -22,6 +26,9 @@ class Set {
   // Discards the contents and gives the set type t and capacity m, empty, in normal form.
   void newset(int t, int m);
 
+  // Where the set reports a size out of range (standard output unless told).
+  void ReportTo(std::ostream& out) { report_ = &out; }
+
   void SetType(int t) { type = t; }
   void SetMode(int m) { mode = m; }
   int GetMode() const { return mode; }
@@ -29,7 +36,6 @@ class Set {
   int GetType() const { return type; }
   int GetSize() const { return cursize; }
   int GetCapacity() const { return maxsize; }
-  bool HasStorage() const { return x != nullptr; }
 
   // Appends t; a full set reports "too many elements..." and drops it.
   void insert(int t);
@@ -52,8 +58,9 @@ class Set {
     return next(i);
   }
 
-  // Fills the set with material for its type (reseeds the generator from the clock first).
-  void choose(int row);
+  // Fills the set with material for its type, drawn from the composition's random source
+  // (reseeded from its clock first).
+  void choose(int row, ComposingContext& context);
 
   void retrograde();
   void invert();
@@ -73,6 +80,7 @@ class Set {
   int type = 0;
   int mode = 0;
   int mode_history = 0;
+  std::ostream* report_ = &std::cout;
 };
 
 // Material tables.

@@ -9,15 +9,29 @@ Controller::Controller(Session& session, ControllerHost& host)
     : session_(session), host_(host), player_(session.player()) {}
 
 void Controller::SetupWindow() {
-  timecaps_tag tc{0, 0};
-  player_.Timer().GetDevCaps(&tc);
-  wTimerRes = std::min(std::max(tc.wPeriodMin, 5u), tc.wPeriodMax);
   player_.InitCounters(0, 1);
-  session_.Compose(kDefaultParameterString, false);
+  Command startup;
+  startup.origin = "start-up";
+  Await(PieceParameters::Parse(kDefaultParameterString), startup, AfterComposing::kKeep);
 }
 
 void Controller::Apply(const Command& command) {
   if (quitting_) {
+    return;
+  }
+  if (command.kind == Command::Kind::kQuit) {
+    Quit();  // at once, whatever waits
+    return;
+  }
+  if (pending_) {
+    // A newer piece from a source whose commands act once makes the one being composed
+    // pointless; everything else waits its turn.
+    if (!command.latched && command.kind == Command::Kind::kCompose &&
+        !pending_->command.latched && pending_->after == AfterComposing::kReplace) {
+      ComposeAndPlay(command);
+    } else {
+      waiting_.Post(command);
+    }
     return;
   }
   if (command.latched) {
@@ -25,6 +39,66 @@ void Controller::Apply(const Command& command) {
   } else {
     ApplyOnce(command);
   }
+}
+
+void Controller::Await(const PieceParameters& parameters, const Command& command,
+                       AfterComposing after) {
+  pending_ = Pending{session_.RequestPiece(parameters), command, after};
+}
+
+void Controller::PieceComposed() {
+  std::optional<ReadyPiece> ready = session_.TakeComposed();
+  if (!ready || !pending_ || ready->request != pending_->request || quitting_) {
+    return;
+  }
+  const Pending done = std::move(*pending_);
+  pending_.reset();
+  switch (done.after) {
+    case AfterComposing::kKeep:
+      session_.SetPiece(*ready);
+      break;
+    case AfterComposing::kRestart:
+      // A parameter string from the clipboard: the new piece from the first object.
+      session_.SetPiece(*ready);
+      host_.Invalidate();
+      RestartFromTop();
+      break;
+    case AfterComposing::kReplace: {
+      // A parameter string from elsewhere: whatever plays stops, the new piece plays.
+      if (player_.GetPlayStatus() != 0 || player_.TimerActive()) {
+        session_.ExpectEnd("stop");
+        player_.RaiseStop();
+        player_.StopPlaybackAndWait();
+      }
+      player_.ResetPlayStatus();
+      player_.ClearStop();
+      session_.Silence();
+      session_.PrepareEnsemble();
+      session_.SetPiece(*ready);
+      session_.LogPosition();
+      const bool started = session_.StartPlayback();
+      if (done.command.reply) {
+        done.command.reply(started ? ""
+                                   : "the piece could not start (" + player_.TimerStatusText() +
+                                         ")");
+      }
+      break;
+    }
+  }
+  host_.Invalidate();
+  // The commands that waited, in order; one of them may start composing again, and those
+  // after it wait once more.
+  for (const Command& command : waiting_.TakeAll()) {
+    Apply(command);
+  }
+}
+
+void Controller::RestartFromTop() {
+  // A playback that is still running goes back to the first object and starts again.
+  session_.ExpectEnd("stop");
+  player_.StopPlaybackAndWait();
+  session_.LogPosition();
+  session_.StartPlayback();
 }
 
 void Controller::ClipboardText(const std::string& text) {
@@ -59,11 +133,9 @@ void Controller::ApplyLatched(const Command& command) {
         flag = 1;
         player_.ClearStop();
         ProcessTheMotherFucker(command.text.c_str());
-        // A playback that is still running goes back to the first object and starts again.
-        session_.ExpectEnd("stop");
-        player_.StopPlaybackAndWait();
-        session_.composition().SetPosition(1);
-        session_.StartPlayback();
+        if (!pending_) {
+          RestartFromTop();
+        }
       } else if (command.text != last_string_ && session_.Refusal().empty()) {
         session_.SetRefusal(
             "Parameter string ignored: a piece was taken from the clipboard already; copy 0 "
@@ -103,10 +175,10 @@ void Controller::ApplyOnce(const Command& command) {
                   " (0, 1 or 2)");
         return;
       }
-      session_.composition().ChooseEnsemble(command.value);
+      session_.ChooseEnsemble(command.value);
       session_.EnsembleForNextStart();
       host_.Log(command.origin + ": ensemble " + std::to_string(command.value) + " (" +
-                session_.composition().GetEnsembleName() + ") for the next start");
+                EnsembleName(command.value) + ") for the next start");
       return;
   }
 }
@@ -128,69 +200,59 @@ void Controller::PlayFromStart() {
   player_.ClearStop();
   session_.midi().AllNotesOff();
   session_.midi().Commit();
-  session_.composition().ResetIters();
   session_.StartPlayback();
   host_.Invalidate();
 }
 
 void Controller::Quit() {
   quitting_ = true;
+  session_.CancelComposing();
+  pending_.reset();
   session_.ExpectEnd("quit");
   player_.RaiseStop();
   player_.StopPlaybackAndWait();
   session_.midi().AllNotesOff();
   session_.midi().Commit();
-  session_.composition().ResetIters();
   host_.PostQuit(0);
 }
 
 void Controller::ComposeAndPlay(const Command& command) {
-  const std::string refusal = RefusalOf(command.text);
-  if (!refusal.empty()) {
+  const PieceParameters parameters = PieceParameters::Parse(command.text);
+  if (!parameters.accepted()) {
     // The current piece stays, and so does whatever plays.
-    session_.SetRefusal(refusal);
-    host_.Log(command.origin + ": " + refusal);
+    session_.SetRefusal(parameters.refusal());
+    host_.Log(command.origin + ": " + parameters.refusal());
     if (command.reply) {
-      command.reply(refusal);
+      command.reply(parameters.refusal());
     }
     host_.Invalidate();
     return;
   }
-  if (player_.GetPlayStatus() != 0 || player_.TimerActive()) {
-    session_.ExpectEnd("stop");
-    player_.RaiseStop();
-    player_.StopPlaybackAndWait();
-  }
-  player_.ResetPlayStatus();
-  player_.ClearStop();
-  session_.Silence();
-  session_.PrepareEnsemble();
-  session_.Compose(command.text, true);
-  session_.composition().SetPosition(1);
-  const bool started = session_.StartPlayback();
-  if (command.reply) {
-    command.reply(started ? "" : "the piece could not start (" + player_.TimerStatusText() + ")");
-  }
-  host_.Invalidate();
+  Await(parameters, command, AfterComposing::kReplace);
 }
 
 void Controller::ProcessTheMotherFucker(const char* worst) {
-  session_.composition().Composition_PresetNumber = 0;
+  session_.ChooseEnsemble(0);
   session_.PrepareEnsemble();
   last_string_ = worst != nullptr ? worst : "";
   if (player_.GetPlayStatus() == 0) {
-    session_.Compose(last_string_, true);
-    host_.Invalidate();
+    const PieceParameters parameters = PieceParameters::Parse(last_string_);
+    if (parameters.accepted()) {
+      Command command;
+      command.latched = true;
+      command.origin = "clipboard";
+      Await(parameters, command, AfterComposing::kRestart);
+    } else {
+      session_.Diagnose(parameters.refusal());
+      session_.Refuse(parameters.refusal());
+    }
   }
   host_.Invalidate();
 }
 
 void Controller::EvLButtonDown() {
-  char text[64];
-  std::snprintf(text, sizeof text, "Playing from object: %i.",
-                session_.composition().Composition_CurrentObject);
-  host_.MessageBox(text, "Player status.");
-  if (!session_.composition().object_list.empty()) {
+  host_.MessageBox("Playing from object: 1.", "Player status.");
+  if (!session_.piece().empty()) {
     if (player_.GetPlayStatus() == 0) {
       session_.StartPlayback();
     } else {
@@ -203,7 +265,7 @@ void Controller::EvLButtonDown() {
 }
 
 void Controller::EvRButtonDown() {
-  const bool empty = session_.composition().object_list.empty();
+  const bool empty = session_.piece().empty();
   if (!empty && player_.GetPlayStatus() != 0) {
     host_.MessageBox("Composition is still playing...", "Player status.");
   } else if (empty) {
@@ -226,20 +288,17 @@ bool Controller::CanClose() {
   player_.StopPlaybackAndWait();
   player_.ResetPlayStatus();
   session_.Silence();
-  player_.Timer().EndPeriod(wTimerRes);
-  player_.Timer().KillEvent(player_.GetTimerID());
   return host_.AskYesNo("Want to close ?", "Query");
 }
 
 std::string Controller::CountersText() const {
-  const Composition& c = session_.composition();
+  const Piece& piece = session_.piece();
   char text[256];
   std::snprintf(text, sizeof text,
                 "Total Object Count: %i. / Current object: %i. / Total time of composition: %lli. "
                 "/ Offset time: %lli.",
-                c.Composition_TotalObjectCount, c.Composition_CurrentObject,
-                static_cast<long long>(c.Composition_TotalTime),
-                static_cast<long long>(c.Composition_OffsetTime));
+                static_cast<int>(piece.sections().size()), 1,
+                static_cast<long long>(piece.total_ms()), 0LL);
   return text;
 }
 
@@ -278,7 +337,7 @@ std::int64_t Controller::DisplayedTick() const {
   if (player_.GetPlayStatus() != 0) {
     return static_cast<std::int64_t>(player_.LastTimeSetEvID());
   }
-  return session_.composition().Composition_OffsetTime;
+  return 0;
 }
 
 }  // namespace vordel

@@ -1,13 +1,19 @@
 // What the commands and the window's events do to the session. The controller owns the rules of
 // a text that stays on the clipboard (`flag`: a parameter string was taken; `StopFlag`: the stop
 // was carried out) and the order of the actions in each rule; commands that arrive once (OSC,
-// standard input, MIDI input) act each time. The window only shows state, reads the mouse and
-// hosts the menu, through the host. Control thread only; not real-time safe.
+// standard input, MIDI input) act each time. A piece is composed beside the control thread:
+// while it is, the commands after it wait their turn (a quit never waits, and a newer piece from
+// the same kind of source replaces it), so every command still acts as if the ones before had
+// finished. The window only shows state, reads the mouse and hosts the menu, through the host.
+// Control thread only; not real-time safe.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "control/command.h"
+#include "control/command_queue.h"
 #include "control/session.h"
 
 namespace vordel {
@@ -42,10 +48,15 @@ class Controller {
  public:
   Controller(Session& session, ControllerHost& host);
 
-  // Start-up: the shared counters, then the start-up piece (nothing plays yet).
+  // Start-up: the shared counters, then the start-up piece is asked for (nothing plays yet).
   void SetupWindow();
 
   void Apply(const Command& command);
+  // The session's composer has a piece ready (its descriptor became readable): what the
+  // command that asked for it does next, then the commands that waited.
+  void PieceComposed();
+  // Whether a piece is being composed for a command.
+  bool Composing() const { return pending_.has_value(); }
 
   // The clipboard's rules for a text that stays ("0", "1", "q", or a parameter string).
   void ClipboardText(const std::string& text);
@@ -78,6 +89,10 @@ class Controller {
   void PlayFromStart();
   void Quit();
   void ComposeAndPlay(const Command& command);
+  // What follows the composing, by the command that asked for it.
+  enum class AfterComposing { kKeep, kRestart, kReplace };
+  void Await(const PieceParameters& parameters, const Command& command, AfterComposing after);
+  void RestartFromTop();
 
   Session& session_;
   ControllerHost& host_;
@@ -86,8 +101,15 @@ class Controller {
   int flag = 0;
   int StopFlag = 0;
   std::string last_string_;
-  unsigned wTimerRes = 0;
   bool quitting_ = false;
+  // The piece being composed for a command, and the commands that wait for it.
+  struct Pending {
+    std::uint64_t request = 0;
+    Command command;
+    AfterComposing after = AfterComposing::kKeep;
+  };
+  std::optional<Pending> pending_;
+  CommandQueue waiting_;
 };
 
 }  // namespace vordel

@@ -1,9 +1,13 @@
 #include "control/session.h"
 
-#include <algorithm>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
-#include "chances/random_source.h"
+#include <algorithm>
+#include <sstream>
+
 #include "outputs/lanes.h"
+#include "platform/clock.h"
 
 namespace vordel {
 
@@ -13,44 +17,171 @@ static_assert(kPlayerLaneCapacity >= kMaxPieceEvents + 16 * 128 + 16,
 Session::Session(std::unique_ptr<MidiOutput> output, std::unique_ptr<MidiInput> input,
                  TimerService& timer, std::ostream* log)
     : log_(log),
-      composition_("Dit is de titel", "/usr/share/vordel/pieces", "een test", 0, 5),
       schedule_(std::make_shared<Schedule>()),
       output_(std::move(output)),
       input_(std::move(input)),
       midi_(output_.get(), Lane::kControl, notes_),
-      player_(output_.get(), notes_, timer) {
+      player_(output_.get(), notes_, timer),
+      ready_fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
   player_.SetSchedule(schedule_);
   device_line_ = GetINStatusStr() + std::string(" / ") + GetOUTStatusStr();
+  composer_ = std::thread([this] { Compose(); });
 }
 
 Session::~Session() {
   Shutdown("quit");
+  if (ready_fd_ >= 0) {
+    close(ready_fd_);
+  }
 }
 
-BuildOutcome Session::Compose(std::string_view text, bool clear_first) {
-  // No tick may run while the composition changes.
-  player_.StopPlaybackAndWait();
-  BuildOutcome outcome = BuildPieceAt(composition_, text, clock(), clear_first);
-  if (outcome.result == BuildResult::kBuilt) {
-    ++piece_serial_;
-    reproduce_ = outcome.reproduce;
-    refusal_.clear();
-    schedule_ = std::make_shared<const Schedule>(BuildSchedule(composition_));
-    player_.SetSchedule(schedule_);
-    if (log_ != nullptr) {
-      *log_ << "[Reproduce] " << reproduce_ << std::endl;
+void Session::Refuse(const std::string& reason) {
+  refusal_ = reason;
+  for (SessionListener* l : listeners_) {
+    l->PieceRefused(refusal_);
+  }
+}
+
+void Session::Diagnose(const std::string& line) {
+  if (log_ != nullptr) {
+    *log_ << line << std::endl;
+  }
+}
+
+ReadyPiece Session::Make(const Request& request, Composed composed, std::string diagnostics) const {
+  ReadyPiece ready;
+  ready.request = request.number;
+  ready.schedule = std::make_shared<const Schedule>(BuildSchedule(composed.piece));
+  ready.piece = std::move(composed.piece);
+  ready.diagnostics = std::move(diagnostics);
+  ready.carried_out = composed.carried_out;
+  return ready;
+}
+
+void Session::Compose() {
+  std::unique_lock<std::mutex> lock(composer_mutex_);
+  for (;;) {
+    composer_wake_.wait(lock, [this] { return composer_stopping_ || waiting_.has_value(); });
+    if (composer_stopping_) {
+      return;
     }
-    for (SessionListener* l : listeners_) {
-      l->PieceBuilt(reproduce_);
+    const Request request = std::move(*waiting_);
+    waiting_.reset();
+    cancel_.store(false, std::memory_order_relaxed);
+    lock.unlock();
+    std::ostringstream diagnostics;
+    std::optional<Composed> composed = ComposePiece(request.parameters, request.clock_ms,
+                                                    request.carried, 0, diagnostics, &cancel_);
+    std::optional<ReadyPiece> ready;
+    if (composed) {
+      ready = Make(request, std::move(*composed), diagnostics.str());
     }
-  } else {
-    refusal_ = outcome.reason;
-    for (SessionListener* l : listeners_) {
-      l->PieceRefused(refusal_);
+    lock.lock();
+    if (ready && request.number == requested_) {
+      done_ = std::move(ready);
+      const std::uint64_t one = 1;
+      (void)!write(ready_fd_, &one, sizeof one);
     }
   }
+}
+
+std::uint64_t Session::RequestPiece(const PieceParameters& parameters) {
+  std::lock_guard<std::mutex> lock(composer_mutex_);
+  Request request;
+  request.number = ++requested_;
+  request.parameters = parameters;
+  request.clock_ms = MillisSinceStart();
+  request.carried = carried_;
+  waiting_ = std::move(request);
+  done_.reset();
+  cancel_.store(true, std::memory_order_relaxed);  // what is being composed is pointless now
+  composer_wake_.notify_one();
+  return requested_;
+}
+
+std::optional<ReadyPiece> Session::TakeComposed() {
+  std::uint64_t count = 0;
+  (void)!read(ready_fd_, &count, sizeof count);
+  std::lock_guard<std::mutex> lock(composer_mutex_);
+  if (!done_ || done_->request != requested_) {
+    return std::nullopt;
+  }
+  std::optional<ReadyPiece> ready = std::move(done_);
+  done_.reset();
+  taken_ = ready->request;
+  carried_ = ready->carried_out;
+  return ready;
+}
+
+bool Session::Composing() const {
+  std::lock_guard<std::mutex> lock(composer_mutex_);
+  return taken_ != requested_;
+}
+
+void Session::CancelComposing() {
+  std::lock_guard<std::mutex> lock(composer_mutex_);
+  waiting_.reset();
+  done_.reset();
+  taken_ = ++requested_;  // whatever is being made now is for nobody
+  cancel_.store(true, std::memory_order_relaxed);
+}
+
+ReadyPiece Session::ComposeNow(const PieceParameters& parameters, std::int64_t clock_ms) {
+  Request request;
+  {
+    std::lock_guard<std::mutex> lock(composer_mutex_);
+    request.number = ++requested_;
+    taken_ = requested_;
+    waiting_.reset();
+    cancel_.store(true, std::memory_order_relaxed);
+  }
+  request.parameters = parameters;
+  request.clock_ms = clock_ms;
+  request.carried = carried_;
+  std::ostringstream diagnostics;
+  Composed composed = *ComposePiece(parameters, clock_ms, carried_, 0, diagnostics);
+  ReadyPiece ready = Make(request, std::move(composed), diagnostics.str());
+  carried_ = ready.carried_out;
+  return ready;
+}
+
+void Session::SetPiece(const ReadyPiece& ready) {
+  // No tick may run while the piece changes.
+  player_.StopPlaybackAndWait();
+  ++piece_serial_;
+  piece_ = ready.piece.WithEnsemble(ensemble_);
+  refusal_.clear();
+  schedule_ = ready.schedule;
+  following_.reset();
+  player_.SetSchedule(schedule_);
+  if (log_ != nullptr) {
+    *log_ << ready.diagnostics << "[Reproduce] " << piece_.Reproduce() << std::endl;
+  }
+  for (SessionListener* l : listeners_) {
+    l->PieceBuilt(piece_.Reproduce());
+  }
   Publish();
-  return outcome;
+}
+
+void Session::SetPiece(const Piece& piece) {
+  ReadyPiece ready;
+  ready.piece = piece;
+  ready.schedule = std::make_shared<const Schedule>(BuildSchedule(piece));
+  SetPiece(ready);
+}
+
+void Session::SetFollowing(const ReadyPiece& ready, std::int64_t gap_ms) {
+  following_ = ready;
+  following_->piece = ready.piece.WithEnsemble(ensemble_);
+  // After the current piece's own end (its last pause included) and the gap.
+  const std::int64_t own_end = std::max(piece_.total_ms(), piece_.end_tick() + 1);
+  const std::int64_t wait = own_end - (piece_.end_tick() + 1) + std::max<std::int64_t>(gap_ms, 0);
+  player_.SetNext(ready.schedule, wait, EnsembleMessages(following_->piece.tracks()));
+}
+
+void Session::ClearFollowing() {
+  following_.reset();
+  player_.SetNext(nullptr, 0, {});
 }
 
 bool Session::StartPlayback() {
@@ -67,6 +198,7 @@ bool Session::StartPlayback() {
     player_.SetPlayStatus();
     playing_ = true;
     ended_seen_ = player_.EndedPlaybacks();
+    continuations_seen_ = player_.Continuations();
     end_reason_.clear();
     for (SessionListener* l : listeners_) {
       l->PlaybackStarted();
@@ -74,6 +206,12 @@ bool Session::StartPlayback() {
   }
   Publish();
   return started;
+}
+
+void Session::LogPosition() {
+  if (log_ != nullptr) {
+    *log_ << piece_.PositionLine() << std::endl;
+  }
 }
 
 void Session::EndedNow(const std::string& reason) {
@@ -86,8 +224,15 @@ void Session::EndedNow(const std::string& reason) {
   }
 }
 
+void Session::ChooseEnsemble(int ensemble) {
+  if (ensemble >= 0 && ensemble < kEnsembleCount) {
+    ensemble_ = ensemble;
+    piece_ = piece_.WithEnsemble(ensemble_);
+  }
+}
+
 void Session::PrepareEnsemble() {
-  for (const MidiMessage& m : EnsembleMessages(composition_.SelectedEnsemble())) {
+  for (const MidiMessage& m : EnsembleMessages(EnsemblePresets(ensemble_))) {
     midi_.Send(m);
   }
   midi_.Commit();
@@ -153,6 +298,24 @@ bool Session::SwitchOutput(const OutputRequest& request, std::string* message) {
 }
 
 void Session::Poll() {
+  if (player_.Adopt() || player_.Continuations() != continuations_seen_) {
+    // The piece that followed has taken over: one playback ended, the next started.
+    continuations_seen_ = player_.Continuations();
+    if (following_) {
+      ++piece_serial_;
+      piece_ = following_->piece;
+      schedule_ = following_->schedule;
+      following_.reset();
+      if (log_ != nullptr) {
+        *log_ << "[Reproduce] " << piece_.Reproduce() << std::endl;
+      }
+      for (SessionListener* l : listeners_) {
+        l->PlaybackEnded("end");
+        l->PieceBuilt(piece_.Reproduce());
+        l->PlaybackStarted();
+      }
+    }
+  }
   if (playing_ && player_.EndedPlaybacks() != ended_seen_) {
     EndedNow(end_reason_.empty() ? "end" : end_reason_);
   }
@@ -178,8 +341,8 @@ void Session::RemoveListener(SessionListener* listener) {
 void Session::Publish() {
   std::lock_guard<std::mutex> lock(snapshot_mutex_);
   snapshot_.playing = playing_;
-  snapshot_.total_ms = composition_.Composition_TotalTime;
-  snapshot_.reproduce = reproduce_;
+  snapshot_.total_ms = piece_.total_ms();
+  snapshot_.reproduce = piece_.Reproduce();
 }
 
 Session::Snapshot Session::GetSnapshot() const {
@@ -195,11 +358,24 @@ Session::Snapshot Session::GetSnapshot() const {
   return s;
 }
 
+void Session::StopComposer() {
+  {
+    std::lock_guard<std::mutex> lock(composer_mutex_);
+    composer_stopping_ = true;
+    cancel_.store(true, std::memory_order_relaxed);
+  }
+  composer_wake_.notify_one();
+  if (composer_.joinable()) {
+    composer_.join();
+  }
+}
+
 void Session::Shutdown(const std::string& reason) {
   if (shut_down_) {
     return;
   }
   shut_down_ = true;
+  StopComposer();
   const bool was_running = player_.TimerActive();
   if (was_running) {
     // The last tick ends every note it started and sends All Notes Off.

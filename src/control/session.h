@@ -1,18 +1,24 @@
-// One running vordel: the piece (composition and schedule), the player, the MIDI output and
-// input, and what happened to them. The desktop program, the window-less mode and
-// vordel-compose --play all hold it the same way. Control thread only (one thread owns it), with
-// two exceptions: GetSnapshot and the player's atomic readers may be called from any thread.
+// One running vordel: the piece (a value, with its schedule), the composer working beside it,
+// the player, the MIDI output and input, and what happened to them. The desktop program, the
+// window-less mode and vordel-compose --play all hold it the same way. Pieces are composed on a
+// thread of the session's own: the caller asks for one and is told when it is ready, and never
+// waits. A piece may be set to follow the one playing, without a gap beyond its own timing.
+// Control thread only (one thread owns it), with two exceptions: GetSnapshot and the player's
+// atomic readers may be called from any thread.
 #pragma once
 
+#include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <string>
-#include <string_view>
+#include <thread>
 #include <vector>
 
-#include "composer/composition.h"
 #include "composer/piece_builder.h"
 #include "midi/midi.h"
 #include "outputs/midi_input.h"
@@ -35,9 +41,18 @@ class SessionListener {
   virtual void DevicesChanged(const std::string& line) { (void)line; }
 };
 
+// A piece the session's composer has made, with its schedule.
+struct ReadyPiece {
+  std::uint64_t request = 0;
+  Piece piece;
+  std::shared_ptr<const Schedule> schedule;
+  std::string diagnostics;  // the composer's lines, to be shown where the program shows them
+  CarriedState carried_out;  // what it leaves for the next piece
+};
+
 class Session {
  public:
-  // `log` receives the [Reproduce] line of every piece built (null: none).
+  // `log` receives the composer's lines and the [Reproduce] line of every piece (null: none).
   Session(std::unique_ptr<MidiOutput> output, std::unique_ptr<MidiInput> input, TimerService& timer,
           std::ostream* log);
   ~Session();
@@ -45,17 +60,46 @@ class Session {
   Session& operator=(const Session&) = delete;
 
   // --- the piece
-  Composition& composition() { return composition_; }
+  const Piece& piece() const { return piece_; }
   const Schedule& schedule() const { return *schedule_; }
-  // Rebuilds the piece from text (a running playback is ended first), holding the composer's
-  // clock for the build so the printed command makes it again. A refused string keeps the piece.
-  BuildOutcome Compose(std::string_view text, bool clear_first = true);
-  // Counts the pieces built, so that views of the piece know when to redraw it.
+  // Counts the pieces made current, so that views of the piece know when to redraw it.
   int PieceSerial() const { return piece_serial_; }
-  const std::string& ReproduceCommandLine() const { return reproduce_; }
+  std::string ReproduceCommandLine() const { return piece_.Reproduce(); }
   // Why the last string was refused or ignored, until the next piece ("" when it was not).
   const std::string& Refusal() const { return refusal_; }
   void SetRefusal(const std::string& reason) { refusal_ = reason; }
+  // A string that makes no piece: remembered as the refusal, and the listeners are told.
+  void Refuse(const std::string& reason);
+  // One of the composer's lines about a string, to the log.
+  void Diagnose(const std::string& line);
+
+  // --- composing, beside the control thread
+  // Asks for the piece of an accepted parameter value, composed at the composer's clock now
+  // with the state the pieces so far have left. A newer request makes an older one pointless
+  // (it is given up). Returns the request's number.
+  std::uint64_t RequestPiece(const PieceParameters& parameters);
+  // Readable when a requested piece is ready.
+  int ComposedFd() const { return ready_fd_; }
+  // The piece of the newest request once it is ready; the state it leaves is carried on.
+  std::optional<ReadyPiece> TakeComposed();
+  // Whether a request is still being composed.
+  bool Composing() const;
+  // Gives up whatever is being composed.
+  void CancelComposing();
+  // Composes on the caller's thread (start-up of a tool, tests): the same as a request taken.
+  ReadyPiece ComposeNow(const PieceParameters& parameters, std::int64_t clock_ms);
+  // Makes a ready piece the current one (a running playback is ended first): the composer's
+  // lines and its [Reproduce] line go to the log, and the listeners are told.
+  void SetPiece(const ReadyPiece& ready);
+  // The same for a piece composed elsewhere (its schedule is made here).
+  void SetPiece(const Piece& piece);
+
+  // --- a piece that follows
+  // Plays `ready` when the current piece ends: after its own end and `gap_ms` more, with the
+  // ensemble of the session. Replaces one set before. Takes effect during a playback too.
+  void SetFollowing(const ReadyPiece& ready, std::int64_t gap_ms);
+  void ClearFollowing();
+  bool HasFollowing() const { return following_.has_value(); }
 
   // --- playback
   CompositionPlayer& player() { return player_; }
@@ -66,10 +110,16 @@ class Session {
   // Why the next end of a playback happens ("stop", "quit"), when the control side causes it.
   void ExpectEnd(const std::string& reason) { end_reason_ = reason; }
   bool Playing() const { return playing_; }
+  // The "[SetPosition] ..." line of a playback from the start, to the log.
+  void LogPosition();
 
   // --- messages of the control thread
   Midi& midi() { return midi_; }
-  // Program, pan and volume of the composition's selected ensemble on channels 1-4.
+  // The ensemble (0..2) pieces are played with; the current piece takes it at once, the
+  // output at the next start.
+  int Ensemble() const { return ensemble_; }
+  void ChooseEnsemble(int ensemble);
+  // Program, pan and volume of the selected ensemble on channels 1-4.
   void PrepareEnsemble();
   // Sends the selected ensemble before the next start.
   void EnsembleForNextStart() { ensemble_pending_ = true; }
@@ -91,8 +141,8 @@ class Session {
   const std::string& OutputInput() const { return output_input_; }
   void SetOutputIdentity(const std::string& backend, const std::string& input);
 
-  // --- what happened: call every 50 ms or so; tells the listeners about ended playbacks and
-  // changed device status.
+  // --- what happened: call every 50 ms or so; tells the listeners about ended playbacks,
+  // pieces that followed and changed device status.
   void Poll();
   void AddListener(SessionListener* listener);
   void RemoveListener(SessionListener* listener);
@@ -108,21 +158,31 @@ class Session {
   };
   Snapshot GetSnapshot() const;
 
-  // Ends everything for good: the playback stopped, every note ended, All Notes Off, the
-  // outputs drained and closed. Idempotent.
+  // Ends everything for good: the composer stopped, the playback stopped, every note ended, All
+  // Notes Off, the outputs drained and closed. Idempotent.
   void Shutdown(const std::string& reason);
   // What went wrong with the outputs that the user must hear of at the end (a recording that is
   // incomplete), one line each; after Shutdown. The program's exit code is then not 0.
   const std::vector<std::string>& Failures() const { return failures_; }
 
  private:
+  struct Request {
+    std::uint64_t number = 0;
+    PieceParameters parameters;
+    std::int64_t clock_ms = 0;
+    CarriedState carried;
+  };
+  void Compose();  // the composer's thread
+  ReadyPiece Make(const Request& request, Composed composed, std::string diagnostics) const;
   void Publish();
   void EndedNow(const std::string& reason);
   void CloseOutput();
+  void StopComposer();
 
   std::ostream* log_;
-  Composition composition_;
+  Piece piece_;
   std::shared_ptr<const Schedule> schedule_;
+  std::optional<ReadyPiece> following_;
   std::unique_ptr<MidiOutput> output_;
   std::unique_ptr<MidiInput> input_;
   NoteTracker notes_;
@@ -133,15 +193,29 @@ class Session {
   std::string output_input_;
 
   int piece_serial_ = 0;
-  std::string reproduce_;
   std::string refusal_;
+  int ensemble_ = 0;
   bool ensemble_pending_ = false;
   bool playing_ = false;
   unsigned ended_seen_ = 0;
+  unsigned continuations_seen_ = 0;
   std::string end_reason_;
   std::string device_line_;
   bool shut_down_ = false;
   std::vector<std::string> failures_;
+
+  // The composer: the newest request waits in `waiting_`; the piece made for it in `done_`.
+  mutable std::mutex composer_mutex_;
+  std::condition_variable composer_wake_;
+  std::optional<Request> waiting_;
+  std::optional<ReadyPiece> done_;
+  std::uint64_t requested_ = 0;  // the newest request's number
+  std::uint64_t taken_ = 0;      // the last request taken (or given up)
+  bool composer_stopping_ = false;
+  std::atomic<bool> cancel_{false};
+  CarriedState carried_;  // what the pieces so far have left (control thread)
+  int ready_fd_ = -1;
+  std::thread composer_;
 
   mutable std::mutex snapshot_mutex_;
   Snapshot snapshot_;

@@ -27,23 +27,6 @@ ThreadTimerService::~ThreadTimerService() {
   }
 }
 
-unsigned ThreadTimerService::GetDevCaps(timecaps_tag* caps) {
-  if (caps == nullptr) {
-    return kTimerError;
-  }
-  caps->wPeriodMin = 1;
-  caps->wPeriodMax = 1000000;
-  return kTimerNoError;
-}
-
-unsigned ThreadTimerService::BeginPeriod(unsigned period) {
-  return period == 0 ? kTimerError : kTimerNoError;
-}
-
-unsigned ThreadTimerService::EndPeriod(unsigned period) {
-  return period == 0 ? kTimerError : kTimerNoError;
-}
-
 void ThreadTimerService::Reap() {
   // Joins threads that have ended by themselves; called with mutex_ held.
   for (auto it = timers_.begin(); it != timers_.end();) {
@@ -58,10 +41,8 @@ void ThreadTimerService::Reap() {
   }
 }
 
-unsigned ThreadTimerService::SetEvent(unsigned delay, unsigned resolution, TimerCallback callback,
-                                      std::uintptr_t user) {
-  (void)resolution;
-  if (callback == nullptr || delay == 0) {
+unsigned ThreadTimerService::Start(unsigned period_ms, TimerCallback callback, void* user) {
+  if (callback == nullptr || period_ms == 0) {
     return 0;
   }
   std::lock_guard<std::mutex> lock(mutex_);
@@ -71,7 +52,7 @@ unsigned ThreadTimerService::SetEvent(unsigned delay, unsigned resolution, Timer
   if (next_id_ == 0) {
     next_id_ = 1;
   }
-  const std::int64_t period = static_cast<std::int64_t>(delay) * kNanosPerMilli;
+  const std::int64_t period = static_cast<std::int64_t>(period_ms) * kNanosPerMilli;
   timer->origin_ns = MonotonicNanos();
   Timer* raw = timer.get();
   try {
@@ -85,7 +66,7 @@ unsigned ThreadTimerService::SetEvent(unsigned delay, unsigned resolution, Timer
         if (raw->cancelled.load(std::memory_order_acquire)) {
           break;
         }
-        callback(raw->id, 0, user, static_cast<std::uintptr_t>(deadline), 0);
+        callback(raw->id, user, deadline);
       }
       raw->finished.store(true, std::memory_order_release);
     });
@@ -106,19 +87,16 @@ std::shared_ptr<ThreadTimerService::Timer> ThreadTimerService::Find(unsigned id)
   return nullptr;
 }
 
-unsigned ThreadTimerService::KillEvent(unsigned id) {
+void ThreadTimerService::Cancel(unsigned id) {
   // From inside its own callback a timer only raises its flag: no lock, no waiting.
   auto* own = static_cast<Timer*>(t_current_timer);
   if (own != nullptr && own->id == id) {
     own->cancelled.store(true, std::memory_order_release);
-    return kTimerNoError;
+    return;
   }
-  std::shared_ptr<Timer> t = Find(id);
-  if (!t) {
-    return kTimerError;
+  if (std::shared_ptr<Timer> t = Find(id)) {
+    t->cancelled.store(true, std::memory_order_release);
   }
-  t->cancelled.store(true, std::memory_order_release);
-  return kTimerNoError;
 }
 
 void ThreadTimerService::Wait(unsigned id) {

@@ -1,7 +1,7 @@
-// A periodic timer of millisecond resolution: capability query, resolution periods, periodic
-// events with a callback and a user word on a thread of their own, and cancellation that works
-// from inside the callback without waiting for it. The control thread arms, kills and waits;
-// the callback runs on the timer's thread, where KillEvent is real-time safe.
+// A periodic timer of millisecond resolution: periodic ticks with a callback and a user pointer
+// on a thread of their own, at absolute deadlines, and cancellation that works from inside the
+// callback without waiting for it. The control thread starts, cancels and waits; the callback
+// runs on the timer's thread, where Cancel is real-time safe.
 #pragma once
 
 #include <atomic>
@@ -13,33 +13,22 @@
 
 namespace vordel {
 
-struct timecaps_tag {
-  unsigned wPeriodMin;
-  unsigned wPeriodMax;
-};
-
-// callback(timer id, message, user word, deadline, 0): `deadline` is the monotonic time in
-// nanoseconds at which this tick was due, however late it runs.
-using TimerCallback = void (*)(unsigned wID, unsigned wMsg, std::uintptr_t dwUser,
-                               std::uintptr_t dw1, std::uintptr_t dw2);
-
-inline constexpr unsigned kTimerNoError = 0;
-inline constexpr unsigned kTimerError = 97;
+// callback(timer id, user pointer, deadline): `deadline_ns` is the monotonic time at which this
+// tick was due, however late it runs.
+using TimerCallback = void (*)(unsigned timer, void* user, std::int64_t deadline_ns);
 
 class TimerService {
  public:
   virtual ~TimerService() = default;
-  virtual unsigned GetDevCaps(timecaps_tag* caps) = 0;
-  virtual unsigned BeginPeriod(unsigned period) = 0;
-  virtual unsigned EndPeriod(unsigned period) = 0;
-  // Arms a periodic timer; its first tick comes one delay after the call. Returns its id, or
-  // 0 when it could not be armed.
-  virtual unsigned SetEvent(unsigned delay, unsigned resolution, TimerCallback callback,
-                            std::uintptr_t user) = 0;
+  // The finest period a timer can tick at, in milliseconds; 0 when no timer can run here.
+  virtual unsigned FinestPeriodMs() = 0;
+  // Starts a periodic timer; its first tick comes one period after the call. Returns its id, or
+  // 0 when it could not start.
+  virtual unsigned Start(unsigned period_ms, TimerCallback callback, void* user) = 0;
   // Stops the timer; from inside its callback it returns at once, and the current tick is the
   // last. Unknown ids are ignored.
-  virtual unsigned KillEvent(unsigned id) = 0;
-  // Waits until the timer's thread has ended (after it was killed). Must not be called from
+  virtual void Cancel(unsigned id) = 0;
+  // Waits until the timer's thread has ended (after it was cancelled). Must not be called from
   // the timer's own callback.
   virtual void Wait(unsigned id) = 0;
   // Whether a tick of this timer can still run.
@@ -53,12 +42,9 @@ class ThreadTimerService : public TimerService {
  public:
   ThreadTimerService() = default;
   ~ThreadTimerService() override;
-  unsigned GetDevCaps(timecaps_tag* caps) override;
-  unsigned BeginPeriod(unsigned period) override;
-  unsigned EndPeriod(unsigned period) override;
-  unsigned SetEvent(unsigned delay, unsigned resolution, TimerCallback callback,
-                    std::uintptr_t user) override;
-  unsigned KillEvent(unsigned id) override;
+  unsigned FinestPeriodMs() override { return 1; }
+  unsigned Start(unsigned period_ms, TimerCallback callback, void* user) override;
+  void Cancel(unsigned id) override;
   void Wait(unsigned id) override;
   bool Active(unsigned id) override;
 
@@ -76,7 +62,7 @@ class ThreadTimerService : public TimerService {
   std::shared_ptr<Timer> Find(unsigned id);
   void Reap();
 
-  std::mutex mutex_;  // guards timers_ (window thread only; never taken by a tick)
+  std::mutex mutex_;  // guards timers_ (control thread only; never taken by a tick)
   std::vector<std::shared_ptr<Timer>> timers_;
   unsigned next_id_ = 1;
   std::atomic<bool> real_time_{false};

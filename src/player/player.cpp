@@ -4,11 +4,6 @@
 #include <cstdio>
 
 namespace vordel {
-namespace {
-
-const char* const timer_err[2] = {"ERROR", "OK"};
-
-}  // namespace
 
 CompositionPlayer::CompositionPlayer(MidiOutput* output, NoteTracker& notes, TimerService& timer)
     : timer_(timer), midi_(output, Lane::kPlayer, notes) {}
@@ -19,9 +14,16 @@ CompositionPlayer::~CompositionPlayer() {
 
 void CompositionPlayer::SetSchedule(std::shared_ptr<const Schedule> schedule) {
   StopPlaybackAndWait();
+  // No tick runs: whatever was set to follow, or was left behind, goes.
+  next_raw_.store(nullptr, std::memory_order_release);
+  next_.reset();
+  retired_.clear();
+  retired_next_.clear();
+  retire_after_ = continuations_.load(std::memory_order_acquire);
   schedule_ = std::move(schedule);
-  cursor_.Reset(schedule_.get());
-  myTime = 0;
+  playing_ = schedule_.get();
+  cursor_.Reset(playing_);
+  tick_ = 0;
   object_index_ = 0;
   playing_object_.store(1, std::memory_order_relaxed);
 }
@@ -29,6 +31,42 @@ void CompositionPlayer::SetSchedule(std::shared_ptr<const Schedule> schedule) {
 void CompositionPlayer::SetOutput(MidiOutput* output) {
   StopPlaybackAndWait();
   midi_.SetOutput(output);
+}
+
+void CompositionPlayer::SetNext(std::shared_ptr<const Schedule> next, std::int64_t wait_ticks,
+                                const std::array<MidiMessage, 12>& opening) {
+  // Take back what the tick has not taken yet; what it has taken is the piece playing now.
+  if (next_raw_.exchange(nullptr, std::memory_order_acq_rel) == nullptr && next_) {
+    Adopt();
+  }
+  next_.reset();
+  if (next) {
+    next_ = std::make_unique<Continuation>(Continuation{std::move(next), wait_ticks, opening});
+    next_raw_.store(next_.get(), std::memory_order_release);
+  }
+  Retire();
+}
+
+bool CompositionPlayer::Adopt() {
+  bool adopted = false;
+  if (next_ && next_raw_.load(std::memory_order_acquire) == nullptr) {
+    // The tick has taken over the piece that followed: it is the one playing. The piece before
+    // and the record of the handover stay until the tick has finished with them.
+    retired_.push_back(std::move(schedule_));
+    schedule_ = next_->schedule;
+    retired_next_.push_back(std::move(next_));
+    ++retire_after_;
+    adopted = true;
+  }
+  Retire();
+  return adopted;
+}
+
+void CompositionPlayer::Retire() {
+  if (continuations_.load(std::memory_order_acquire) >= retire_after_) {
+    retired_.clear();
+    retired_next_.clear();
+  }
 }
 
 void CompositionPlayer::InitCounters(int played, std::uint32_t last_tick) {
@@ -39,85 +77,105 @@ void CompositionPlayer::InitCounters(int played, std::uint32_t last_tick) {
 bool CompositionPlayer::PlayMusicalObject() {
   // Never two timers on one piece: a playback still running ends first.
   StopPlaybackAndWait();
+  Adopt();
   Global_Data.PlayedEvents.store(0, std::memory_order_relaxed);
-  if (!schedule_ || schedule_->Objects() == 0) {
+  if (playing_ == nullptr || playing_->Objects() == 0) {
     return false;
   }
   char text[40];
   unsigned id = 0;
-  mm_err = timer_.GetDevCaps(&tc);
-  if (mm_err == kTimerNoError) {
-    ++StartTimes;
-    std::snprintf(text, sizeof text, "Timer %s (%i)", timer_err[1], StartTimes);
-    wTimerRes = std::min(std::max(tc.wPeriodMin, 1u), tc.wPeriodMax);
-    timer_.BeginPeriod(wTimerRes);
-    id = timer_.SetEvent(wTimerRes, wTimerRes, &CompositionPlayer::myTimerFunc,
-                         reinterpret_cast<std::uintptr_t>(this));
-    wTimerID.store(id, std::memory_order_release);
+  const unsigned period = timer_.FinestPeriodMs();
+  if (period != 0) {
+    ++start_times_;
+    std::snprintf(text, sizeof text, "Timer OK (%i)", start_times_);
+    timer_resolution_ = period;
+    id = timer_.Start(period, &CompositionPlayer::OnTick, this);
+    timer_id_.store(id, std::memory_order_release);
     timer_status_ = text;
   }
-  if (mm_err != kTimerNoError || id == 0) {
-    std::snprintf(text, sizeof text, "Timer %s (%i)", timer_err[0], StartTimes);
+  if (period == 0 || id == 0) {
+    std::snprintf(text, sizeof text, "Timer ERROR (%i)", start_times_);
     timer_status_ = text;
   }
   return id != 0;
 }
 
-void CompositionPlayer::myTimerFunc(unsigned wID, unsigned /*wMsg*/, std::uintptr_t dwUser,
-                                    std::uintptr_t dw1, std::uintptr_t /*dw2*/) {
-  reinterpret_cast<CompositionPlayer*>(dwUser)->Tick(wID, static_cast<std::int64_t>(dw1));
+void CompositionPlayer::OnTick(unsigned timer, void* user, std::int64_t deadline_ns) {
+  static_cast<CompositionPlayer*>(user)->Tick(timer, deadline_ns);
 }
 
 void CompositionPlayer::Tick(unsigned own_id, std::int64_t due_ns) {
   midi_.SetDue(due_ns);
-  if (myTime == 0) {
+  if (tick_ == 0) {
     first_due_.store(due_ns, std::memory_order_release);
   }
   const bool stop_requested =
       STOP_PLAYING.load(std::memory_order_acquire) != 0 || abort_.load(std::memory_order_acquire);
   if (!stop_requested) {
-    const int sent = cursor_.SendDue(myTime, [this](const MidiMessage& m) { midi_.Send(m); });
-    if (sent > 0) {
-      Global_Data.PlayedEvents.fetch_add(sent, std::memory_order_relaxed);
-      repaint_.store(true, std::memory_order_release);
+    if (tick_ >= 0) {
+      const int sent = cursor_.SendDue(tick_, [this](const MidiMessage& m) { midi_.Send(m); });
+      if (sent > 0) {
+        Global_Data.PlayedEvents.fetch_add(sent, std::memory_order_relaxed);
+        repaint_.store(true, std::memory_order_release);
+      }
+      const std::vector<std::int64_t>& ends = playing_->object_end_ticks;
+      while (object_index_ + 1 < static_cast<int>(ends.size()) &&
+             ends[static_cast<std::size_t>(object_index_)] <= tick_) {
+        ++object_index_;
+        playing_object_.store(object_index_ + 1, std::memory_order_relaxed);
+      }
     }
-    const std::vector<std::int64_t>& ends = schedule_->object_end_ticks;
-    while (object_index_ + 1 < static_cast<int>(ends.size()) &&
-           ends[static_cast<std::size_t>(object_index_)] <= myTime) {
-      ++object_index_;
-      playing_object_.store(object_index_ + 1, std::memory_order_relaxed);
-    }
-    ++myTime;
-    Global_Data.LastTimeSetEvID.store(static_cast<std::uint32_t>(myTime),
+    ++tick_;
+    Global_Data.LastTimeSetEvID.store(static_cast<std::uint32_t>(std::max<std::int64_t>(tick_, 0)),
                                       std::memory_order_relaxed);
   }
-  // The playback ends in the tick in which the last object is exhausted.
-  if (stop_requested || myTime > schedule_->end_tick) {
+  // The playback ends in the tick in which the last object is exhausted, unless a piece follows.
+  if (stop_requested || (tick_ > playing_->end_tick && !ContinueWithNext())) {
     EndPlayback(own_id);
   }
   midi_.Commit();
 }
 
+bool CompositionPlayer::ContinueWithNext() {
+  const Continuation* next = next_raw_.exchange(nullptr, std::memory_order_acq_rel);
+  if (next == nullptr) {
+    return false;
+  }
+  // The piece that ended ends every note it started, as any playback does; the next one opens.
+  midi_.ReleaseSoundingNotes();
+  midi_.AllNotesOff();
+  for (const MidiMessage& m : next->opening) {
+    midi_.Send(m);
+  }
+  playing_ = next->schedule.get();
+  cursor_.Reset(playing_);
+  tick_ = -next->wait_ticks;
+  object_index_ = 0;
+  playing_object_.store(1, std::memory_order_relaxed);
+  Global_Data.PlayedEvents.store(0, std::memory_order_relaxed);
+  continuations_.fetch_add(1, std::memory_order_acq_rel);
+  return true;
+}
+
 void CompositionPlayer::EndPlayback(unsigned own_id) {
-  myTime = 0;
+  tick_ = 0;
   object_index_ = 0;
   PlayStat.store(0, std::memory_order_release);
   cursor_.Rewind();
   playing_object_.store(1, std::memory_order_relaxed);
-  timer_.EndPeriod(wTimerRes);
-  timer_.KillEvent(own_id);
+  timer_.Cancel(own_id);
   midi_.ReleaseSoundingNotes();
   midi_.AllNotesOff();
   ended_.fetch_add(1, std::memory_order_acq_rel);
 }
 
 bool CompositionPlayer::TimerActive() {
-  const unsigned id = wTimerID.load(std::memory_order_acquire);
+  const unsigned id = timer_id_.load(std::memory_order_acquire);
   return id != 0 && timer_.Active(id);
 }
 
 void CompositionPlayer::StopPlaybackAndWait() {
-  const unsigned id = wTimerID.load(std::memory_order_acquire);
+  const unsigned id = timer_id_.load(std::memory_order_acquire);
   if (id == 0) {
     return;
   }
@@ -129,7 +187,7 @@ void CompositionPlayer::StopPlaybackAndWait() {
 }
 
 void CompositionPlayer::WaitForPlayerIdle() {
-  const unsigned id = wTimerID.load(std::memory_order_acquire);
+  const unsigned id = timer_id_.load(std::memory_order_acquire);
   if (id != 0) {
     timer_.Wait(id);
   }

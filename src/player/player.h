@@ -1,19 +1,24 @@
 // The real-time player. A periodic timer of the finest period available ticks once a
 // millisecond; every tick sends the messages of the schedule whose tick has come, stamped with
 // the time the tick was due, and at the end of the piece (or when asked to stop) rewinds, falls
-// idle, stops its own timer, ends every note still sounding and sends All Notes Off.
+// idle, stops its own timer, ends every note still sounding and sends All Notes Off. A piece
+// waiting to follow takes over at the end instead, without a gap of the player's own: the notes
+// of the piece that ended are ended, its opening (program, pan, volume) is sent, and its ticks
+// count on from there.
 //
-// The control thread starts playbacks, asks them to stop and swaps pieces while idle; the timer
-// thread alone cleans up a running playback. Tick and EndPlayback run on the timer thread and
-// are real-time safe (no allocation, no lock, no system call, no text). Everything else is for
-// the control thread, except the atomic readers (play status, counters), which any thread may
-// call.
+// The control thread starts playbacks, asks them to stop, swaps pieces while idle and sets the
+// piece that follows; the timer thread alone cleans up a running playback. OnTick and what it
+// calls run on the timer thread and are real-time safe (no allocation, no lock, no system call,
+// no text). Everything else is for the control thread, except the atomic readers (play status,
+// counters), which any thread may call.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "midi/midi.h"
 #include "platform/timer.h"
@@ -28,20 +33,35 @@ class CompositionPlayer {
   CompositionPlayer(const CompositionPlayer&) = delete;
   CompositionPlayer& operator=(const CompositionPlayer&) = delete;
 
-  // The piece played from now on. A running playback is ended first (through its own tick).
+  // The piece played from now on. A running playback is ended first (through its own tick), and
+  // a piece set to follow is forgotten.
   void SetSchedule(std::shared_ptr<const Schedule> schedule);
+  // The schedule being played (or played last), for the control thread.
   const Schedule* GetSchedule() const { return schedule_.get(); }
   // The output the ticks send to, changed only while idle (a running playback is ended first).
   void SetOutput(MidiOutput* output);
 
+  // The piece that follows the one playing when it ends: `wait_ticks` after its end tick it
+  // starts at its own tick 0, after the notes of the one before are ended and `opening` is sent.
+  // Null: nothing follows. Control thread; takes effect at once, even during a playback.
+  void SetNext(std::shared_ptr<const Schedule> next, std::int64_t wait_ticks,
+               const std::array<MidiMessage, 12>& opening);
+  // Whether a piece is set to follow and has not started yet.
+  bool HasNext() const { return next_raw_.load(std::memory_order_acquire) != nullptr; }
+  // How many times a following piece has taken over since the player was made.
+  unsigned Continuations() const { return continuations_.load(std::memory_order_acquire); }
+  // Brings the control thread's record of what plays up to date after a following piece took
+  // over (GetSchedule then gives it), and frees what the tick no longer uses. Whether one took
+  // over since the last call.
+  bool Adopt();
+
   // Starts a playback from the first object. A playback that is still running is ended first
   // and its thread waited for. Returns whether a timer now runs; the caller marks the player as
-  // playing. An empty piece arms no timer.
+  // playing. An empty piece starts no timer.
   bool PlayMusicalObject();
 
-  // The timer callback; dwUser carries the player, dw1 the tick's deadline.
-  static void myTimerFunc(unsigned wID, unsigned wMsg, std::uintptr_t dwUser, std::uintptr_t dw1,
-                          std::uintptr_t dw2);
+  // The timer callback; user carries the player.
+  static void OnTick(unsigned timer, void* user, std::int64_t deadline_ns);
 
   // Ends a running playback at its next tick and waits until its thread has ended; returns at
   // once when none runs. Afterwards the schedule may be swapped.
@@ -75,45 +95,63 @@ class CompositionPlayer {
   int PlayingObjectNumber() const { return playing_object_.load(std::memory_order_relaxed); }
   // How many playbacks have ended since the player was made.
   unsigned EndedPlaybacks() const { return ended_.load(std::memory_order_acquire); }
-  // The monotonic time the first tick of the last playback was due at (0 before any).
+  // The monotonic time the first tick of the last playback (or following piece) was due at.
   std::int64_t FirstTickDueNanos() const { return first_due_.load(std::memory_order_acquire); }
 
   // "Timer OK (n)" or "Timer ERROR (n)" of the last start ("" before the first).
   const std::string& TimerStatusText() const { return timer_status_; }
-  int GetStartTimes() const { return StartTimes; }
-  unsigned GetTimerRes() const { return wTimerRes; }
-  unsigned GetTimerID() const { return wTimerID.load(std::memory_order_acquire); }
+  int GetStartTimes() const { return start_times_; }
+  unsigned GetTimerResolution() const { return timer_resolution_; }
+  unsigned GetTimerID() const { return timer_id_.load(std::memory_order_acquire); }
   TimerService& Timer() { return timer_; }
   // Sends of the ticks that failed.
   unsigned SendErrors() const { return midi_.SendErrors(); }
 
  private:
+  // A piece set to follow, with what the tick needs to start it.
+  struct Continuation {
+    std::shared_ptr<const Schedule> schedule;
+    std::int64_t wait_ticks = 0;
+    std::array<MidiMessage, 12> opening{};
+  };
+
   void Tick(unsigned own_id, std::int64_t due_ns);
   void EndPlayback(unsigned own_id);
-
-  struct RequestData {
-    std::atomic<int> PlayedEvents{0};
-    std::atomic<std::uint32_t> LastTimeSetEvID{0};
-  };
+  bool ContinueWithNext();
+  // Frees what the tick has left behind (control thread).
+  void Retire();
 
   TimerService& timer_;
   Midi midi_;  // the player's lane
   std::shared_ptr<const Schedule> schedule_;
   ScheduleCursor cursor_;
 
+  // The piece set to follow: held here, published to the tick through next_raw_. What the tick
+  // has taken over is kept until the control thread sees that it has finished with the piece
+  // before (retired_, released once continuations_ reaches retire_after_).
+  std::unique_ptr<Continuation> next_;
+  std::atomic<const Continuation*> next_raw_{nullptr};
+  std::vector<std::shared_ptr<const Schedule>> retired_;
+  std::vector<std::unique_ptr<Continuation>> retired_next_;
+  unsigned retire_after_ = 0;
+  std::atomic<unsigned> continuations_{0};
+
   std::atomic<int> STOP_PLAYING{0};
   std::atomic<int> PlayStat{0};
+  struct RequestData {
+    std::atomic<int> PlayedEvents{0};
+    std::atomic<std::uint32_t> LastTimeSetEvID{0};
+  };
   RequestData Global_Data;
 
-  timecaps_tag tc{0, 0};
-  unsigned wTimerRes = 0;
-  std::atomic<unsigned> wTimerID{0};
-  unsigned mm_err = 0;
-  int StartTimes = 0;
+  unsigned timer_resolution_ = 0;
+  std::atomic<unsigned> timer_id_{0};
+  int start_times_ = 0;
   std::string timer_status_;
 
-  // The tick counter (on the timer thread while playing; rewound at every end).
-  std::int64_t myTime = 0;
+  // The tick's own state (on the timer thread while playing; rewound at every end).
+  const Schedule* playing_ = nullptr;  // what the tick plays
+  std::int64_t tick_ = 0;              // the tick counter; below 0 while a following piece waits
   int object_index_ = 0;
   std::atomic<bool> abort_{false};
   std::atomic<bool> repaint_{false};

@@ -1,24 +1,19 @@
-// A piece as the messages it sends: every event of the generated composition turned into its
-// final bytes at the tick in which it is sent, plus the ensemble's program, pan and volume. The
-// live player, the Standard MIDI File writer and the offline renderer all walk this one
-// schedule, so one place decides what bytes a piece makes. Built on the control thread; a built
-// schedule is immutable and may be read from any thread (the tick reads it real-time safe).
+// A piece as the messages it sends: every event of the piece turned into its final bytes at the
+// tick in which it is sent, plus the ensemble's program, pan and volume. The live player, the
+// Standard MIDI File writer and the offline renderer all walk this one schedule, made from the
+// piece, so one place decides what bytes a piece makes. Built on the control thread (or a
+// composing thread); a built schedule is immutable and may be read from any thread (the tick
+// reads it real-time safe).
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
-#include "composer/composition.h"
+#include "composer/piece.h"
 #include "midi/message.h"
 
 namespace vordel {
-
-// The key an event is sent with: channels 3 and up an octave lower, then the MIDI rule (keys
-// outside 1..127 become 60).
-int SoundingKey(int channel, int key);
-// The velocity a note start is sent with, kept inside 1..127; 0 for a note end.
-int SoundingVelocity(std::int64_t vel);
 
 struct ScheduledMessage {
   std::int64_t tick;  // the value of the playback's tick counter when it is sent
@@ -41,11 +36,9 @@ struct Schedule {
 // is sent as its low byte.
 std::array<MidiMessage, 12> EnsembleMessages(const track_preset (&presets)[4]);
 
-// The schedule of a playback from the first object, as the player's ticks send it: an event
-// goes in the first tick whose counter has reached its time, objects one after the other (the
-// next object from the tick after the previous one is exhausted, an empty object taking one
-// tick). The tick counter starts at 0, the offset of the first object.
-Schedule BuildSchedule(const Composition& composition);
+// The schedule of a playback of the piece from the first section, as the player's ticks send
+// it (each event at the tick the piece gives it), with the piece's ensemble.
+Schedule BuildSchedule(const Piece& piece);
 
 // Sends, in order, the messages whose tick has come. Real-time safe.
 class ScheduleCursor {
@@ -88,20 +81,5 @@ void WalkSchedule(const Schedule& schedule, Sink&& sink) {
     cursor.SendDue(tick, [&](const MidiMessage& m) { sink(tick, m); });
   }
 }
-
-// One sounding note of a schedule, from its start to its end.
-struct NoteSpan {
-  std::int64_t start;
-  std::int64_t end;
-  int channel;  // 1..16
-  int key;
-};
-
-// The notes of a schedule: every start paired with the oldest open start of the same channel
-// and key (notes never ended last until the end of the piece).
-std::vector<NoteSpan> NoteSpans(const Schedule& schedule);
-
-// The most messages the schedule sends within any 1000 consecutive ticks (one second).
-std::int64_t DensestSecond(const Schedule& schedule);
 
 }  // namespace vordel

@@ -13,7 +13,7 @@
 
 namespace vordel {
 
-int PlayFromTerminal(const std::string& text, const OutputRequest& request,
+int PlayFromTerminal(const Piece& piece, const OutputRequest& request,
                      TerminationSignals& stop_signals) {
   OpenedOutput opened = OpenOutput(request);
   if (!opened.output) {
@@ -24,25 +24,19 @@ int PlayFromTerminal(const std::string& text, const OutputRequest& request,
   ThreadTimerService timer;
   Session session(std::move(opened.output), nullptr, timer, nullptr);
   session.SetOutputIdentity(opened.backend, opened.input);
-  const BuildOutcome built = session.Compose(text, true);
-  if (built.result == BuildResult::kTooManyEvents) {
-    std::cerr << "vordel-compose: the parameter string asks for too many events (at most "
-              << kMaxPieceEvents << ")" << std::endl;
-    return 1;
-  }
+  session.SetPiece(piece);
   CompositionPlayer& player = session.player();
   session.PrepareEnsemble();
   player.ClearStop();
-  session.composition().ResetIters();
   if (!session.StartPlayback()) {
     const std::string& status = player.TimerStatusText();
     std::cerr << "vordel-compose: nothing to play" << (status.empty() ? "" : " (" + status + ")")
               << std::endl;
-    return session.composition().object_list.empty() ? 0 : 1;
+    return piece.empty() ? 0 : 1;
   }
 
   const bool tty = isatty(STDERR_FILENO) != 0;
-  const double total_s = static_cast<double>(session.composition().Composition_TotalTime) / 1000.0;
+  const double total_s = static_cast<double>(piece.total_ms()) / 1000.0;
   const int objects = session.schedule().Objects();
   const auto started = std::chrono::steady_clock::now();
   auto progress = [&](bool final_line) {

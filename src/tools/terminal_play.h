@@ -5,13 +5,14 @@
 
 #include <string>
 
+#include "composer/piece.h"
 #include "outputs/backends.h"
 #include "platform/signals.h"
 
 namespace vordel {
 
-// Builds `text` and plays it; returns the process exit code.
-int PlayFromTerminal(const std::string& text, const OutputRequest& request,
+// Plays the piece; returns the process exit code.
+int PlayFromTerminal(const Piece& piece, const OutputRequest& request,
                      TerminationSignals& stop_signals);
 
 }  // namespace vordel

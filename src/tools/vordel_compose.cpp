@@ -9,14 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "chances/random_source.h"
 #include "cli/options.h"
-#include "composer/composition.h"
-#include "composer/diagnostics.h"
+#include "composer/musical_object.h"
 #include "composer/out_of_memory.h"
 #include "composer/piece_builder.h"
 #include "export/audio_render.h"
 #include "export/midi_file.h"
+#include "platform/clock.h"
 #include "platform/instance.h"
 #include "platform/signals.h"
 #include "sequence/schedule.h"
@@ -25,32 +24,29 @@
 
 namespace {
 
-void Dump(vordel::Composition& piece) {
+void Dump(const vordel::Piece& piece) {
   int k = 1;
-  for (auto& obj : piece.object_list) {
-    std::cout << "object " << k++ << " onset " << obj->GetMusObjOnsetTime() << " end "
-              << obj->GetMusObjDuration() << '\n';
-    for (const auto& ev : obj->event_list) {
-      ev->show();
+  for (const vordel::PieceSection& section : piece.sections()) {
+    std::cout << "object " << k++ << " onset " << section.onset << " end " << section.end << '\n';
+    for (const vordel::ComposedEvent& e : section.events) {
+      std::cout << ">EV" << e.channel << ',' << e.key << ',' << e.velocity << ',' << e.time << ','
+                << e.length << '\n';
     }
   }
-  std::cout << "total " << piece.Composition_TotalTime << std::endl;
+  std::cout << "total " << piece.total_ms() << std::endl;
 }
 
-void Summary(vordel::Composition& piece) {
-  std::cout << "objects: " << piece.object_list.size() << '\n';
-  int k = 1;
-  std::size_t events = 0;
-  for (auto& obj : piece.object_list) {
-    std::cout << "  #" << k++ << ' ' << vordel::FunktionName(obj->GetFunktion()) << " ("
-              << obj->GetP1() << ' ' << obj->GetP2() << ' ' << obj->GetP3() << ' ' << obj->GetP4()
-              << ") tempo " << obj->GetAlgParm(2) << ", " << obj->event_list.size()
-              << " events, onset " << obj->GetMusObjOnsetTime() << " ms, end "
-              << obj->GetMusObjDuration() << " ms\n";
-    events += obj->event_list.size();
+void Summary(const vordel::Piece& piece) {
+  std::cout << "objects: " << piece.sections().size() << '\n';
+  for (const vordel::PieceSection& section : piece.sections()) {
+    const vordel::SectionParameters& p = section.parameters;
+    std::cout << "  #" << section.number << ' ' << vordel::FunktionName(section.function) << " ("
+              << p.p1 << ' ' << p.p2 << ' ' << p.p3 << ' ' << p.p4 << ") tempo " << section.tempo
+              << ", " << section.events.size() << " events, onset " << section.onset
+              << " ms, end " << section.end << " ms\n";
   }
-  std::cout << "events: " << events << '\n';
-  std::cout << "total time: " << piece.Composition_TotalTime << " ms" << std::endl;
+  std::cout << "events: " << piece.EventCount() << '\n';
+  std::cout << "total time: " << piece.total_ms() << " ms" << std::endl;
 }
 
 std::string Db(double v, const char* unit) {
@@ -198,27 +194,29 @@ int main(int argc, char** argv) {
                  FormatDb(vordel::kMaxGainDb) + ", not '" +
                  app.get_option("--gain")->as<std::string>() + "'");
   }
-  // The piece's own lines go to standard output; the composer's diagnostics do not.
-  vordel::SetDiagnosticStream(&std::cerr);
-  if (clock) {
-    vordel::PinClock(static_cast<std::int64_t>(*clock));
+  // The piece's own lines go to standard output; the composer's diagnostics (standard error)
+  // do not.
+  const vordel::PieceParameters parameters = vordel::PieceParameters::Parse(text);
+  if (!parameters.accepted()) {
+    std::cerr << parameters.refusal() << std::endl;
   }
-  if (rest_planner_started) {
-    vordel::MarkIntroRestPlannerStarted();
-  }
-  if (play) {
-    request.name = vordel::InstanceName(vordel::ClaimInstanceNumber());
-    return vordel::PlayFromTerminal(text, request, stop_signals);
-  }
-  // Nothing sounds from here on: a termination signal ends the process at once and removes
-  // the file being written.
-  stop_signals.EndProcessOnSignal();
-  vordel::Composition piece("vordel-compose", "", "", 0, 5);
-  const vordel::BuildOutcome built = vordel::BuildPiece(piece, text);
-  if (built.result == vordel::BuildResult::kTooManyEvents) {
+  if (parameters.verdict() == vordel::PieceParameters::Verdict::kTooManyEvents) {
     std::cerr << "vordel-compose: the parameter string asks for too many events (at most "
               << vordel::kMaxPieceEvents << ")" << std::endl;
     return 1;
+  }
+  if (!play) {
+    // Nothing sounds from here on: a termination signal ends the process at once and removes
+    // the file being written.
+    stop_signals.EndProcessOnSignal();
+  }
+  const std::int64_t clock_ms =
+      clock ? static_cast<std::int64_t>(*clock) : vordel::MillisSinceStart();
+  const vordel::Piece piece =
+      vordel::ComposePiece(parameters, clock_ms, {rest_planner_started}, 0, std::cerr)->piece;
+  if (play) {
+    request.name = vordel::InstanceName(vordel::ClaimInstanceNumber());
+    return vordel::PlayFromTerminal(piece, request, stop_signals);
   }
   if (dump) {
     Dump(piece);

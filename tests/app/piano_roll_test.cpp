@@ -5,6 +5,8 @@
 #include <QGuiApplication>
 #include <cstdlib>
 
+#include "support/pieces.h"
+
 namespace vordel {
 namespace {
 
@@ -24,13 +26,10 @@ TEST(PianoRoll, ShortPiecesShowWholeLongOnesAWindowThatFollowsThePlayhead) {
   char name[] = "vordel-app-tests";
   char* argv[] = {name, nullptr};
   QGuiApplication app(argc, argv);
-  Schedule s;
-  s.end_tick = 120'000;
   PianoRoll roll;
-  roll.SetPiece(1, s, {}, {"a", "b", "c", "d"});
+  roll.SetPiece(1, testing::HandPiece({{{1, 60, 90, 0}, {1, 60, 0, 120'000}}}));
   EXPECT_EQ(roll.ViewLength(), 120'000);
-  s.end_tick = 35 * 60'000;
-  roll.SetPiece(2, s, {}, {"a", "b", "c", "d"});
+  roll.SetPiece(2, testing::HandPiece({{{1, 60, 90, 0}, {1, 60, 0, 35 * 60'000}}}));
   EXPECT_EQ(roll.ViewLength(), 120'000);
   QImage image(400, 200, QImage::Format_RGB32);
   QPainter painter(&image);

@@ -4,8 +4,9 @@
 
 #include <vector>
 
-#include "chances/random_source.h"
-#include "support/test_support.h"
+#include <sstream>
+
+#include "composer/composing_context.h"
 
 namespace vordel {
 namespace {
@@ -106,8 +107,10 @@ TEST(Set, EmptySetReadsZeroAndCursorMoves) {
 }
 
 TEST(Set, CapacityIsNeverExceeded) {
-  testing::CoutCapture out;
-  Set s(kPitchSet, 2);
+  std::ostringstream out;
+  Set s;
+  s.ReportTo(out);
+  s.newset(kPitchSet, 2);
   s.insert(1);
   s.insert(2);
   s.insert(3);
@@ -115,7 +118,9 @@ TEST(Set, CapacityIsNeverExceeded) {
   EXPECT_EQ(s[2], 0);
   EXPECT_EQ(s[-1], 0);
   EXPECT_EQ(out.str(), "too many elements...\n");
-  Set bad(kPitchSet, 0);
+  Set bad;
+  bad.ReportTo(out);
+  bad.newset(kPitchSet, 0);
   bad.insert(4);
   EXPECT_EQ(bad.GetSize(), 0);
   EXPECT_EQ(out.str(), "too many elements...\nilligal Set-size..\ntoo many elements...\n");
@@ -148,21 +153,21 @@ TEST(Set, CopyTakesTypeCapacityModeAndElements) {
   EXPECT_EQ(Elements(b), (std::vector<int>{6, 5, 4}));
 }
 
-TEST(Set, ChoosePitchRowsFromTheTable) {
+TEST(Set, ChoosesMaterialFromTheTablesByTheCompositionsDraws) {
+  std::ostringstream quiet;
+  ComposingContext context(1234, quiet);
   Set s(kPitchSet, 12);
-  s.choose(17);  // row 7
+  s.choose(17, context);  // row 7
   EXPECT_EQ(Elements(s), (std::vector<int>{0, 6, 4, 1, 9, 3, 2, 10, 8, 5, 11, 7}));
-}
-
-TEST(Set, ChooseDynamicDrawsARowEverySevenElements) {
-  ScopedClockPin pin(1234);
-  testing::Lcg lcg(1234);
-  const int rows[3] = {lcg.next() % 6, lcg.next() % 6, lcg.next() % 6};
-  Set s(kDynamicSet, 18);
-  s.choose(0);
-  ASSERT_EQ(s.GetSize(), 18);
+  // A dynamic row is drawn every seven elements, after reseeding from the clock.
+  RandomSource draws;
+  draws.srand(1234);
+  const int rows[3] = {draws.rand() % 6, draws.rand() % 6, draws.rand() % 6};
+  Set d(kDynamicSet, 18);
+  d.choose(0, context);
+  ASSERT_EQ(d.GetSize(), 18);
   for (int i = 0; i < 18; ++i) {
-    EXPECT_EQ(s[i], dynamic_root[rows[i / 7]][i % 7]) << i;
+    EXPECT_EQ(d[i], dynamic_root[rows[i / 7]][i % 7]) << i;
   }
 }
 

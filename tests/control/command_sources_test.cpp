@@ -8,6 +8,7 @@
 
 #include "outputs/recording.h"
 #include "support/manual_timer.h"
+#include "support/pieces.h"
 #include "support/test_support.h"
 
 namespace vordel {
@@ -93,7 +94,7 @@ TEST(CommandSources, OscHearsOfPlaybacksOnlyWhileItRuns) {
   testing::CoutCapture quiet;
   testing::ManualTimerService timer;
   Session session(std::make_unique<RecordingOutput>(1 << 16), nullptr, timer, nullptr);
-  session.Compose("0 50 40 1 0");
+  session.SetPiece(testing::ComposeText("0 50 40 1 0", 1));
   CommandQueue queue;
   Subscriber peer;
   {

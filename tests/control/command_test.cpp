@@ -210,7 +210,6 @@ class NoHost : public ControllerHost {
 };
 
 TEST(CommandSource, ANewSourceNeedsNothingButItsCommands) {
-  testing::CoutCapture quiet;
   testing::ManualTimerService timer;
   Session session(std::make_unique<RecordingOutput>(1 << 16), nullptr, timer, nullptr);
   NoHost host;
@@ -222,7 +221,14 @@ TEST(CommandSource, ANewSourceNeedsNothingButItsCommands) {
   for (const Command& c : queue.TakeAll()) {
     controller.Apply(c);
   }
-  EXPECT_EQ(session.composition().object_list.front()->GetFunktion(), 3);
+  for (int i = 0; i < 100 && controller.Composing(); ++i) {
+    pollfd p{session.ComposedFd(), POLLIN, 0};
+    if (poll(&p, 1, 100) == 1) {
+      controller.PieceComposed();
+    }
+  }
+  ASSERT_FALSE(session.piece().empty());
+  EXPECT_EQ(session.piece().sections().front().function, 3);
   EXPECT_EQ(session.player().GetPlayStatus(), 0);
 }
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
 #include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -38,18 +41,32 @@ class FakeHost : public ControllerHost {
 class ControllerTest : public ::testing::Test {
  protected:
   ControllerTest() {
-    ResetRestPlanners();
     auto out = std::make_unique<RecordingOutput>(1 << 20);
     rec_ = out.get();
-    session_ = std::make_unique<Session>(std::move(out), nullptr, timer_, &std::cout);
+    session_ = std::make_unique<Session>(std::move(out), nullptr, timer_, &out_);
     ctl_ = std::make_unique<Controller>(*session_, host_);
     ctl_->SetupWindow();
+    Settle();
+  }
+  // Waits (at most ten seconds) until no piece is being composed for a command, handing every
+  // piece the composer makes to the controller, as the program's loop does.
+  void Settle() {
+    for (int i = 0; i < 100 && ctl_->Composing(); ++i) {
+      pollfd p{session_->ComposedFd(), POLLIN, 0};
+      if (poll(&p, 1, 100) == 1) {
+        ctl_->PieceComposed();
+      }
+    }
+    ASSERT_FALSE(ctl_->Composing());
   }
   ~ControllerTest() override {
     ctl_.reset();
     session_.reset();
   }
-  void Poll(const std::string& text) { ctl_->ClipboardText(text); }
+  void Poll(const std::string& text) {
+    ctl_->ClipboardText(text);
+    Settle();
+  }
   void Once(Command::Kind kind, const std::string& text = "", int value = 0) {
     Command c;
     c.kind = kind;
@@ -58,6 +75,7 @@ class ControllerTest : public ::testing::Test {
     c.origin = "test";
     c.reply = [this](const std::string& r) { replies.push_back(r); };
     ctl_->Apply(c);
+    Settle();
   }
   std::vector<Bytes> Sent() const { return rec_->Bytes(); }
   int CountSent(int status_high, int data1 = -1) const {
@@ -68,10 +86,9 @@ class ControllerTest : public ::testing::Test {
     return n;
   }
   CompositionPlayer& player() { return session_->player(); }
-  Composition& piece() { return session_->composition(); }
+  const Piece& piece() { return session_->piece(); }
 
-  testing::CoutCapture out_;
-  ScopedClockPin pin_{1000};
+  std::ostringstream out_;
   FakeHost host_;
   testing::ManualTimerService timer_;
   RecordingOutput* rec_;
@@ -81,18 +98,15 @@ class ControllerTest : public ::testing::Test {
 };
 
 TEST_F(ControllerTest, StartUpComposesTheDefaultPieceAndStaysSilent) {
-  EXPECT_EQ(piece().object_list.size(), 2u);
-  EXPECT_GT(piece().Composition_TotalTime, 0);
+  EXPECT_EQ(piece().sections().size(), 2u);
+  EXPECT_GT(piece().total_ms(), 0);
   EXPECT_EQ(player().GetPlayStatus(), 0);
   EXPECT_TRUE(rec_->Records().empty());
   EXPECT_EQ(player().LastTimeSetEvID(), 1u);
-  EXPECT_EQ(out_.str().find("NO OBJECTS"), std::string::npos);  // nothing to clear at start-up
-  char info[256];
-  piece().GetCompositionInfo(info, sizeof info);
-  EXPECT_NE(std::string(info).find("Filename: Dit is de titel.\n"), std::string::npos);
+  EXPECT_NE(piece().Reproduce().find("'0 80 40 30 25 1 50 30 23 20'"), std::string::npos);
   EXPECT_EQ(ctl_->CountersText(),
             "Total Object Count: 2. / Current object: 1. / Total time of composition: " +
-                std::to_string(piece().Composition_TotalTime) + ". / Offset time: 0.");
+                std::to_string(piece().total_ms()) + ". / Offset time: 0.");
   EXPECT_EQ(ctl_->StatusText(STG_Events), "ev_played 0.");
   EXPECT_EQ(ctl_->StatusText(STG_EventData), "timed: 1.");
   EXPECT_EQ(ctl_->StatusText(STG_MidiIN), "MIN Error.");  // no input in these tests
@@ -103,23 +117,23 @@ TEST_F(ControllerTest, StartUpComposesTheDefaultPieceAndStaysSilent) {
 
 TEST_F(ControllerTest, ParameterStringIsTakenOnceAndPlayed) {
   Poll("0 50 40 1 0");
-  EXPECT_EQ(piece().object_list.size(), 1u);
+  EXPECT_EQ(piece().sections().size(), 1u);
   EXPECT_EQ(player().GetPlayStatus(), 1);
   EXPECT_EQ(ctl_->GetFlag(), 1);
   EXPECT_EQ(CountSent(0xC0), 4);  // ensemble 0 on channels 1-4
   EXPECT_EQ(Sent()[0], (Bytes{0xC0, 60}));
   EXPECT_EQ(ctl_->StatusText(STG_Timer), "Timer OK (1)");
-  EXPECT_NE(out_.str().find("[Reproduce] vordel-compose --clock 1000 --dump '0 50 40 1 0'"),
+  EXPECT_NE(out_.str().find("--dump '0 50 40 1 0'\n[SetPosition] Playing from object: 1"),
             std::string::npos);
   // Left on the clipboard, the same text is ignored, silently.
-  const auto* objects = piece().object_list.front().get();
+  const Piece taken = piece();
   Poll("0 50 40 1 0");
-  EXPECT_EQ(piece().object_list.front().get(), objects);
+  EXPECT_TRUE(piece().SameAs(taken));
   EXPECT_EQ(CountSent(0xC0), 4);
   EXPECT_EQ(ctl_->NoticeText().rfind("Playing object 1 of 1", 0), 0u);
   // Another string while flag is set: ignored, and the window says why.
   Poll("0 80 40 30 25 1 50 30 23 20");
-  EXPECT_EQ(piece().object_list.size(), 1u);
+  EXPECT_EQ(piece().sections().size(), 1u);
   EXPECT_NE(ctl_->NoticeText().find("ignored"), std::string::npos);
 }
 
@@ -145,7 +159,7 @@ TEST_F(ControllerTest, StopPlayAndTheStopFlag) {
   EXPECT_EQ(player().GetPlayStatus(), 1);
   player().StopPlaybackAndWait();  // a parameter string is taken again after a stop
   Poll("3 50 40 50 10");
-  EXPECT_EQ(piece().object_list.front()->GetFunktion(), 3);
+  EXPECT_EQ(piece().sections().front().function, 3);
   EXPECT_EQ(ctl_->GetStopFlag(), 0);
 }
 
@@ -186,14 +200,14 @@ TEST_F(ControllerTest, OtherSingleCharactersAndEmptyTextsDoNothing) {
 
 TEST_F(ControllerTest, StringWithoutACompleteGroupKeepsThePieceAndSaysWhy) {
   Poll("01");
-  EXPECT_EQ(piece().object_list.size(), 2u);  // the start-up piece is kept
+  EXPECT_EQ(piece().sections().size(), 2u);  // the start-up piece is kept
   EXPECT_NE(out_.str().find("not one complete group of five"), std::string::npos);
   EXPECT_NE(ctl_->NoticeText().find("not one complete group of five"), std::string::npos);
   EXPECT_EQ(player().GetPlayStatus(), 1);  // and played
   Poll("0");
   timer_.Tick();
   Poll("3 50 40 50 10");  // a later string still rebuilds, and the reason goes
-  EXPECT_EQ(piece().object_list.size(), 1u);
+  EXPECT_EQ(piece().sections().size(), 1u);
   EXPECT_EQ(ctl_->NoticeText().find("not one complete"), std::string::npos);
 }
 
@@ -207,10 +221,10 @@ TEST_F(ControllerTest, PlayingOnlyWhenATimerRuns) {
 TEST_F(ControllerTest, ParameterStringDuringAPlaybackRestartsWithoutRebuilding) {
   ctl_->EvLButtonDown();
   EXPECT_EQ(player().GetPlayStatus(), 1);
-  const MusicalObject* first = piece().object_list.front().get();
+  const Piece first = piece();
   timer_.Tick();
   Poll("3 50 40 50 10");
-  EXPECT_EQ(piece().object_list.front().get(), first);  // no rebuild
+  EXPECT_TRUE(piece().SameAs(first));  // no rebuild
   EXPECT_EQ(CountSent(0xC0), 4);                        // but ensemble 0 was sent
   EXPECT_EQ(player().GetPlayStatus(), 1);
   EXPECT_TRUE(timer_.Active(player().GetTimerID()));
@@ -227,7 +241,8 @@ TEST_F(ControllerTest, ClicksShowTheirBoxes) {
   ctl_->EvRButtonDown();
   EXPECT_EQ(host_.boxes.back(), "Player status.|Composition is still playing...");
   player().StopPlaybackAndWait();
-  piece().ClearMusicalObjectList();
+  player().ResetPlayStatus();
+  session_->SetPiece(Piece());
   ctl_->EvLButtonDown();
   EXPECT_EQ(host_.boxes.back(), "Error.|Compostion's ObjectList is Empty...");
   ctl_->EvRButtonDown();
@@ -277,12 +292,12 @@ TEST_F(ControllerTest, CommandsThatArriveOnceActEachTime) {
   // A second string plays at once, after a clean stop, unlike the clipboard's.
   timer_.Tick();
   Once(Command::Kind::kCompose, "3 50 40 50 10");
-  EXPECT_EQ(piece().object_list.front()->GetFunktion(), 3);
+  EXPECT_EQ(piece().sections().front().function, 3);
   EXPECT_EQ(player().GetPlayStatus(), 1);
   // A refused string keeps the piece and whatever plays, and answers why.
   Once(Command::Kind::kCompose, "0 80 40 30 1000000000");
   EXPECT_NE(replies.back().find("more than the limit"), std::string::npos);
-  EXPECT_EQ(piece().object_list.front()->GetFunktion(), 3);
+  EXPECT_EQ(piece().sections().front().function, 3);
   EXPECT_EQ(player().GetPlayStatus(), 1);
   // Stop always stops, also twice.
   Once(Command::Kind::kStop);
@@ -317,7 +332,46 @@ TEST_F(ControllerTest, VolumeAndEnsembleForTheNextStart) {
   // A clipboard string sets ensemble 0 again, as always.
   Once(Command::Kind::kStop);
   Poll("0 50 40 1 0");
-  EXPECT_EQ(piece().Composition_PresetNumber, 0);
+  EXPECT_EQ(session_->Ensemble(), 0);
+  EXPECT_EQ(piece().ensemble(), 0);
+}
+
+TEST_F(ControllerTest, CommandsWaitForThePieceBeforeThemButAQuitNever) {
+  // While a piece is composed the commands after it wait their turn, so a stop after a new
+  // piece stops the new piece.
+  Command compose;
+  compose.kind = Command::Kind::kCompose;
+  compose.text = "3 50 40 50 10";
+  compose.origin = "test";
+  Command stop;
+  stop.kind = Command::Kind::kStop;
+  stop.origin = "test";
+  ctl_->Apply(compose);
+  ctl_->Apply(stop);
+  EXPECT_TRUE(ctl_->Composing());
+  EXPECT_EQ(piece().sections().size(), 2u);  // the old piece until the new one is there
+  Settle();
+  EXPECT_EQ(piece().sections().front().function, 3);
+  EXPECT_EQ(player().GetStopPlaying(), 1);
+  EXPECT_EQ(player().GetPlayStatus(), 0);
+  // A newer piece from the same kind of source replaces the one being composed.
+  compose.text = "0 50 40 50 1000 0 50 40 50 1000 0 50 40 50 1000";
+  ctl_->Apply(compose);
+  compose.text = "4 60 70 20 30";
+  ctl_->Apply(compose);
+  Settle();
+  EXPECT_EQ(piece().sections().size(), 1u);
+  EXPECT_EQ(piece().sections().front().function, 4);
+  // A quit acts at once and drops what waits.
+  compose.text = "0 50 40 50 1000 0 50 40 50 1000";
+  ctl_->Apply(compose);
+  ctl_->Apply(stop);
+  Command quit;
+  quit.kind = Command::Kind::kQuit;
+  ctl_->Apply(quit);
+  EXPECT_EQ(host_.quit_code, 0);
+  EXPECT_FALSE(ctl_->Composing());
+  EXPECT_FALSE(session_->Composing());
 }
 
 }  // namespace

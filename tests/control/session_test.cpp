@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+
+#include <algorithm>
 #include <chrono>
 #include <sstream>
 #include <thread>
@@ -24,29 +27,46 @@ class Events : public SessionListener {
   std::vector<std::string> seen;
 };
 
+// The piece the session's composer makes for `text` (waiting at most ten seconds).
+std::optional<ReadyPiece> Composed(Session& session, const std::string& text) {
+  session.RequestPiece(PieceParameters::Parse(text));
+  for (int i = 0; i < 100; ++i) {
+    pollfd p{session.ComposedFd(), POLLIN, 0};
+    if (poll(&p, 1, 100) == 1) {
+      return session.TakeComposed();
+    }
+  }
+  return std::nullopt;
+}
+
 class SessionTest : public ::testing::Test {
  protected:
   SessionTest() {
-    ResetRestPlanners();
     auto out = std::make_unique<RecordingOutput>(1 << 20);
     rec_ = out.get();
     session_ = std::make_unique<Session>(std::move(out), nullptr, timer_, &log_);
     session_->AddListener(&events_);
   }
-  testing::CoutCapture quiet_;
+  void Compose(const std::string& text, std::int64_t clock_ms = 5) {
+    session_->SetPiece(session_->ComposeNow(PieceParameters::Parse(text), clock_ms));
+  }
   std::ostringstream log_;
   testing::ManualTimerService timer_;
   Events events_;  // outlives the session, which tells it about the last end
   RecordingOutput* rec_;
   std::unique_ptr<Session> session_;
+  std::int64_t first_total_ms_ = 0;
+  std::int64_t first_end_tick_ = 0;
 };
 
 TEST_F(SessionTest, PlaybacksAreReportedWithWhyTheyEnded) {
-  ScopedClockPin pin(5);
-  session_->Compose("0 50 40 1 0");
+  Compose("0 50 40 1 0");
   ASSERT_EQ(events_.seen.size(), 1u);
   EXPECT_EQ(events_.seen[0], "built vordel-compose --clock 5 --dump '0 50 40 1 0'");
-  EXPECT_NE(log_.str().find("[Reproduce] vordel-compose --clock 5"), std::string::npos);
+  // The composer's lines, then the command that makes the piece again.
+  EXPECT_EQ(log_.str(),
+            "[SetPosition] Playing from object: 1 / TotTime: 9915 / TotObj: 1 / CurObj: 1 / "
+            "Offset: 0\n[Reproduce] vordel-compose --clock 5 --dump '0 50 40 1 0'\n");
   ASSERT_TRUE(session_->StartPlayback());
   EXPECT_EQ(events_.seen.back(), "started");
   timer_.RunUntilStopped(1 << 20);
@@ -67,10 +87,10 @@ TEST_F(SessionTest, PlaybacksAreReportedWithWhyTheyEnded) {
 }
 
 TEST_F(SessionTest, SnapshotForOtherThreads) {
-  session_->Compose("0 50 40 1 0");
+  Compose("0 50 40 1 0");
   Session::Snapshot s = session_->GetSnapshot();
   EXPECT_FALSE(s.playing);
-  EXPECT_EQ(s.total_ms, session_->composition().Composition_TotalTime);
+  EXPECT_EQ(s.total_ms, session_->piece().total_ms());
   EXPECT_EQ(s.reproduce, session_->ReproduceCommandLine());
   session_->StartPlayback();
   for (int i = 0; i < 300; ++i) {
@@ -83,7 +103,7 @@ TEST_F(SessionTest, SnapshotForOtherThreads) {
 }
 
 TEST_F(SessionTest, ShutdownEndsEveryNoteAndLostMessagesShow) {
-  session_->Compose("0 50 40 1 0");
+  Compose("0 50 40 1 0");
   session_->StartPlayback();
   for (int i = 0; i < 50; ++i) {
     timer_.Tick();
@@ -113,7 +133,7 @@ TEST_F(SessionTest, ShutdownEndsEveryNoteAndLostMessagesShow) {
 }
 
 TEST_F(SessionTest, AnotherOutputReplacesTheCurrentOneAfterACleanStop) {
-  session_->Compose("0 50 40 1 0");
+  Compose("0 50 40 1 0");
   session_->StartPlayback();
   timer_.Tick();
   OutputRequest request;
@@ -142,47 +162,91 @@ TEST(SessionDevices, MessagesLostInsideVordelShowInTheStatus) {
   EXPECT_EQ(session.GetINStatusStr(), "MIN Error.");  // no input here
 }
 
-// Pieces heard in the program can be made again with the command it prints, in its order,
-// with the clock running freely as in the program.
-TEST(SessionPieces, CommandsRebuildThePiecesInTheProgramsOrder) {
-  testing::CoutCapture quiet;
-  ResetRestPlanners();
-  ASSERT_FALSE(PinnedClock().has_value());
+TEST_F(SessionTest, ComposesBesideTheCallerAndKeepsOnlyTheNewestRequest) {
+  const std::string largest = [] {
+    std::string t;
+    for (int i = 0; i < 20; ++i) {
+      t += "0 50 40 50 1000 ";
+    }
+    return t;
+  }();
+  // A request returns at once; a newer one makes the older pointless.
+  session_->RequestPiece(PieceParameters::Parse(largest));
+  EXPECT_TRUE(session_->Composing());
+  const auto ready = Composed(*session_, "3 50 40 50 10");
+  ASSERT_TRUE(ready);
+  EXPECT_FALSE(session_->Composing());
+  EXPECT_NE(ready->piece.Reproduce().find("'3 50 40 50 10'"), std::string::npos);
+  EXPECT_FALSE(session_->TakeComposed());  // taken once
+  EXPECT_TRUE(events_.seen.empty());       // nothing changes until the piece is set
+  session_->SetPiece(*ready);
+  EXPECT_EQ(session_->PieceSerial(), 1);
+  // The next piece carries the state this one left (its Introduction rests started).
+  const auto next = Composed(*session_, "3 50 40 50 10");
+  ASSERT_TRUE(next);
+  EXPECT_NE(next->piece.Reproduce().find("--rest-planner-started"), std::string::npos);
+  // Given up: nothing comes.
+  session_->RequestPiece(PieceParameters::Parse(largest));
+  session_->CancelComposing();
+  EXPECT_FALSE(session_->Composing());
+  pollfd p{session_->ComposedFd(), POLLIN, 0};
+  poll(&p, 1, 200);
+  EXPECT_FALSE(session_->TakeComposed());
+}
+
+TEST_F(SessionTest, APieceThatFollowsIsToldAsOneEndAndOneStart) {
+  Compose("0 50 60 1 0");
+  first_total_ms_ = session_->piece().total_ms();
+  first_end_tick_ = session_->piece().end_tick();
+  ASSERT_GT(first_total_ms_, first_end_tick_ + 1);  // it ends with a pause
+  const ReadyPiece second = session_->ComposeNow(PieceParameters::Parse("1 50 30 1 0"), 9);
+  session_->SetFollowing(second, 0);
+  EXPECT_TRUE(session_->HasFollowing());
+  ASSERT_TRUE(session_->StartPlayback());
+  events_.seen.clear();
+  int ticks = 0;
+  while (timer_.Tick() && session_->PieceSerial() == 1) {
+    if (++ticks % 100 == 0) {
+      session_->Poll();
+    }
+  }
+  session_->Poll();
+  EXPECT_EQ(session_->PieceSerial(), 2);
+  EXPECT_EQ(session_->piece().Reproduce(), second.piece.Reproduce());
+  EXPECT_FALSE(session_->HasFollowing());
+  EXPECT_EQ(events_.seen,
+            (std::vector<std::string>{"ended end", "built " + second.piece.Reproduce(), "started"}));
+  timer_.RunUntilStopped(1 << 20);
+  session_->Poll();
+  EXPECT_EQ(events_.seen.back(), "ended end");
+  // The follower's tick 0 comes right after the first piece's own end, its last pause
+  // included: its first note is due exactly then.
+  EXPECT_EQ(session_->player().GetSchedule(), second.schedule.get());
+  const MidiMessage first_note = second.schedule->messages.front().message;
+  const std::int64_t starts_at = std::max(first_total_ms_, first_end_tick_ + 1);
+  bool found = false;
+  for (const auto& r : rec_->Records()) {
+    if (r.lane == Lane::kPlayer && r.due_ns >= timer_.first_deadline_ns + starts_at * kNanosPerMilli &&
+        std::equal(r.message.bytes, r.message.bytes + 3, first_note.bytes)) {
+      EXPECT_EQ(r.due_ns, timer_.first_deadline_ns +
+                              (starts_at + second.schedule->messages.front().tick) * kNanosPerMilli);
+      found = true;
+      break;
+    }
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST(SessionFailures, AnIncompleteRecordingIsSaidAtTheEnd) {
   testing::ManualTimerService timer;
-  Session session(std::make_unique<RecordingOutput>(1 << 16), nullptr, timer, nullptr);
-  std::vector<std::pair<std::string, std::string>> built;  // command, dump
-  const char* strings[] = {"0 80 40 30 25 1 50 30 23 20", "3 50 40 50 10",
-                           "0 80 40 30 25 3 60 70 40 20",
-                           "4 60 70 20 30\t2 40 55 80 12\n0 90 20 95 60"};
-  for (const char* s : strings) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(3));  // a new clock value
-    session.Compose(s);
-    built.emplace_back(session.ReproduceCommandLine(), testing::DumpLines(session.composition()));
-  }
-  EXPECT_EQ(built[0].first.find("--rest-planner-started"), std::string::npos);
-  EXPECT_NE(built[2].first.find("--rest-planner-started"), std::string::npos);
-  for (const auto& [command, dump] : built) {
-    // What the tool does with the command: pin the clock, mark the planner, build fresh.
-    std::istringstream words(command);
-    std::string w;
-    std::int64_t clock_ms = 0;
-    bool started = false;
-    while (words >> w) {
-      if (w == "--clock") {
-        words >> clock_ms;
-      }
-      started = started || w == "--rest-planner-started";
-    }
-    const std::string text =
-        command.substr(command.find('\'') + 1, command.rfind('\'') - command.find('\'') - 1);
-    testing::FreshComposer fresh(clock_ms);
-    if (started) {
-      MarkIntroRestPlannerStarted();
-    }
-    testing::TestPiece again;
-    BuildPiece(again, text);
-    EXPECT_EQ(testing::DumpLines(again), dump) << command;
-  }
+  std::string error;
+  auto out = RecordFileOutput::Open("/dev/full", &error);
+  ASSERT_TRUE(out);
+  Session session(std::move(out), nullptr, timer, nullptr);
+  session.SetVolume(64);
+  session.Shutdown("quit");
+  ASSERT_EQ(session.Failures().size(), 1u);
+  EXPECT_NE(session.Failures()[0].find("No space left on device"), std::string::npos);
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "composer/piece_builder.h"
 #include "outputs/soundfont.h"
 #include "support/pieces.h"
 
@@ -45,13 +44,7 @@ class Render : public ::testing::Test {
       GTEST_SKIP() << "no General MIDI soundfont here";
     }
   }
-  Schedule Piece(const char* text) {
-    testing::CoutCapture quiet;
-    testing::FreshComposer fresh(7);
-    testing::TestPiece piece;
-    BuildPiece(piece, text);
-    return BuildSchedule(piece);
-  }
+  Schedule Piece(const char* text) { return BuildSchedule(testing::ComposeText(text, 7)); }
   std::string Temp(const char* name) { return ::testing::TempDir() + "/" + name; }
 };
 
@@ -76,6 +69,7 @@ TEST_F(Render, NormalisesThePeakToMinusOneDbfsAndSaysSo) {
   EXPECT_NEAR(r.peak_dbfs, kRenderPeakDbfs, 0.1);
   EXPECT_GT(r.gain_db, 0);  // the synthesizer alone is quieter
   EXPECT_LT(r.loudness_lufs, r.peak_dbfs);
+  EXPECT_EQ(r.clipped_samples, 0);
   // Long enough for the piece, its ring-out and the closing silence.
   EXPECT_GT(static_cast<double>(a.info.frames) / kRenderSampleRate,
             static_cast<double>(s.end_tick) / 1000.0 + 2.0);
@@ -90,11 +84,19 @@ TEST_F(Render, AFixedGainAndOtherFormats) {
   const RenderResult r = RenderAudio(s, path, o, nullptr);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_NEAR(r.gain_db, -6.0, 1e-6);
+  EXPECT_EQ(r.clipped_samples, 0);
   const Audio a = Read(path);
   EXPECT_EQ(a.info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
   EXPECT_NEAR(a.PeakDb(), r.peak_dbfs, 0.1);
   EXPECT_LT(a.PeakDb(), kRenderPeakDbfs);
+  // Far too loud: clipped at full scale, and counted.
+  o.gain_db = 40.0;
+  const RenderResult loud = RenderAudio(s, Temp("vordel-loud.ogg"), o, nullptr);
+  ASSERT_TRUE(loud.ok) << loud.error;
+  EXPECT_GT(loud.clipped_samples, 1000);
+  EXPECT_EQ(Read(Temp("vordel-loud.ogg")).info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_OGG);
   std::remove(path.c_str());
+  std::remove(Temp("vordel-loud.ogg").c_str());
 }
 
 TEST_F(Render, ASilentPieceWritesSilence) {

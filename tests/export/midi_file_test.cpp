@@ -33,13 +33,6 @@ TEST(MidiFile, VariableLengthQuantities) {
   EXPECT_EQ(Vlq(0x0FFFFFFF), (Bytes{0xFF, 0xFF, 0xFF, 0x7F}));
 }
 
-class PieceFile : public ::testing::Test {
- protected:
-  void Add(const std::vector<testing::HandEvent>& events) { AddObjectWith(piece_, events); }
-  testing::CoutCapture quiet_;
-  testing::TestPiece piece_;
-};
-
 // Reads the chunks of a file: the header's words and each track's bytes.
 struct Parsed {
   int format = -1, tracks = -1, division = -1;
@@ -70,9 +63,10 @@ Parsed Parse(const Bytes& b) {
   return p;
 }
 
-TEST_F(PieceFile, HeaderTempoTrackAndChannelTracks) {
-  Add({{1, 60, 90, 0}, {3, 64, 100, 0}, {1, 60, 0, 200}, {3, 64, 0, 1000}});
-  const Parsed p = Parse(StandardMidiFileBytes(BuildSchedule(piece_)));
+TEST(MidiFile, HeaderTempoTrackAndChannelTracks) {
+  const Piece piece =
+      testing::HandPiece({{{1, 60, 90, 0}, {3, 64, 100, 0}, {1, 60, 0, 200}, {3, 64, 0, 1000}}});
+  const Parsed p = Parse(StandardMidiFileBytes(BuildSchedule(piece)));
   EXPECT_EQ(p.format, 1);
   EXPECT_EQ(p.tracks, 5);
   EXPECT_EQ(p.division, 500);
@@ -102,11 +96,19 @@ TEST_F(PieceFile, HeaderTempoTrackAndChannelTracks) {
   EXPECT_EQ(ch2.size(), 4u + 8u + 3u + 4u + 4u + 5u);  // name "Clarinet", program, pan, volume, end
 }
 
-TEST_F(PieceFile, SaveWritesTheBytesAndReportsFailures) {
-  Add({{1, 60, 90, 0}, {1, 60, 0, 5}});
+TEST(MidiFile, ACorpusOfPiecesByteForByte) {
+  for (const testing::CorpusPiece& c : testing::LoadCorpus()) {
+    const Piece piece = testing::ComposeText(c.text, c.clock, c.rest_planner_started);
+    const Bytes bytes = StandardMidiFileBytes(BuildSchedule(piece));
+    EXPECT_EQ(testing::Fingerprint(std::string(bytes.begin(), bytes.end())), c.midi)
+        << "'" << c.text << "' at " << c.clock;
+  }
+}
+
+TEST(MidiFile, SaveWritesTheBytesAndReportsFailures) {
   const std::string path = ::testing::TempDir() + "/vordel-test.mid";
   std::string error;
-  const Schedule schedule = BuildSchedule(piece_);
+  const Schedule schedule = BuildSchedule(testing::HandPiece({{{1, 60, 90, 0}, {1, 60, 0, 5}}}));
   ASSERT_TRUE(WriteStandardMidiFile(schedule, path, &error)) << error;
   std::ifstream in(path, std::ios::binary);
   const Bytes written((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -9,7 +9,6 @@
 #include <tuple>
 #include <vector>
 
-#include "composer/piece_builder.h"
 #include "outputs/recording.h"
 #include "support/manual_timer.h"
 #include "support/pieces.h"
@@ -19,16 +18,21 @@ namespace {
 
 using Bytes = std::vector<int>;
 
-using Note = testing::HandEvent;
+using Events = std::vector<testing::HandEvent>;
+
+std::shared_ptr<const Schedule> ScheduleOf(const std::vector<Events>& sections,
+                                           std::int64_t total_ms = 0) {
+  return std::make_shared<const Schedule>(BuildSchedule(testing::HandPiece(sections, total_ms)));
+}
 
 class Player : public ::testing::Test {
  protected:
   Player() : player_(&rec_, notes_, timer_) {}
   ~Player() override { player_.StopPlaybackAndWait(); }
 
-  void AddObject(const std::vector<Note>& events) { AddObjectWith(piece_, events); }
+  void AddObject(const Events& events) { sections_.push_back(events); }
   void Ready() {
-    player_.SetSchedule(std::make_shared<const Schedule>(BuildSchedule(piece_)));
+    player_.SetSchedule(ScheduleOf(sections_));
     rec_.Clear();
   }
   std::vector<Bytes> Sent() const { return rec_.Bytes(); }
@@ -40,8 +44,7 @@ class Player : public ::testing::Test {
     return n;
   }
 
-  testing::CoutCapture quiet_;
-  testing::TestPiece piece_;
+  std::vector<Events> sections_;
   testing::ManualTimerService timer_;
   RecordingOutput rec_{1 << 16};
   NoteTracker notes_;
@@ -62,7 +65,7 @@ TEST_F(Player, DueEventsAreSentInTheirTickStampedWithItsDeadline) {
   ASSERT_TRUE(player_.PlayMusicalObject());
   player_.SetPlayStatus();
   EXPECT_EQ(player_.TimerStatusText(), "Timer OK (1)");
-  EXPECT_EQ(player_.GetTimerRes(), 1u);
+  EXPECT_EQ(player_.GetTimerResolution(), 1u);
   ASSERT_TRUE(timer_.Tick());  // tick counter 0
   EXPECT_EQ(Sent(), (std::vector<Bytes>{{0x90, 60, 90}, {0x91, 62, 80}}));
   EXPECT_EQ(player_.LastTimeSetEvID(), 1u);
@@ -82,7 +85,6 @@ TEST_F(Player, DueEventsAreSentInTheirTickStampedWithItsDeadline) {
   EXPECT_EQ(AllNotesOffCount(), 16);
   EXPECT_EQ(player_.GetPlayStatus(), 0);
   EXPECT_FALSE(timer_.Tick());  // the callback stopped its own timer
-  EXPECT_EQ(timer_.periods_ended, 1);
   EXPECT_EQ(player_.PlayedEvents(), 4);  // starts and ends alike
   EXPECT_EQ(player_.EndedPlaybacks(), 1u);
 }
@@ -142,7 +144,7 @@ TEST_F(Player, StartingAgainEndsTheRunningPlaybackFirst) {
   EXPECT_NE(player_.GetTimerID(), first_id);
   EXPECT_FALSE(timer_.Active(first_id));
   EXPECT_EQ(AllNotesOffCount(), 16);
-  EXPECT_EQ(timer_.kills, 1);
+  EXPECT_EQ(timer_.cancels, 1);
 }
 
 TEST_F(Player, TimerFailuresShowInTheStatus) {
@@ -158,25 +160,90 @@ TEST_F(Player, TimerFailuresShowInTheStatus) {
 }
 
 TEST_F(Player, AWholePieceEndsWithNothingSounding) {
-  testing::FreshComposer fresh(0);
-  ASSERT_EQ(BuildPiece(piece_, "0 80 40 30 25 1 50 30 23 20").result, BuildResult::kBuilt);
-  Ready();
+  const Piece piece = testing::ComposeText("0 80 40 30 25 1 50 30 23 20", 0);
+  player_.SetSchedule(std::make_shared<const Schedule>(BuildSchedule(piece)));
   player_.PlayMusicalObject();
   const int ticks = timer_.RunUntilStopped(1 << 20);
   EXPECT_EQ(ticks, player_.GetSchedule()->end_tick + 1);
-  std::size_t events = 0;
-  for (auto& o : piece_.object_list) {
-    events += o->event_list.size();
-  }
-  EXPECT_EQ(player_.PlayedEvents(), static_cast<int>(events));
+  EXPECT_EQ(player_.PlayedEvents(), static_cast<int>(piece.EventCount()));
   EXPECT_EQ(notes_.Sounding(), 0);
+}
+
+TEST_F(Player, APieceThatFollowsTakesOverAtTheEndWithoutAGapOfItsOwn) {
+  AddObject({{1, 60, 90, 0}, {1, 60, 0, 3}, {2, 50, 70, 3}});  // ends with a note sounding
+  Ready();
+  const auto next = ScheduleOf({{{1, 64, 90, 0}, {1, 64, 0, 2}}});
+  std::array<MidiMessage, 12> opening{};
+  opening.fill(ProgramMessage(1, 10));
+  player_.SetNext(next, 2, opening);
+  EXPECT_TRUE(player_.HasNext());
+  ASSERT_TRUE(player_.PlayMusicalObject());
+  std::vector<std::pair<int, Bytes>> sent;  // (tick, message)
+  for (int tick = 0; timer_.Tick(); ++tick) {
+    for (const auto& b : Sent()) {
+      sent.emplace_back(tick, b);
+    }
+    rec_.Clear();
+    ASSERT_LT(tick, 100);
+  }
+  // Ticks 0-3 the first piece; in tick 3 it ends: its note is released, All Notes Off, the
+  // opening; two ticks wait; the next piece's tick 0 is the player's tick 6.
+  EXPECT_EQ(player_.Continuations(), 1u);
+  EXPECT_FALSE(player_.HasNext());
+  auto at = [&](int tick) {
+    std::vector<Bytes> out;
+    for (const auto& [t, b] : sent) {
+      if (t == tick) {
+        out.push_back(b);
+      }
+    }
+    return out;
+  };
+  const std::vector<Bytes> switch_tick = at(3);
+  ASSERT_EQ(switch_tick.size(), 2u + 1u + 16u + 12u);
+  EXPECT_EQ(switch_tick[0], (Bytes{0x80, 60, 0}));  // the first piece's own end
+  EXPECT_EQ(switch_tick[1], (Bytes{0x91, 50, 70}));
+  EXPECT_EQ(switch_tick[2], (Bytes{0x81, 50, 0}));  // released
+  EXPECT_EQ(switch_tick[19], (Bytes{0xC0, 9}));     // the opening
+  EXPECT_TRUE(at(4).empty());
+  EXPECT_TRUE(at(5).empty());
+  EXPECT_EQ(at(6), (std::vector<Bytes>{{0x90, 64, 90}}));
+  EXPECT_EQ(at(8)[0], (Bytes{0x80, 64, 0}));
+  EXPECT_EQ(at(8).size(), 1u + 16u);  // and then the playback ends as usual
+  EXPECT_TRUE(player_.Adopt());
+  EXPECT_EQ(player_.GetSchedule(), next.get());
+  EXPECT_FALSE(player_.Adopt());
+  EXPECT_EQ(notes_.Sounding(), 0);
+}
+
+TEST_F(Player, WhatFollowsCanBeReplacedOrClearedAndAStopStillStops) {
+  AddObject({{1, 60, 90, 0}, {1, 60, 0, 2}});
+  Ready();
+  player_.SetNext(ScheduleOf({{{1, 61, 90, 0}}}), 0, {});
+  player_.SetNext(ScheduleOf({{{1, 62, 90, 0}, {1, 62, 0, 5}}}), 0, {});  // the newer one
+  ASSERT_TRUE(player_.PlayMusicalObject());
+  timer_.Tick();
+  timer_.Tick();
+  timer_.Tick();  // the first piece ends, the second takes over
+  rec_.Clear();
+  timer_.Tick();
+  EXPECT_EQ(Sent(), (std::vector<Bytes>{{0x90, 62, 90}}));
+  player_.SetNext(ScheduleOf({{{1, 63, 90, 0}}}), 0, {});
+  player_.SetNext(nullptr, 0, {});  // nothing follows after all
+  EXPECT_EQ(timer_.RunUntilStopped(100), 5);
+  EXPECT_EQ(player_.Continuations(), 1u);
+  // A stop during a piece that has a follower ends the playback; the follower waits.
+  player_.SetNext(ScheduleOf({{{1, 64, 90, 0}}}), 0, {});
+  ASSERT_TRUE(player_.PlayMusicalObject());
+  player_.RaiseStop();
+  EXPECT_EQ(timer_.RunUntilStopped(100), 1);
+  EXPECT_TRUE(player_.HasNext());
+  EXPECT_EQ(player_.Continuations(), 1u);
 }
 
 // The player on the real timer thread while the control thread stops, starts and swaps pieces
 // and other threads read the counters and send controllers. Run under ThreadSanitizer.
 TEST(PlayerThreads, StopStartSwapWhileTicksRun) {
-  testing::CoutCapture quiet;
-  ScopedClockPin pin(3);
   ThreadTimerService timer;
   RecordingOutput rec(1 << 20);
   NoteTracker notes;
@@ -185,10 +252,9 @@ TEST(PlayerThreads, StopStartSwapWhileTicksRun) {
   const char* pieces[] = {"0 50 40 1 0", "3 60 60 1 0 0 50 40 1 0", "1 50 30 1 0"};
   std::vector<std::shared_ptr<const Schedule>> schedules;
   for (const char* text : pieces) {
-    testing::TestPiece piece;
-    ASSERT_EQ(BuildPiece(piece, text).result, BuildResult::kBuilt);
-    schedules.push_back(std::make_shared<const Schedule>(BuildSchedule(piece)));
+    schedules.push_back(std::make_shared<const Schedule>(BuildSchedule(testing::ComposeText(text, 3))));
   }
+  const auto tiny = ScheduleOf({{{1, 60, 90, 0}, {1, 60, 0, 1}}});
   std::atomic<bool> done{false};
   std::thread painter([&] {
     long sum = 0;
@@ -201,10 +267,15 @@ TEST(PlayerThreads, StopStartSwapWhileTicksRun) {
     EXPECT_GE(sum, 0);
   });
   for (int round = 0; round < 12; ++round) {
-    player.SetSchedule(schedules[static_cast<std::size_t>(round % 3)]);
+    player.SetSchedule(round % 4 == 1 ? tiny : schedules[static_cast<std::size_t>(round % 3)]);
     player.ClearStop();
     ASSERT_TRUE(player.PlayMusicalObject());
     player.SetPlayStatus();
+    // Pieces set to follow while the ticks run: some taken over, some replaced.
+    for (int n = 0; n < 3; ++n) {
+      player.SetNext(n % 2 == 0 ? tiny : schedules[static_cast<std::size_t>(n)], 0, {});
+      player.Adopt();
+    }
     for (int v = 0; v < 20; ++v) {  // the mouse: volume on the control lane meanwhile
       control.ControlChange(1, 7, static_cast<unsigned char>(v));
     }
