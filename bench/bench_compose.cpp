@@ -77,8 +77,10 @@ double PeakMegabytes(const std::string& text) {
 // Eight different pieces: one after the other, then four on each of two threads.
 double ParallelSpeedUp() {
   std::vector<std::string> texts;
+  texts.reserve(8);
   for (int i = 0; i < 8; ++i) {
-    texts.push_back(Repeat(std::to_string(i % 5) + " 60 50 40 " + std::to_string(150 + 10 * i), 10));
+    texts.push_back(
+        Repeat(std::to_string(i % 5) + " 60 50 40 " + std::to_string(150 + 10 * i), 10));
   }
   const auto t0 = Clock::now();
   for (std::size_t i = 0; i < texts.size(); ++i) {
@@ -103,8 +105,7 @@ double ParallelSpeedUp() {
 double WindowBlockMillis(const std::string& largest) {
   vordel::ThreadTimerService timer;
   std::ostringstream log;
-  vordel::Session session(std::make_unique<vordel::RecordingOutput>(1 << 10), nullptr, timer,
-                          &log);
+  vordel::Session session(std::make_unique<vordel::RecordingOutput>(1 << 10), nullptr, timer, &log);
   double longest = 0;
   auto timed = [&](auto&& call) {
     const auto t0 = Clock::now();
@@ -132,7 +133,8 @@ std::vector<std::vector<std::int64_t>> UnsortedLists(const std::string& text) {
   std::ostringstream diag;
   vordel::ComposingContext context(1000, diag);
   vordel::Composition piece(context);
-  for (const vordel::SectionParameters& s : vordel::PieceParameters::Parse(text).sections()) {
+  const vordel::PieceParameters parameters = vordel::PieceParameters::Parse(text);
+  for (const vordel::SectionParameters& s : parameters.sections()) {
     piece.AddMusicalObject(s.function, s.p1, s.p2, s.p3, s.p4);
   }
   piece.PreGenerate();
@@ -169,7 +171,7 @@ double SortMillis(const std::vector<std::vector<std::int64_t>>& lists, SortFn so
   for (auto& l : copies) {
     if (!std::is_sorted(l.begin(), l.end(), vordel::AscendingTime{})) {
       std::cerr << "sort failed\n";
-      std::exit(1);
+      std::_Exit(1);
     }
   }
   return ms;

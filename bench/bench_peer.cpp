@@ -46,9 +46,12 @@ pid_t Spawn(const std::vector<std::string>& args, const std::string& out, const 
   std::fflush(nullptr);  // the child must not write out what the parent has buffered
   const pid_t pid = fork();
   if (pid == 0) {
-    std::freopen(out.c_str(), "w", stdout);
-    std::freopen(err.c_str(), "w", stderr);
+    if (std::freopen(out.c_str(), "w", stdout) == nullptr ||
+        std::freopen(err.c_str(), "w", stderr) == nullptr) {
+      _exit(127);
+    }
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (const std::string& a : args) {
       argv.push_back(const_cast<char*>(a.c_str()));
     }
@@ -82,10 +85,11 @@ std::string Slurp(const std::string& path) {
 // A dummy JACK server of the benchmark's own.
 class Server {
  public:
-  explicit Server(int period) {
-    name_ = "vordel-bench-" + std::to_string(getpid()) + "-" + std::to_string(period);
-    setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);
-    setenv("JACK_NO_START_SERVER", "1", 1);
+  explicit Server(int period)
+      : name_("vordel-bench-" + std::to_string(getpid()) + "-" + std::to_string(period)) {
+    // The benchmark's own thread is the only one that reads the environment while it changes.
+    setenv("JACK_DEFAULT_SERVER", name_.c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
+    setenv("JACK_NO_START_SERVER", "1", 1);           // NOLINT(concurrency-mt-unsafe)
     log_ = "/tmp/" + name_ + ".log";
     pid_ = Spawn({"jackd", "-n", name_, "-d", "dummy", "-r", "48000", "-p", std::to_string(period)},
                  log_, log_);
@@ -156,7 +160,7 @@ struct Result {
   int xruns = 0;
 };
 
-Result Measure(std::vector<double> deviations_us, long expected) {
+Result Measure(const std::vector<double>& deviations_us, long expected) {
   Result r;
   r.count = static_cast<long>(deviations_us.size());
   r.lost = std::max(0L, expected - r.count);
@@ -168,6 +172,7 @@ Result Measure(std::vector<double> deviations_us, long expected) {
   const double median = sorted[sorted.size() / 2];
   r.latency_ms = median / 1000.0;
   std::vector<double> errors;
+  errors.reserve(deviations_us.size());
   for (double d : deviations_us) {
     errors.push_back(std::fabs(d - median) / 1000.0);
   }
@@ -305,7 +310,8 @@ double SynthOnsets(bool scheduled, const std::string& recorder, const std::strin
     in.read(reinterpret_cast<char*>(f.data()),
             static_cast<std::streamsize>(f.size() * sizeof(float)));
     for (std::uint32_t i = 0; i < frames; ++i) {
-      const float a = std::max(std::fabs(f[2 * i]), std::fabs(f[2 * i + 1]));
+      const std::size_t left = std::size_t{2} * i;
+      const float a = std::max(std::fabs(f[left]), std::fabs(f[left + 1]));
       if (a > 0.02f) {
         if (quiet_for >= quiet_frames) {
           onsets_us.push_back(static_cast<double>(cycle_usecs) +

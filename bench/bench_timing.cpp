@@ -93,8 +93,8 @@ int main(int argc, char** argv) {
   vordel::CompositionPlayer player(&rec, notes, timer);
   std::ostringstream diagnostics;
   const vordel::Piece piece =
-      vordel::ComposePiece(vordel::PieceParameters::Parse("0 80 40 30 25 1 50 30 23 20"), 0, {},
-                           0, diagnostics)
+      vordel::ComposePiece(vordel::PieceParameters::Parse("0 80 40 30 25 1 50 30 23 20"), 0, {}, 0,
+                           diagnostics)
           ->piece;
   player.SetSchedule(std::make_shared<const vordel::Schedule>(vordel::BuildSchedule(piece)));
   const std::int64_t limit_ms = static_cast<std::int64_t>(seconds) * 1000;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds vordel and runs every test: the full build with GCC (unit tests,
-# fuzz corpora, end-to-end tests against real components), then every library and its tests
-# again under AddressSanitizer and UndefinedBehaviorSanitizer, and the tests of the threads
-# (platform, MIDI, outputs, player, control) under ThreadSanitizer.
+# Sets up the machine, builds vordel and runs every test: the full build with GCC, the static
+# checks (formatting, clang-tidy, cppcheck: no finding passes), the unit tests, fuzz corpora and
+# end-to-end tests against real components, then every library and its tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, and the tests of the threads (platform, MIDI,
+# outputs, player, control, composer) under ThreadSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -14,6 +15,14 @@ JOBS=$(nproc)
 echo "== build (gcc, RelWithDebInfo) =="
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$JOBS"
+echo "== static checks: clang-format, clang-tidy (.clang-tidy), cppcheck =="
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+git ls-files 'src/*.cpp' 'bench/*.cpp' 'fuzz/*.cpp' |
+  xargs -P"$JOBS" -n4 clang-tidy -p build --quiet 2>/dev/null
+cppcheck --project=build/compile_commands.json --enable=warning,performance,portability \
+  --inline-suppr --suppress=missingIncludeSystem --suppress='*:/usr/*' --suppress='*:*/build/*' \
+  -i tests --quiet -j"$JOBS" --error-exitcode=1
+
 echo "== tests =="
 (cd build && ctest -j"$JOBS" --output-on-failure --timeout 900)
 

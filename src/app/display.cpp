@@ -1,12 +1,13 @@
 #include "app/display.h"
 
-#include <QLibraryInfo>
 #include <dirent.h>
 #include <sys/stat.h>
 #include <xcb/xcb.h>
+#include <QLibraryInfo>
 
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace vordel {
@@ -44,7 +45,7 @@ std::string FindLocalXServer() {
   std::sort(numbers.begin(), numbers.end());
   std::string first;
   for (int n : numbers) {
-    const std::string display = ":" + std::to_string(n);
+    std::string display = ":" + std::to_string(n);
     xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
     if (c == nullptr || xcb_connection_has_error(c) != 0) {
       if (c != nullptr) {
@@ -53,10 +54,11 @@ std::string FindLocalXServer() {
       continue;
     }
     static const char kName[] = "XWAYLAND";
-    xcb_query_extension_reply_t* reply = xcb_query_extension_reply(
-        c, xcb_query_extension(c, sizeof kName - 1, kName), nullptr);
+    // xcb's replies are the caller's to free with free().
+    const std::unique_ptr<xcb_query_extension_reply_t, void (*)(void*)> reply(
+        xcb_query_extension_reply(c, xcb_query_extension(c, sizeof kName - 1, kName), nullptr),
+        &std::free);
     const bool xwayland = reply != nullptr && reply->present != 0;
-    std::free(reply);
     xcb_disconnect(c);
     if (xwayland) {
       return display;
@@ -72,9 +74,8 @@ bool WaylandSocketThere(const std::string& wayland_display) {
   if (wayland_display.empty()) {
     return false;
   }
-  const std::string path = wayland_display[0] == '/'
-                               ? wayland_display
-                               : Env("XDG_RUNTIME_DIR") + "/" + wayland_display;
+  const std::string path =
+      wayland_display[0] == '/' ? wayland_display : Env("XDG_RUNTIME_DIR") + "/" + wayland_display;
   struct stat st {};
   return stat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
 }
@@ -158,8 +159,8 @@ DisplayChoice ChooseDisplay(const DisplayEnvironment& env, int osc_port) {
       display = env.local_x;
     }
     if (wayland) {
-      choice.message = "vordel: Wayland session: the window runs on XWayland (DISPLAY " +
-                       display + (env.x_reachable ? "" : ", found on its local socket") +
+      choice.message = "vordel: Wayland session: the window runs on XWayland (DISPLAY " + display +
+                       (env.x_reachable ? "" : ", found on its local socket") +
                        ") so that it can read the clipboard while minimized";
     }
     return choice;

@@ -196,13 +196,14 @@ bool TMyApp::InitMainWindow() {
   session_ = std::make_unique<Session>(std::move(opened.output),
                                        OpenMidiInput(options_.output.name), timer_, &std::cout);
   session_->SetOutputIdentity(opened.backend, opened.input);
-  client_ = new TMyWindow(*session_);
+  // The frame owns its central widget, as Qt's parents own their children.
+  client_ = new TMyWindow(*session_);  // NOLINT(cppcoreguidelines-owning-memory)
   controller_ = std::make_unique<Controller>(*session_, *client_);
   client_->SetController(controller_.get());
   client_->SetStateFile(options_.state_file);
   frame_ = std::make_unique<TMainFrame>(client_, controller_.get());
 
-  StatusBar = new QStatusBar(frame_.get());
+  StatusBar = new QStatusBar(frame_.get());  // NOLINT(cppcoreguidelines-owning-memory)
   const int char_width = StatusBar->fontMetrics().averageCharWidth();
   // Left to right, with their widths in characters.
   const std::pair<StatusGadget, int> layout[] = {

@@ -12,9 +12,9 @@ namespace vordel {
 namespace {
 
 // Longer pieces are shown a window at a time.
-constexpr std::int64_t kWholePieceUpTo = 3 * 60 * 1000;
-constexpr std::int64_t kDefaultView = 2 * 60 * 1000;
-constexpr std::int64_t kShortestView = 5 * 1000;
+constexpr std::int64_t kWholePieceUpTo = std::int64_t{3} * 60 * 1000;
+constexpr std::int64_t kDefaultView = std::int64_t{2} * 60 * 1000;
+constexpr std::int64_t kShortestView = std::int64_t{5} * 1000;
 constexpr int kKeyLabelWidth = 34;
 constexpr int kLegendHeight = 18;
 constexpr int kAxisHeight = 16;
@@ -122,8 +122,8 @@ void PianoRoll::Render(const QSize& size) {
     p.fillRect(lx, 3, 12, 12, kChannelColours[static_cast<std::size_t>(ch)]);
     const QString name = QString::fromStdString(
         std::to_string(ch + 1) + " " +
-        GetGMPatchName(ProgramMessage(1, static_cast<unsigned char>(piece_.tracks()[ch].Patch))
-                           .bytes[1]));
+        GetGMPatchName(
+            ProgramMessage(1, static_cast<unsigned char>(piece_.tracks()[ch].Patch)).bytes[1]));
     p.setPen(kLabel);
     p.drawText(lx + 16, 13, name);
     lx += 16 + fm.horizontalAdvance(name) + 14;

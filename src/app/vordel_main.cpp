@@ -12,8 +12,8 @@
 #include "app/headless.h"
 #include "app/main_window.h"
 #include "cli/options.h"
-#include "composer/out_of_memory.h"
 #include "platform/instance.h"
+#include "platform/out_of_memory.h"
 #include "platform/signals.h"
 
 namespace {
@@ -44,9 +44,7 @@ bool IsFrameworkOption(const std::string& a, bool* takes_value) {
   return *takes_value || flags.count(a) != 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   vordel::InstallOutOfMemoryHandler();
   // Before any thread starts: the termination signals become events of the main loop.
   vordel::TerminationSignals stop_signals;
@@ -97,12 +95,24 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!display.qt_platform.empty()) {
-    setenv("QT_QPA_PLATFORM", display.qt_platform.c_str(), 1);
+    setenv("QT_QPA_PLATFORM", display.qt_platform.c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
   }
   if (!display.display.empty()) {
-    setenv("DISPLAY", display.display.c_str(), 1);
+    setenv("DISPLAY", display.display.c_str(), 1);  // NOLINT(concurrency-mt-unsafe)
   }
   int framework_argc = static_cast<int>(framework.size());
   framework.push_back(nullptr);
   return vordel::OwlMain(framework_argc, framework.data(), options, stop_signals);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const std::exception& e) {
+    // Nothing is expected to throw this far; if it does, say what and fail.
+    std::cerr << "vordel: " << e.what() << std::endl;
+    return 1;
+  }
 }

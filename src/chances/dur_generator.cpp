@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 
-
 namespace vordel {
 
 const char* const duration_codes[6] = {"1/1", "1/2", "1/4", "1/8", "1/16", "1/32"};
@@ -33,7 +32,8 @@ void DurGenerator::durCalc(int Tempo) {
     durTab.fill(0.0f);
     return;
   }
-  durTab[0] = static_cast<float>(240000 / Tempo);
+  const int whole_note = 240000 / Tempo;  // truncated, as the tempo's note values are
+  durTab[0] = static_cast<float>(whole_note);
   for (std::size_t i = 1; i < durTab.size(); ++i) {
     durTab[i] = durTab[i - 1] * 0.5f;
   }

@@ -3,7 +3,6 @@
 #include <climits>
 #include <cmath>
 
-
 namespace vordel {
 namespace {
 

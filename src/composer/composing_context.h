@@ -43,9 +43,7 @@ class ComposingContext {
   RestPlanner& reprise_planner() { return reprise_; }
 
   std::ostream& diagnostics() { return diagnostics_; }
-  bool Cancelled() const {
-    return cancel_ != nullptr && cancel_->load(std::memory_order_relaxed);
-  }
+  bool Cancelled() const { return cancel_ != nullptr && cancel_->load(std::memory_order_relaxed); }
 
  private:
   RandomSource rng_;

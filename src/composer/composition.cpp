@@ -5,7 +5,7 @@
 namespace vordel {
 
 std::string PlayingPositionLine(int obj_num, std::int64_t total_time, int total_objects,
-                         int current_object, std::int64_t offset_time) {
+                                int current_object, std::int64_t offset_time) {
   return "[SetPosition] Playing from object: " + std::to_string(obj_num) +
          " / TotTime: " + std::to_string(total_time) +
          " / TotObj: " + std::to_string(total_objects) +

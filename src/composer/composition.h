@@ -18,7 +18,7 @@ using ObjectList = std::list<std::unique_ptr<MusicalObject>>;
 
 // "[SetPosition] Playing from object: ..." without its end of line.
 std::string PlayingPositionLine(int obj_num, std::int64_t total_time, int total_objects,
-                         int current_object, std::int64_t offset_time);
+                                int current_object, std::int64_t offset_time);
 
 class Composition {
  public:

@@ -13,8 +13,7 @@ void Fill(Set* s, int type, int capacity, int row, ComposingContext& context) {
 }
 
 // Copies source into target, or fills target with fresh material when there is no source.
-void CopyOrFill(Set* target, const Set* source, int type, int capacity,
-                ComposingContext& context) {
+void CopyOrFill(Set* target, const Set* source, int type, int capacity, ComposingContext& context) {
   if (source != nullptr) {
     *target = source;
   } else {
@@ -39,8 +38,7 @@ void Composition::PrepareStatement(MusicalObject& obj) {
   const std::int64_t row = v / 10 - 1;
   Fill(obj.GetPitchSet(), kPitchSet, 12, static_cast<int>((row < 0 ? -row : row) % 10), context_);
   Fill(obj.GetDynamicSet(), kDynamicSet, obj.GetP4() > 50 ? 18 : 5, 0, context_);
-  Fill(obj.GetDurationSet(), kDurationSet, obj.GetAlgParm(kSlotTempo) < 100 ? 8 : 17, 0,
-       context_);
+  Fill(obj.GetDurationSet(), kDurationSet, obj.GetAlgParm(kSlotTempo) < 100 ? 8 : 17, 0, context_);
   ApplyGapRule(obj);
   obj.SetAlgParm(kSlotMelodyVoices, obj.GetP4() >= 20 ? 1 : 0);
   obj.SetAlgParm(kSlotIntroRests, 0);
@@ -54,15 +52,12 @@ void Composition::PrepareAntecedentOrConsequent(MusicalObject& obj) {
   const bool antecedent = obj.GetFunktion() == kAntecedent;
   CopyOrFill(obj.GetPitchSet(), GetNeighbourSet(1, kStatement, 0), kPitchSet, 12, context_);
   if (antecedent) {
-    CopyOrFill(obj.GetDurationSet(), GetNeighbourSet(1, kStatement, 2), kDurationSet, 12,
-               context_);
+    CopyOrFill(obj.GetDurationSet(), GetNeighbourSet(1, kStatement, 2), kDurationSet, 12, context_);
     Fill(obj.GetDynamicSet(), kDynamicSet, obj.GetP4() > 50 ? 18 : 5, 0, context_);
     obj.GetPitchSet()->transpose(1);
   } else {
-    CopyOrFill(obj.GetDynamicSet(), GetNeighbourSet(1, kStatement, 1), kDynamicSet, 12,
-               context_);
-    CopyOrFill(obj.GetDurationSet(), GetNeighbourSet(1, kStatement, 2), kDurationSet, 7,
-               context_);
+    CopyOrFill(obj.GetDynamicSet(), GetNeighbourSet(1, kStatement, 1), kDynamicSet, 12, context_);
+    CopyOrFill(obj.GetDurationSet(), GetNeighbourSet(1, kStatement, 2), kDurationSet, 7, context_);
     obj.GetPitchSet()->transpose(-1);
   }
   ApplyGapRule(obj);
@@ -217,8 +212,8 @@ std::int64_t Composition::SetPosition(int obj_num) {
   }
   Composition_TotalObjectCount = GetMusObjCount();
   context_.diagnostics() << PlayingPositionLine(obj_num, Composition_TotalTime,
-                                         Composition_TotalObjectCount, Composition_CurrentObject,
-                                         Composition_OffsetTime)
+                                                Composition_TotalObjectCount,
+                                                Composition_CurrentObject, Composition_OffsetTime)
                          << std::endl;
   return Composition_OffsetTime;
 }

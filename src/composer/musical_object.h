@@ -35,23 +35,23 @@ enum Funktion : int {
 // The algorithm slots the sections read and write, by their numbers in the table of 59 (the
 // others stay 0).
 enum AlgSlot : int {
-  kSlotLowestKey = 0,       // added to every pitch-set value to make a key
-  kSlotVelocityBase = 1,    // added to every dynamic value
-  kSlotTempo = 2,           // beats per minute
-  kSlotLength = 3,          // seeds the numbers of pitch cycles
-  kSlotIntroShaping = 5,    // tempo shaping of the Introduction: 0, 2 (first voice) or 3 (all)
-  kSlotIntroRests = 8,      // 1: the Introduction inserts rests
-  kSlotIntroCycles = 22,    // pitch cycles of the Introduction
-  kSlotIntroVoices = 23,    // voices of the Introduction
-  kSlotMelodyVoices = 27,   // melody voices of the Development (the others make chords)
-  kSlotDevCycles = 38,      // pitch cycles of the Development
-  kSlotDevVoices = 39,      // voices of the Development
+  kSlotLowestKey = 0,        // added to every pitch-set value to make a key
+  kSlotVelocityBase = 1,     // added to every dynamic value
+  kSlotTempo = 2,            // beats per minute
+  kSlotLength = 3,           // seeds the numbers of pitch cycles
+  kSlotIntroShaping = 5,     // tempo shaping of the Introduction: 0, 2 (first voice) or 3 (all)
+  kSlotIntroRests = 8,       // 1: the Introduction inserts rests
+  kSlotIntroCycles = 22,     // pitch cycles of the Introduction
+  kSlotIntroVoices = 23,     // voices of the Introduction
+  kSlotMelodyVoices = 27,    // melody voices of the Development (the others make chords)
+  kSlotDevCycles = 38,       // pitch cycles of the Development
+  kSlotDevVoices = 39,       // voices of the Development
   kSlotRepriseShaping = 42,  // tempo shaping of the Reprise (the Introduction consults it too)
-  kSlotRepriseRests = 43,   // 1: the Reprise inserts rests
-  kSlotPauseAfter = 51,     // time added after the end of the Reprise, ms
-  kSlotFermata = 53,        // lengthening of the last note of the Reprise, ms
-  kSlotRepriseCycles = 57,  // pitch cycles of the Reprise
-  kSlotRepriseVoices = 58,  // voices of the Reprise
+  kSlotRepriseRests = 43,    // 1: the Reprise inserts rests
+  kSlotPauseAfter = 51,      // time added after the end of the Reprise, ms
+  kSlotFermata = 53,         // lengthening of the last note of the Reprise, ms
+  kSlotRepriseCycles = 57,   // pitch cycles of the Reprise
+  kSlotRepriseVoices = 58,   // voices of the Reprise
 };
 
 // The length slot of an object with length parameter p4: floor(p4 / 5) + 3; and the number of

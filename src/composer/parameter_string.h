@@ -27,9 +27,9 @@ constexpr bool IsSeparator(char c) {
 
 // One number of the string as it was read.
 struct ParameterToken {
-  std::string text;      // the characters between separators
-  int value = 0;         // what the standard decimal conversion makes of them
-  bool plain = true;     // an optional sign and digits, nothing else
+  std::string text;        // the characters between separators
+  int value = 0;           // what the standard decimal conversion makes of them
+  bool plain = true;       // an optional sign and digits, nothing else
   bool saturated = false;  // beyond the int range, read as its nearest end
 };
 

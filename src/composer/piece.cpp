@@ -1,7 +1,6 @@
 #include "composer/piece.h"
 
 #include <algorithm>
-#include <deque>
 
 #include "composer/composition.h"
 
@@ -23,7 +22,8 @@ int SoundingVelocity(std::int64_t vel) {
 Piece::Piece() : body_(std::make_shared<const PieceBody>()) {}
 
 Piece::Piece(std::shared_ptr<const PieceBody> body, int ensemble)
-    : body_(std::move(body)), ensemble_(ensemble >= 0 && ensemble < kEnsembleCount ? ensemble : 0) {}
+    : body_(std::move(body)),
+      ensemble_(ensemble >= 0 && ensemble < kEnsembleCount ? ensemble : 0) {}
 
 std::size_t Piece::EventCount() const {
   std::size_t n = 0;
@@ -59,29 +59,46 @@ void PlaceInTicks(PieceBody& body) {
 }
 
 // Every start paired with the oldest open start of the same channel and sounding key, as the
-// synthesizer pairs them.
+// synthesizer pairs them. The open starts of each channel and key wait in a queue threaded
+// through `later` (the next open start of the same key), from `first` to `last`.
 void FindNotes(PieceBody& body) {
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  constexpr std::size_t kSlots = std::size_t{16} * 128;
   std::size_t events = 0;
   for (const PieceSection& s : body.sections) {
     events += s.events.size();
   }
   body.notes.clear();
   body.notes.reserve(events / 2);
-  std::vector<std::deque<std::size_t>> open(16 * 128);
+  std::vector<std::size_t> first(kSlots, kNone);
+  std::vector<std::size_t> last(kSlots, kNone);
+  std::vector<std::size_t> later;
+  later.reserve(events / 2);
   for (std::size_t s = 0; s < body.sections.size(); ++s) {
     for (const ComposedEvent& e : body.sections[s].events) {
       const int channel = e.channel & 0xFF;
       const int key = SoundingKey(e.channel, e.key);
-      auto& queue = open[static_cast<std::size_t>(((channel - 1) & 0x0F) * 128 + key)];
+      const std::size_t slot =
+          static_cast<std::size_t>((channel - 1) & 0x0F) * 128 + static_cast<std::size_t>(key);
       const int velocity = SoundingVelocity(e.velocity);
       if (velocity > 0) {
-        queue.push_back(body.notes.size());
+        const std::size_t index = body.notes.size();
         body.notes.push_back(
             {channel, key, velocity, e.tick, body.end_tick - e.tick, static_cast<int>(s)});
-      } else if (!queue.empty()) {
-        Note& n = body.notes[queue.front()];
-        n.length = e.tick - n.onset;
-        queue.pop_front();
+        later.push_back(kNone);
+        if (last[slot] == kNone) {
+          first[slot] = index;
+        } else {
+          later[last[slot]] = index;
+        }
+        last[slot] = index;
+      } else if (first[slot] != kNone) {
+        const std::size_t oldest = first[slot];
+        body.notes[oldest].length = e.tick - body.notes[oldest].onset;
+        first[slot] = later[oldest];
+        if (first[slot] == kNone) {
+          last[slot] = kNone;
+        }
       }
     }
   }

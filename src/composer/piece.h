@@ -32,35 +32,35 @@ int SoundingVelocity(std::int64_t vel);
 
 // One event as the composer made it, and the tick of the playback in which it is sent.
 struct ComposedEvent {
-  int channel;             // 1..4
-  int key;                 // as composed (before the octave rule)
-  std::int64_t velocity;   // as composed; 0 ends a note
-  std::int64_t time;       // ms from the start of the piece
-  std::int64_t length;     // the note's length as composed (0 for an end)
-  std::int64_t tick;       // sent when the playback's tick counter has this value
+  int channel;            // 1..4
+  int key;                // as composed (before the octave rule)
+  std::int64_t velocity;  // as composed; 0 ends a note
+  std::int64_t time;      // ms from the start of the piece
+  std::int64_t length;    // the note's length as composed (0 for an end)
+  std::int64_t tick;      // sent when the playback's tick counter has this value
 };
 
 struct PieceSection {
   int number = 0;    // counted from 1
   int function = 0;  // 0..4 (see FunktionName), or what the string said
   SectionParameters parameters;
-  int tempo = 0;             // beats per minute, as the section computes with it
-  double beat_ms = 0;        // one beat as its note values are measured, ms
-  std::int64_t onset = 0;    // ms
-  std::int64_t end = 0;      // the end of its last section of notes, ms
-  std::int64_t first_tick = 0;  // the tick from which it is the current section
-  std::int64_t end_tick = 0;    // the tick in which its last event is sent
+  int tempo = 0;                      // beats per minute, as the section computes with it
+  double beat_ms = 0;                 // one beat as its note values are measured, ms
+  std::int64_t onset = 0;             // ms
+  std::int64_t end = 0;               // the end of its last section of notes, ms
+  std::int64_t first_tick = 0;        // the tick from which it is the current section
+  std::int64_t end_tick = 0;          // the tick in which its last event is sent
   std::vector<ComposedEvent> events;  // in time order
 };
 
 // One sounding note: a start paired with the next end of the same channel and sounding key.
 struct Note {
-  int channel = 1;      // the voice, 1..4
-  int key = 60;         // as sounded
-  int velocity = 1;     // as sounded, 1..127
+  int channel = 1;          // the voice, 1..4
+  int key = 60;             // as sounded
+  int velocity = 1;         // as sounded, 1..127
   std::int64_t onset = 0;   // ms, as the player sends it
   std::int64_t length = 0;  // ms; a note never ended lasts to the end of the piece
-  int section = 0;      // index into the sections
+  int section = 0;          // index into the sections
 };
 
 struct PieceBody {

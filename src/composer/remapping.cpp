@@ -56,7 +56,8 @@ void MusicalObject::RemapVelocity(std::int64_t offsetTime, std::int64_t endTime,
       continue;
     }
     if (!Repeats(count, note_stays)) {
-      vel = static_cast<std::int64_t>(DynamicSet.cycle(vel_index)) * ratio + AlgParameters[kSlotVelocityBase];
+      vel = static_cast<std::int64_t>(DynamicSet.cycle(vel_index)) * ratio +
+            AlgParameters[kSlotVelocityBase];
     }
     e.SetVEL(vel);
     ++count;

@@ -69,7 +69,8 @@ std::int64_t MusicalObject::Introduction(std::int64_t start_time) {
         dur_set_switch = 1;
       }
       for (int pitch_count = 0; pitch_count < 12; ++pitch_count) {
-        const int key = PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[kSlotLowestKey]);
+        const int key =
+            PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[kSlotLowestKey]);
         const std::int64_t vel = DynamicSet.cycle(dynamic_index) + AlgParameters[kSlotVelocityBase];
         const int dur = DurationSet.cycle(duration_index);
         if (AlgParameters[kSlotIntroShaping] == 3) {
@@ -107,7 +108,8 @@ std::int64_t MusicalObject::Development(std::int64_t start_time) {
   const std::int64_t last_voice = NonNegative(AlgParameters[kSlotDevVoices]);
   const std::int64_t last_pitch_cycle = NonNegative(AlgParameters[kSlotDevCycles]);
   std::int64_t track_length = start_time;
-  const std::int64_t melody_voices = std::min(NonNegative(AlgParameters[kSlotMelodyVoices]), last_voice);
+  const std::int64_t melody_voices =
+      std::min(NonNegative(AlgParameters[kSlotMelodyVoices]), last_voice);
   const std::vector<int> frame = BuildModeTable(*this, melody_voices + 1, last_pitch_cycle);
   auto mode_at = [&](std::int64_t row, std::int64_t col) {
     return frame[static_cast<std::size_t>(row * last_pitch_cycle + col)];
@@ -142,7 +144,8 @@ std::int64_t MusicalObject::Development(std::int64_t start_time) {
         if (note_count_cum % 12 == 0) {
           ApplyMode(PitchSet, mode_at(0, pitch_cycles));
         }
-        const int key = PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[kSlotLowestKey]);
+        const int key =
+            PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[kSlotLowestKey]);
         const std::int64_t vel = DynamicSet.cycle(dynamic_index) + AlgParameters[kSlotVelocityBase];
         AppendNote(static_cast<int>(voice_count + 1), key, vel, time_cum, notated,
                    time_cum + sounding - 1);
@@ -164,7 +167,8 @@ std::int64_t MusicalObject::Development(std::int64_t start_time) {
       ApplyMode(PitchSet, mode_at(m + 1, pitch_cycles));
       switch_duration_order();
       for (int pitch_count = 0; pitch_count < 12; ++pitch_count) {
-        const int key = PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[kSlotLowestKey]);
+        const int key =
+            PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[kSlotLowestKey]);
         const std::int64_t vel = DynamicSet.cycle(dynamic_index) + AlgParameters[kSlotVelocityBase];
         const int dur = DurationSet.cycle(duration_index);
         const std::int64_t notated = durations.Getdur(dur, 0);
@@ -208,10 +212,13 @@ std::int64_t MusicalObject::Reprise(std::int64_t start_time) {
           dur_set_switch = 1;
         }
         for (int pitch_count = 0; pitch_count < 12; ++pitch_count) {
-          const int key = PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[kSlotLowestKey]);
-          const std::int64_t vel = DynamicSet.cycle(dynamic_index) + AlgParameters[kSlotVelocityBase];
+          const int key =
+              PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[kSlotLowestKey]);
+          const std::int64_t vel =
+              DynamicSet.cycle(dynamic_index) + AlgParameters[kSlotVelocityBase];
           const int dur = DurationSet.cycle(duration_index);
-          const bool grows = AlgParameters[kSlotRepriseShaping] == 3 || (AlgParameters[kSlotRepriseShaping] == 2 && voice_count == 0);
+          const bool grows = AlgParameters[kSlotRepriseShaping] == 3 ||
+                             (AlgParameters[kSlotRepriseShaping] == 2 && voice_count == 0);
           if (grows) {
             tempo_fact = static_cast<float>(static_cast<double>(tempo_fact) +
                                             1.0 / (static_cast<double>(last_pitch_cycle) * 18.0));

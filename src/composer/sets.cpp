@@ -102,6 +102,8 @@ int Set::operator[](int i) const {
   return x[static_cast<std::size_t>(i)];
 }
 
+// The set goes on reporting where it did: report_ is not the copied set's.
+// cppcheck-suppress operatorEqVarError
 Set& Set::operator=(const Set* s) {
   if (s == nullptr || s == this) {
     return *this;
@@ -169,10 +171,10 @@ void Set::invert() {
   if (x && cursize > 1) {
     std::int64_t prev_old = x[0];
     std::int64_t prev_new = x[0];
-    for (int i = 0; i + 1 < cursize; ++i) {
-      const std::int64_t old_next = x[static_cast<std::size_t>(i + 1)];
+    for (std::size_t i = 1; i < static_cast<std::size_t>(cursize); ++i) {
+      const std::int64_t old_next = x[i];
       const std::int64_t v = (prev_new - (old_next - prev_old)) % 12;
-      x[static_cast<std::size_t>(i + 1)] = static_cast<int>(v);
+      x[i] = static_cast<int>(v);
       prev_old = old_next;
       prev_new = v;
     }

@@ -46,8 +46,8 @@ void CommandQueue::Post(Command command) {
     } else if (command.latched) {
       // A text that stays on the clipboard is seen at every poll: once waiting is enough (and
       // nothing is lost, so nothing is counted).
-      if (!commands_.empty() && commands_.back().latched &&
-          commands_.back().kind == command.kind && commands_.back().text == command.text) {
+      if (!commands_.empty() && commands_.back().latched && commands_.back().kind == command.kind &&
+          commands_.back().text == command.text) {
         return;
       }
     } else {

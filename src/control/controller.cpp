@@ -26,8 +26,8 @@ void Controller::Apply(const Command& command) {
   if (pending_) {
     // A newer piece from a source whose commands act once makes the one being composed
     // pointless; everything else waits its turn.
-    if (!command.latched && command.kind == Command::Kind::kCompose &&
-        !pending_->command.latched && pending_->after == AfterComposing::kReplace) {
+    if (!command.latched && command.kind == Command::Kind::kCompose && !pending_->command.latched &&
+        pending_->after == AfterComposing::kReplace) {
       ComposeAndPlay(command);
     } else {
       waiting_.Post(command);
@@ -78,9 +78,8 @@ void Controller::PieceComposed() {
       session_.LogPosition();
       const bool started = session_.StartPlayback();
       if (done.command.reply) {
-        done.command.reply(started ? ""
-                                   : "the piece could not start (" + player_.TimerStatusText() +
-                                         ")");
+        done.command.reply(
+            started ? "" : "the piece could not start (" + player_.TimerStatusText() + ")");
       }
       break;
     }

@@ -32,9 +32,9 @@ class OscAllowList {
 
  private:
   struct Range {
-    int family;                       // AF_INET or AF_INET6
-    std::uint8_t bytes[16] = {};      // the address
-    int bits = 0;                     // leading bits that must match
+    int family;                   // AF_INET or AF_INET6
+    std::uint8_t bytes[16] = {};  // the address
+    int bits = 0;                 // leading bits that must match
   };
   std::vector<Range> ranges_;
 };

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/error_text.h"
+
 namespace vordel {
 namespace {
 
@@ -132,7 +134,7 @@ bool OscSource::Start(CommandQueue& queue, std::string* error) {
   socket_ = socket(found->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (socket_ < 0) {
     freeaddrinfo(found);
-    *error = std::string("OSC: no socket: ") + std::strerror(errno);
+    *error = std::string("OSC: no socket: ") + ErrorText(errno);
     return false;
   }
   int bound_port = 0;
@@ -156,7 +158,7 @@ bool OscSource::Start(CommandQueue& queue, std::string* error) {
   freeaddrinfo(found);
   if (bound_port == 0) {
     *error = "OSC: cannot listen on " + options_.listen + " port " + std::to_string(options_.port) +
-             ": " + std::strerror(errno);
+             ": " + ErrorText(errno);
     close(socket_);
     socket_ = -1;
     return false;

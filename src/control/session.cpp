@@ -11,7 +11,7 @@
 
 namespace vordel {
 
-static_assert(kPlayerLaneCapacity >= kMaxPieceEvents + 16 * 128 + 16,
+static_assert(kPlayerLaneCapacity >= kMaxPieceEvents + std::int64_t{16} * 128 + 16,
               "the player's lane holds every message a legal piece can send in one second");
 
 Session::Session(std::unique_ptr<MidiOutput> output, std::unique_ptr<MidiInput> input,

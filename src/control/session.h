@@ -46,7 +46,7 @@ struct ReadyPiece {
   std::uint64_t request = 0;
   Piece piece;
   std::shared_ptr<const Schedule> schedule;
-  std::string diagnostics;  // the composer's lines, to be shown where the program shows them
+  std::string diagnostics;   // the composer's lines, to be shown where the program shows them
   CarriedState carried_out;  // what it leaves for the next piece
 };
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "outputs/soundfont.h"
-#include "platform/pending_file.h"
 #include "outputs/synth_engine.h"
+#include "platform/pending_file.h"
 
 namespace vordel {
 namespace {
@@ -61,7 +61,7 @@ std::int64_t RenderPass(const Schedule& schedule, const std::string& soundfont, 
     return -1;
   }
   const std::int64_t total = RenderedFrames(schedule.end_tick);
-  std::vector<float> buffer(2 * kChunk);
+  std::vector<float> buffer(std::size_t{2} * kChunk);
   std::int64_t done = 0;
   std::int64_t next_report = 0;
   bool ok = true;
@@ -80,7 +80,7 @@ std::int64_t RenderPass(const Schedule& schedule, const std::string& soundfont, 
   // Audio is rendered up to shortly before each message, which the sequencer then starts at
   // the first audio block that reaches its tick.
   WalkSchedule(schedule, [&](std::int64_t tick, const MidiMessage& m) {
-    render_to(std::min(total, tick * kRenderSampleRate / 1000 - 2 * kBlock));
+    render_to(std::min(total, tick * kRenderSampleRate / 1000 - std::int64_t{2} * kBlock));
     engine.Schedule(m, static_cast<unsigned>(tick));
   });
   render_to(total);
@@ -91,7 +91,8 @@ std::int64_t RenderPass(const Schedule& schedule, const std::string& soundfont, 
   }
   // Two seconds of silence close the file, as a file player rendering the exported MIDI file
   // does, so that both renderings of a piece last equally long.
-  render_to(done + (2 * kRenderSampleRate + kBlock - 1) / kBlock * kBlock + 2 * kBlock);
+  render_to(done + (std::int64_t{2} * kRenderSampleRate + kBlock - 1) / kBlock * kBlock +
+            std::int64_t{2} * kBlock);
   if (!ok) {
     *error = "the audio could not be written";
     return -1;
@@ -115,7 +116,7 @@ class Meter {
   Meter(const Meter&) = delete;
   Meter& operator=(const Meter&) = delete;
   void Add(const float* frames, int count, float gain) {
-    scaled_.resize(static_cast<std::size_t>(2 * count));
+    scaled_.resize(std::size_t{2} * static_cast<std::size_t>(count));
     for (int i = 0; i < 2 * count; ++i) {
       const float v = frames[i] * gain;
       scaled_[static_cast<std::size_t>(i)] = v;
@@ -174,7 +175,8 @@ RenderResult RenderAudio(const Schedule& schedule, const std::string& path,
     return result;
   }
   const bool normalise = !options.gain_db.has_value();
-  const std::int64_t estimate = RenderedFrames(schedule.end_tick) + 2 * kRenderSampleRate;
+  const std::int64_t estimate =
+      RenderedFrames(schedule.end_tick) + std::int64_t{2} * kRenderSampleRate;
   const std::int64_t passes = normalise ? 2 : 1;
   auto report = [&](std::int64_t pass, std::int64_t done) {
     if (progress) {
@@ -224,7 +226,7 @@ RenderResult RenderAudio(const Schedule& schedule, const std::string& path,
   sf_command(file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
   sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
   Meter written;
-  std::vector<float> scaled(2 * kChunk);
+  std::vector<float> scaled(std::size_t{2} * kChunk);
   std::int64_t clipped = 0;
   const std::int64_t frames = RenderPass(
       schedule, soundfont,

@@ -29,10 +29,10 @@ struct RenderOptions {
 struct RenderResult {
   bool ok = false;
   std::string error;
-  std::int64_t frames = 0;   // stereo frames written
-  double gain_db = 0;        // the gain applied to the synthesizer's output
-  double peak_dbfs = 0;      // of what was written (-inf for silence)
-  double loudness_lufs = 0;  // integrated loudness of what was written (-inf for silence)
+  std::int64_t frames = 0;           // stereo frames written
+  double gain_db = 0;                // the gain applied to the synthesizer's output
+  double peak_dbfs = 0;              // of what was written (-inf for silence)
+  double loudness_lufs = 0;          // integrated loudness of what was written (-inf for silence)
   std::int64_t clipped_samples = 0;  // samples beyond full scale, written at full scale
 };
 

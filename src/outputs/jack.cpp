@@ -20,7 +20,7 @@ namespace vordel {
 namespace {
 
 // Beyond one period, so that a tick that wakes a little late still makes its cycle.
-constexpr std::int64_t kSafetyNanos = 750 * 1000;
+constexpr std::int64_t kSafetyNanos = std::int64_t{750} * 1000;
 
 class JackOutput final : public MidiOutput {
  public:

@@ -6,6 +6,7 @@
 
 #include "outputs/backends.h"
 #include "platform/clock.h"
+#include "platform/error_text.h"
 
 namespace vordel {
 
@@ -85,7 +86,7 @@ std::unique_ptr<RecordFileOutput> RecordFileOutput::Open(const std::string& path
                                                          std::string* error) {
   std::FILE* f = std::fopen(path.c_str(), "w");
   if (f == nullptr) {
-    *error = "cannot record to " + path + ": " + std::strerror(errno);
+    *error = "cannot record to " + path + ": " + ErrorText(errno);
     return nullptr;
   }
   std::setvbuf(f, nullptr, _IOFBF, std::size_t{1} << 16);
@@ -136,7 +137,7 @@ void RecordFileOutput::Flush() {
     const int saved = errno;
     std::lock_guard<std::mutex> lock(mutex_);
     if (error_.empty()) {
-      error_ = std::strerror(saved != 0 ? saved : EIO);
+      error_ = ErrorText(saved != 0 ? saved : EIO);
     }
     SetStatus(kMidiErrorGeneric);
   }
@@ -159,7 +160,7 @@ void RecordFileOutput::CloseDevice() {
     const int saved = errno;
     std::lock_guard<std::mutex> lock(mutex_);
     if (error_.empty()) {
-      error_ = std::strerror(saved);
+      error_ = ErrorText(saved);
     }
   }
   file_ = nullptr;

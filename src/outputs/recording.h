@@ -8,8 +8,8 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "platform/error_text.h"
+
 namespace vordel {
 
 std::string FindSoundfont() {
@@ -30,7 +32,7 @@ std::string CheckSoundfont(const std::string& path) {
   }
   std::ifstream f(path, std::ios::binary);
   if (!f.good()) {
-    return "cannot read the soundfont " + path + ": " + std::strerror(errno);
+    return "cannot read the soundfont " + path + ": " + ErrorText(errno);
   }
   char header[12] = {};
   f.read(header, sizeof header);

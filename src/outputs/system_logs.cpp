@@ -17,7 +17,8 @@ void SilentFluid(int, const char*, void*) {}
 
 void QuietSystemLibraries() {
   static const bool done = [] {
-    setenv("JACK_NO_START_SERVER", "1", 0);
+    // Before the libraries start threads of their own (the first output or input opened).
+    setenv("JACK_NO_START_SERVER", "1", 0);  // NOLINT(concurrency-mt-unsafe)
     jack_set_error_function(&SilentJack);
     jack_set_info_function(&SilentJack);
     snd_lib_error_set_handler(&SilentAlsa);

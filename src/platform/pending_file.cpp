@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "platform/signals.h"
+#include "platform/error_text.h"
 
 namespace vordel {
 namespace {
 
 std::string Reason(const std::string& target) {
-  return "cannot write " + target + ": " + std::strerror(errno);
+  return "cannot write " + target + ": " + ErrorText(errno);
 }
 
 mode_t CreationMode() {

@@ -11,12 +11,12 @@
 
 #include "cli/options.h"
 #include "composer/musical_object.h"
-#include "composer/out_of_memory.h"
 #include "composer/piece_builder.h"
 #include "export/audio_render.h"
 #include "export/midi_file.h"
 #include "platform/clock.h"
 #include "platform/instance.h"
+#include "platform/out_of_memory.h"
 #include "platform/signals.h"
 #include "sequence/schedule.h"
 #include "tools/terminal_play.h"
@@ -42,8 +42,8 @@ void Summary(const vordel::Piece& piece) {
     const vordel::SectionParameters& p = section.parameters;
     std::cout << "  #" << section.number << ' ' << vordel::FunktionName(section.function) << " ("
               << p.p1 << ' ' << p.p2 << ' ' << p.p3 << ' ' << p.p4 << ") tempo " << section.tempo
-              << ", " << section.events.size() << " events, onset " << section.onset
-              << " ms, end " << section.end << " ms\n";
+              << ", " << section.events.size() << " events, onset " << section.onset << " ms, end "
+              << section.end << " ms\n";
   }
   std::cout << "events: " << piece.EventCount() << '\n';
   std::cout << "total time: " << piece.total_ms() << " ms" << std::endl;
@@ -98,9 +98,7 @@ int Render(const vordel::Schedule& schedule, const std::string& path,
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
   vordel::InstallOutOfMemoryHandler();
   // Before any thread starts: the termination signals become events of the play loop.
   vordel::TerminationSignals stop_signals;
@@ -242,4 +240,16 @@ int main(int argc, char** argv) {
     return Render(schedule, render_file, options);
   }
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return Main(argc, argv);
+  } catch (const std::exception& e) {
+    // Nothing is expected to throw this far; if it does, say what and fail.
+    std::cerr << "vordel-compose: " << e.what() << std::endl;
+    return 1;
+  }
 }

@@ -56,8 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
         DisplayCase{"WaylandAlone", Env("", false, "wayland-0", "", true), true, "wayland", "",
                     "OSC (port 7771)"},
         // No XWayland and no Wayland support in the framework: exit 2, never an abort.
-        DisplayCase{"WaylandUnusable", Env("", false, "wayland-0"), false, "", "",
-                    "qt6-wayland"},
+        DisplayCase{"WaylandUnusable", Env("", false, "wayland-0"), false, "", "", "qt6-wayland"},
         DisplayCase{"WaylandAsked", Env(":0", true, "", "", false, "wayland"), false, "", "",
                     "no Wayland display"},
         DisplayCase{"NoDisplay", Env("", false), false, "", "", "DISPLAY is not set"},

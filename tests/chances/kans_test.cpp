@@ -50,7 +50,7 @@ TEST(Drt, DrawsComeFromTheCompositionsSource) {
   rng.srand(SeedForDraw(12345));
   EXPECT_EQ(d.PoissonRand(0.0), 0);
   rng.srand(3);
-  EXPECT_GE(d.PoissonRand(1000.0), 0);  // e^-lambda underflows: it still ends
+  EXPECT_GE(d.PoissonRand(1000.0), 0);               // e^-lambda underflows: it still ends
   EXPECT_TRUE(std::isfinite(d.BetaRand(0.0, 0.0)));  // exponents never accepted: no hang
 }
 

@@ -102,8 +102,9 @@ TEST(ComposePiece, TwoAtATimeOnTwoThreadsEachAsAlone) {
   for (int round = 0; round < 3; ++round) {
     std::vector<std::thread> threads;
     for (Job& j : jobs) {
-      threads.emplace_back(
-          [&j] { j.together = testing::DumpLines(testing::ComposeText(j.text, j.clock, j.started)); });
+      threads.emplace_back([&j] {
+        j.together = testing::DumpLines(testing::ComposeText(j.text, j.clock, j.started));
+      });
     }
     for (auto& t : threads) {
       t.join();

@@ -18,9 +18,8 @@ TEST(Piece, EventsGoInTheTickThatReachesThemSectionAfterSection) {
   // A note end before the piece's start goes in the first tick; the second section's first
   // event, due while the first section still plays, goes at once in the tick after the first
   // section is exhausted; an empty section takes one tick.
-  const Piece p = HandPiece({{{1, 60, 90, -1}, {1, 60, 0, 10}},
-                             {{2, 62, 90, 5}, {2, 62, 0, 20}},
-                             {}});
+  const Piece p =
+      HandPiece({{{1, 60, 90, -1}, {1, 60, 0, 10}}, {{2, 62, 90, 5}, {2, 62, 0, 20}}, {}});
   std::vector<std::int64_t> ticks;
   std::vector<std::tuple<std::int64_t, std::int64_t>> sections;
   for (const PieceSection& s : p.sections()) {
@@ -30,8 +29,8 @@ TEST(Piece, EventsGoInTheTickThatReachesThemSectionAfterSection) {
     }
   }
   EXPECT_EQ(ticks, (std::vector<std::int64_t>{0, 10, 11, 20}));
-  EXPECT_EQ(sections, (std::vector<std::tuple<std::int64_t, std::int64_t>>{
-                          {0, 10}, {11, 20}, {21, 21}}));
+  EXPECT_EQ(sections,
+            (std::vector<std::tuple<std::int64_t, std::int64_t>>{{0, 10}, {11, 20}, {21, 21}}));
   EXPECT_EQ(p.end_tick(), 21);
   EXPECT_EQ(p.EventCount(), 4u);
 }

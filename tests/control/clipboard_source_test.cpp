@@ -32,7 +32,7 @@ TEST(ClipboardPoller, ReadsOnlyAfterAChangeYetYieldsTheTextAtEveryPoll) {
     EXPECT_EQ(big[0].text.size(), 4096u);  // more than a parameter string is never read
   }
   EXPECT_EQ(reads, 2);
-  clipboard.reset();                     // no text: nothing
+  clipboard.reset();  // no text: nothing
   poller.Changed();
   poller.Poll(queue);
   EXPECT_TRUE(queue.TakeAll().empty());

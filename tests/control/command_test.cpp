@@ -115,14 +115,14 @@ TEST_P(CommandQueueKeeps, OnlyWhatALaterCommandDoesNotMakePointless) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, CommandQueueKeeps,
-    ::testing::Values(QueueCase{"c:A c:B", "c:B"},        // only the newest piece
-                      QueueCase{"p s", "s"},              // a stop after a play
-                      QueueCase{"s p", "s p"},            // a restart stays a restart
-                      QueueCase{"s p p s p", "s p"},      //
-                      QueueCase{"c:A s", "c:A s"},        // the piece changes, then stops
-                      QueueCase{"s p c:A s c:B", "c:B"},  // a piece stops and starts itself
-                      QueueCase{"c:A p", "c:A p"},        // a play after a refused piece
-                      QueueCase{"v1 v2 v3", "v3"},        // the newest setting
+    ::testing::Values(QueueCase{"c:A c:B", "c:B"},             // only the newest piece
+                      QueueCase{"p s", "s"},                   // a stop after a play
+                      QueueCase{"s p", "s p"},                 // a restart stays a restart
+                      QueueCase{"s p p s p", "s p"},           //
+                      QueueCase{"c:A s", "c:A s"},             // the piece changes, then stops
+                      QueueCase{"s p c:A s c:B", "c:B"},       // a piece stops and starts itself
+                      QueueCase{"c:A p", "c:A p"},             // a play after a refused piece
+                      QueueCase{"v1 v2 v3", "v3"},             // the newest setting
                       QueueCase{"e1 e2 c:A e0", "e2 c:A e0"},  // the ensemble a start used
                       QueueCase{"c:A q s c:B", "q"},           // nothing after a quit
                       QueueCase{"L:1 L:1 L:0 L:0 L:1", "L:1 L:0 L:1", 2},  // a text seen again

@@ -225,7 +225,7 @@ TEST_F(ControllerTest, ParameterStringDuringAPlaybackRestartsWithoutRebuilding) 
   timer_.Tick();
   Poll("3 50 40 50 10");
   EXPECT_TRUE(piece().SameAs(first));  // no rebuild
-  EXPECT_EQ(CountSent(0xC0), 4);                        // but ensemble 0 was sent
+  EXPECT_EQ(CountSent(0xC0), 4);       // but ensemble 0 was sent
   EXPECT_EQ(player().GetPlayStatus(), 1);
   EXPECT_TRUE(timer_.Active(player().GetTimerID()));
   EXPECT_EQ(ctl_->StatusText(STG_Timer), "Timer OK (2)");

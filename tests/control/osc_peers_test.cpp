@@ -42,21 +42,21 @@ TEST_P(OscAllow, LetsInTheSendersNamed) {
   EXPECT_EQ(list->Allows(Peer(GetParam().sender, 9000)), GetParam().heard);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Ranges, OscAllow,
-    ::testing::Values(AllowCase{"192.168.1.0/24", "192.168.1.77", true},
-                      AllowCase{"192.168.1.0/24", "192.168.2.77", false},
-                      AllowCase{"192.168.1.7", "192.168.1.7", true},
-                      AllowCase{"192.168.1.7", "192.168.1.6", false},
-                      AllowCase{"10.0.0.0/9", "10.127.255.255", true},
-                      AllowCase{"10.0.0.0/9", "10.128.0.0", false},
-                      AllowCase{"0.0.0.0/0", "203.0.113.9", true},
-                      AllowCase{" 10.1.1.1 , fd00::/8", "fd12::1", true},
-                      AllowCase{"fd00::/8", "fe80::1", false},
-                      AllowCase{"192.168.1.0/24", "::ffff:192.168.1.5", true},  // mapped
-                      AllowCase{"127.0.0.0/8,::1", "::1", true},
-                      AllowCase{"127.0.0.0/8,::1", "127.3.4.5", true},
-                      AllowCase{"127.0.0.0/8,::1", "192.168.1.1", false}));
+INSTANTIATE_TEST_SUITE_P(Ranges, OscAllow,
+                         ::testing::Values(AllowCase{"192.168.1.0/24", "192.168.1.77", true},
+                                           AllowCase{"192.168.1.0/24", "192.168.2.77", false},
+                                           AllowCase{"192.168.1.7", "192.168.1.7", true},
+                                           AllowCase{"192.168.1.7", "192.168.1.6", false},
+                                           AllowCase{"10.0.0.0/9", "10.127.255.255", true},
+                                           AllowCase{"10.0.0.0/9", "10.128.0.0", false},
+                                           AllowCase{"0.0.0.0/0", "203.0.113.9", true},
+                                           AllowCase{" 10.1.1.1 , fd00::/8", "fd12::1", true},
+                                           AllowCase{"fd00::/8", "fe80::1", false},
+                                           AllowCase{"192.168.1.0/24", "::ffff:192.168.1.5",
+                                                     true},  // mapped
+                                           AllowCase{"127.0.0.0/8,::1", "::1", true},
+                                           AllowCase{"127.0.0.0/8,::1", "127.3.4.5", true},
+                                           AllowCase{"127.0.0.0/8,::1", "192.168.1.1", false}));
 
 TEST(OscAllow, MalformedListsSayWhichPart) {
   for (const char* bad : {"", "10.0.0.1,", "10.0.0/8", "10.0.0.0/", "10.0.0.0/33", "::1/129",

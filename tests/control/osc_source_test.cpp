@@ -136,8 +136,9 @@ TEST(OscSource, HearsOnlyTheSendersLetIn) {
   std::lock_guard<std::mutex> lock(log_mutex);
   ASSERT_EQ(strays.size(), 2u);
   EXPECT_NE(strays[0].find("is not let in"), std::string::npos);
-  OscSource bad(OscSource::Options{"127.0.0.1", 17810, "10.0.0.0/33"},
-                [] { return Session::Snapshot{}; }, [](const std::string&) {});
+  OscSource bad(
+      OscSource::Options{"127.0.0.1", 17810, "10.0.0.0/33"}, [] { return Session::Snapshot{}; },
+      [](const std::string&) {});
   EXPECT_FALSE(bad.Start(queue, &error));
   EXPECT_NE(error.find("prefix length"), std::string::npos);
 }

@@ -214,8 +214,8 @@ TEST_F(SessionTest, APieceThatFollowsIsToldAsOneEndAndOneStart) {
   EXPECT_EQ(session_->PieceSerial(), 2);
   EXPECT_EQ(session_->piece().Reproduce(), second.piece.Reproduce());
   EXPECT_FALSE(session_->HasFollowing());
-  EXPECT_EQ(events_.seen,
-            (std::vector<std::string>{"ended end", "built " + second.piece.Reproduce(), "started"}));
+  EXPECT_EQ(events_.seen, (std::vector<std::string>{
+                              "ended end", "built " + second.piece.Reproduce(), "started"}));
   timer_.RunUntilStopped(1 << 20);
   session_->Poll();
   EXPECT_EQ(events_.seen.back(), "ended end");
@@ -226,10 +226,12 @@ TEST_F(SessionTest, APieceThatFollowsIsToldAsOneEndAndOneStart) {
   const std::int64_t starts_at = std::max(first_total_ms_, first_end_tick_ + 1);
   bool found = false;
   for (const auto& r : rec_->Records()) {
-    if (r.lane == Lane::kPlayer && r.due_ns >= timer_.first_deadline_ns + starts_at * kNanosPerMilli &&
+    if (r.lane == Lane::kPlayer &&
+        r.due_ns >= timer_.first_deadline_ns + starts_at * kNanosPerMilli &&
         std::equal(r.message.bytes, r.message.bytes + 3, first_note.bytes)) {
-      EXPECT_EQ(r.due_ns, timer_.first_deadline_ns +
-                              (starts_at + second.schedule->messages.front().tick) * kNanosPerMilli);
+      EXPECT_EQ(r.due_ns,
+                timer_.first_deadline_ns +
+                    (starts_at + second.schedule->messages.front().tick) * kNanosPerMilli);
       found = true;
       break;
     }

@@ -24,7 +24,7 @@ TEST(StdinSource, EachLineActsOnceAndTheEndOfInputIsNoQuit) {
   };
   const std::vector<Line> lines = {
       {"0\n", Command::Kind::kStop, ""},
-      {"0\r\n", Command::Kind::kStop, ""},  // again: a line is not a text that stays
+      {"0\r\n", Command::Kind::kStop, ""},   // again: a line is not a text that stays
       {"Q\n1\n", Command::Kind::kPlay, ""},  // a single other character is nothing
       {"3 50 40 50 10\n", Command::Kind::kCompose, "3 50 40 50 10"},
       {std::string(100000, '5') + "\n", Command::Kind::kCompose, std::string(8192, '5')},

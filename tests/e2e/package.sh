@@ -24,9 +24,12 @@ for dep in libqt6widgets6 librtmidi6 libfluidsynth3 liblo7 libsndfile1 libjack t
 done
 dpkg-deb --contents "$DEB" >"$WORK/contents.txt"
 for f in ./usr/bin/vordel ./usr/bin/vordel-compose ./usr/share/applications/vordel.desktop \
-  ./usr/share/icons/hicolor/scalable/apps/vordel.svg ./usr/lib/systemd/user/vordel.service; do
+  ./usr/share/icons/hicolor/scalable/apps/vordel.svg ./usr/lib/systemd/user/vordel.service \
+  ./usr/share/doc/vordel/copyright; do
   grep -q " $f\$" "$WORK/contents.txt" || fail "package lacks $f"
 done
+dpkg-deb --fsys-tarfile "$DEB" | tar -xO ./usr/share/doc/vordel/copyright |
+  grep -q "^License: GPL-3.0-or-later" || fail "package copyright names no licence"
 if command -v desktop-file-validate >/dev/null; then
   dpkg-deb --fsys-tarfile "$DEB" | tar -xO ./usr/share/applications/vordel.desktop >"$WORK/vordel.desktop"
   desktop-file-validate "$WORK/vordel.desktop" || fail "desktop file"

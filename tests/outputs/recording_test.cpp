@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <fstream>
-#include <sstream>
 #include <iterator>
+#include <sstream>
 #include <thread>
 
 #include "outputs/table.h"

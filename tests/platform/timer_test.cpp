@@ -35,8 +35,7 @@ TEST(ThreadTimer, CancelFromInsideTheCallbackEndsAfterThatTick) {
   Counter c;
   c.stop_after = 5;
   c.service = &timer;
-  const unsigned id =
-      timer.Start(1, &CountAndMaybeStop, &c);
+  const unsigned id = timer.Start(1, &CountAndMaybeStop, &c);
   ASSERT_NE(id, 0u);
   timer.Wait(id);
   EXPECT_EQ(c.ticks.load(), 5);
@@ -50,8 +49,7 @@ TEST(ThreadTimer, CancelFromOutsideThenWaitStopsTheTicks) {
   ThreadTimerService timer;
   Counter c;
   c.service = &timer;
-  const unsigned id =
-      timer.Start(1, &CountAndMaybeStop, &c);
+  const unsigned id = timer.Start(1, &CountAndMaybeStop, &c);
   while (c.ticks.load() < 3) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
@@ -72,10 +70,8 @@ TEST(ThreadTimer, TwoTimersHaveTheirOwnIds) {
   a.stop_after = 2;
   b.stop_after = 3;
   a.service = b.service = &timer;
-  const unsigned ia =
-      timer.Start(1, &CountAndMaybeStop, &a);
-  const unsigned ib =
-      timer.Start(2, &CountAndMaybeStop, &b);
+  const unsigned ia = timer.Start(1, &CountAndMaybeStop, &a);
+  const unsigned ib = timer.Start(2, &CountAndMaybeStop, &b);
   EXPECT_NE(ia, ib);
   timer.Wait(ia);
   timer.Wait(ib);

@@ -84,7 +84,7 @@ TEST_F(Player, DueEventsAreSentInTheirTickStampedWithItsDeadline) {
   EXPECT_EQ(records[2].lane, Lane::kPlayer);
   EXPECT_EQ(AllNotesOffCount(), 16);
   EXPECT_EQ(player_.GetPlayStatus(), 0);
-  EXPECT_FALSE(timer_.Tick());  // the callback stopped its own timer
+  EXPECT_FALSE(timer_.Tick());           // the callback stopped its own timer
   EXPECT_EQ(player_.PlayedEvents(), 4);  // starts and ends alike
   EXPECT_EQ(player_.EndedPlaybacks(), 1u);
 }
@@ -252,7 +252,8 @@ TEST(PlayerThreads, StopStartSwapWhileTicksRun) {
   const char* pieces[] = {"0 50 40 1 0", "3 60 60 1 0 0 50 40 1 0", "1 50 30 1 0"};
   std::vector<std::shared_ptr<const Schedule>> schedules;
   for (const char* text : pieces) {
-    schedules.push_back(std::make_shared<const Schedule>(BuildSchedule(testing::ComposeText(text, 3))));
+    schedules.push_back(
+        std::make_shared<const Schedule>(BuildSchedule(testing::ComposeText(text, 3))));
   }
   const auto tiny = ScheduleOf({{{1, 60, 90, 0}, {1, 60, 0, 1}}});
   std::atomic<bool> done{false};

@@ -33,13 +33,13 @@ TEST(Schedule, TheBytesAndTicksThePlayerSends) {
     got.emplace_back(m.tick, B(m.message));
   }
   EXPECT_EQ(got, (std::vector<std::pair<std::int64_t, Bytes>>{{0, {0x92, 52, 90}},
-                                                               {1, {0x82, 52, 0}},
-                                                               {2, {0x90, 60, 127}},
-                                                               {2, {0x90, 61, 1}},
-                                                               {2, {0x90, 62, 127}},
-                                                               {3, {0x93, 60, 80}},
-                                                               {4, {0x91, 70, 60}},
-                                                               {9, {0x81, 70, 0}}}));
+                                                              {1, {0x82, 52, 0}},
+                                                              {2, {0x90, 60, 127}},
+                                                              {2, {0x90, 61, 1}},
+                                                              {2, {0x90, 62, 127}},
+                                                              {3, {0x93, 60, 80}},
+                                                              {4, {0x91, 70, 60}},
+                                                              {9, {0x81, 70, 0}}}));
   EXPECT_EQ(s.object_end_ticks, (std::vector<std::int64_t>{3, 9}));
   EXPECT_EQ(s.end_tick, 9);
   EXPECT_EQ(s.Objects(), 2);

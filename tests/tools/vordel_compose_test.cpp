@@ -69,8 +69,8 @@ TEST(ComposeTool, UsageErrorsExitWithTwo) {
     EXPECT_EQ(Compose(std::string("--render x.wav --gain ") + gain + " \"1 2 3 4 5\"").status, 2)
         << gain;
   }
-  EXPECT_EQ(Compose("--port x \"1 2 3 4 5\"").status, 2);           // ports go with --play
-  EXPECT_EQ(Compose("-- --dump").status, 0);  // after "--" everything is the string
+  EXPECT_EQ(Compose("--port x \"1 2 3 4 5\"").status, 2);  // ports go with --play
+  EXPECT_EQ(Compose("-- --dump").status, 0);               // after "--" everything is the string
 }
 
 TEST(ComposeTool, ARenderThatClipsSaysHowManySamples) {

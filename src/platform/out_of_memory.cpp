@@ -1,4 +1,4 @@
-#include "composer/out_of_memory.h"
+#include "platform/out_of_memory.h"
 
 #include <cstdio>
 #include <cstdlib>
