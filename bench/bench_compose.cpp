@@ -145,8 +145,8 @@ std::vector<std::vector<std::int64_t>> UnsortedLists(const std::string& text) {
     const std::int64_t rep = obj->Development(dev);
     start = obj->Reprise(rep);
     std::vector<std::int64_t> times;
-    for (const auto& e : obj->event_list) {
-      times.push_back(e->GetTIME());
+    for (const vordel::Event& e : obj->event_list) {
+      times.push_back(e.GetTIME());
     }
     lists.push_back(std::move(times));
   }
@@ -159,7 +159,7 @@ double SortMillis(const std::vector<std::vector<std::int64_t>>& lists, SortFn so
   for (const auto& times : lists) {
     vordel::EventList l;
     for (auto t : times) {
-      l.push_back(std::make_unique<vordel::Event>(1, 60, 1, t, 0, 2));
+      l.emplace_back(1, 60, 1, t, 0, 2);
     }
     copies.push_back(std::move(l));
   }
@@ -200,8 +200,9 @@ int main() {
   const double window_block_ms = WindowBlockMillis(largest);
 
   const auto lists = UnsortedLists(p4_100);
-  const double list_ms =
-      SortMillis(lists, [](vordel::EventList& l) { l.sort(vordel::AscendingTime{}); });
+  const double list_ms = SortMillis(lists, [](vordel::EventList& l) {
+    std::stable_sort(l.begin(), l.end(), vordel::AscendingTime{});
+  });
   const double bubble_ms = SortMillis(lists, [](vordel::EventList& l) {
     vordel::bubble_sort(l.begin(), l.end(), vordel::AscendingTime{});
   });

@@ -29,22 +29,32 @@ run_one() {
   python3 "$OSCPY" flood "$PORT" 1 /vordel/piece "$LARGEST"
   for _ in $(seq 200); do [ "$(grep -c '^\[Reproduce\]' "$WORK/out.$1")" -ge 2 ] && break; sleep 0.05; done
   RSS_START=$(rss_mb "$pid")
+  local t0
+  if [ "$1" = quit ]; then
+    # The quit comes in the flood, from the same socket, right after it.
+    python3 "$OSCPY" flood-quit "$PORT" "$COUNT" /vordel/piece "$LARGEST" >"$WORK/sent.$1" &
+    local flooder=$!
+    while kill -0 "$pid" 2>/dev/null; do sleep 0.002; done
+    local ended=$(( $(date +%s%N) / 1000000 ))
+    wait "$flooder" 2>/dev/null || true
+    t0=$(( $(cat "$WORK/sent.$1") / 1000000 ))
+    RSS_END=$RSS_START
+    echo "$(( ended - t0 )) $RSS_START $RSS_END"
+    exec {fd}>&-
+    return
+  fi
   python3 "$OSCPY" flood "$PORT" "$COUNT" /vordel/piece "$LARGEST" &
   local flooder=$!
   sleep 1
   RSS_END=$(rss_mb "$pid")
-  local t0
   t0=$(now_ms)
-  if [ "$1" = quit ]; then
-    python3 "$OSCPY" flood "$PORT" 1 /vordel/quit
-  else
-    kill -TERM "$pid"
-  fi
+  kill -TERM "$pid"
   while kill -0 "$pid" 2>/dev/null; do sleep 0.002; done
   echo "$(( $(now_ms) - t0 )) $RSS_START $RSS_END"
+  kill "$flooder" 2>/dev/null
   wait "$flooder" 2>/dev/null || true
   exec {fd}>&-
 }
-read -r quit_ms rss_start rss_end < <(run_one quit)
-read -r sigterm_ms _ _ < <(run_one sigterm)
+read -r quit_ms _ _ < <(run_one quit)
+read -r sigterm_ms rss_start rss_end < <(run_one sigterm)
 echo "flood quit_ms=$quit_ms sigterm_ms=$sigterm_ms rss_start_mb=$rss_start rss_end_mb=$rss_end messages=$COUNT"

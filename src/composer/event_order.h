@@ -12,6 +12,7 @@ namespace vordel {
 
 // True exactly when a is earlier than b.
 struct AscendingTime {
+  bool operator()(const Event& a, const Event& b) const { return a.time < b.time; }
   bool operator()(const Event* a, const Event* b) const { return a->time < b->time; }
   bool operator()(const std::unique_ptr<Event>& a, const std::unique_ptr<Event>& b) const {
     return a->time < b->time;
@@ -20,8 +21,8 @@ struct AscendingTime {
 
 // In-place exchange sort of [first, last): each pass carries the latest element of the
 // remaining range to its end. Exchanges happen only on a strictly smaller key, so equal
-// elements keep their order. Quadratic; the event lists use a stable list sort that gives
-// the same order.
+// elements keep their order. Quadratic; the event lists use a stable sort that gives the same
+// order.
 template <typename BidirIt, typename Compare>
 void bubble_sort(BidirIt first, BidirIt last, Compare comp) {
   while (first != last) {

@@ -2,7 +2,7 @@
 // end (velocity 0) on one channel. Times and lengths are milliseconds (player ticks) on the
 // time line of the whole piece; they and the velocity are 64-bit so that no parameter value
 // can make them wrap.
-// The composing thread; plain values.
+// The composing thread; plain values, held by value in the object that makes them.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +14,6 @@ class Event {
  public:
   Event(int c, int k, std::int64_t v, std::int64_t t, std::int64_t d, int exp);
   Event(int c, int k, std::int64_t v, std::int64_t t, std::int64_t d);
-  Event(const Event&) = delete;
-  Event& operator=(const Event&) = delete;
 
   int GetCH() const { return ch; }
   int GetKEY() const { return key; }

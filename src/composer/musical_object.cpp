@@ -135,8 +135,8 @@ int MusicalObject::ChooseNextSetMode2(int current_mode) {
 }
 
 void MusicalObject::SortEventList() {
-  // std::list::sort is stable: the order equals that of bubble_sort with AscendingTime.
-  event_list.sort(AscendingTime{});
+  // A stable sort: the order equals that of bubble_sort with AscendingTime.
+  std::stable_sort(event_list.begin(), event_list.end(), AscendingTime{});
 }
 
 void MusicalObject::ApplyMode(Set& set, int mode) {
@@ -160,8 +160,8 @@ void MusicalObject::ApplyMode(Set& set, int mode) {
 
 void MusicalObject::AppendNote(int channel, int key, std::int64_t vel, std::int64_t on_time,
                                std::int64_t on_dur, std::int64_t off_time) {
-  event_list.push_back(std::make_unique<Event>(channel, key, vel, on_time, on_dur, 2));
-  event_list.push_back(std::make_unique<Event>(channel, key, 0, off_time, 0, 0));
+  event_list.emplace_back(channel, key, vel, on_time, on_dur, 2);
+  event_list.emplace_back(channel, key, 0, off_time, 0, 0);
 }
 
 }  // namespace vordel

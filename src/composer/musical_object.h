@@ -8,8 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <list>
-#include <memory>
+#include <vector>
 
 #include "chances/dur_generator.h"
 #include "chances/kans.h"
@@ -62,7 +61,8 @@ std::int64_t PitchCyclesOf(std::int64_t length);
 // Name of a function number ("Unknown" outside 0..4).
 const char* FunktionName(int funktion);
 
-using EventList = std::list<std::unique_ptr<Event>>;
+// The events of an object, by value, in the order they are made (then sorted by time).
+using EventList = std::vector<Event>;
 
 class MusicalObject : public DRT {
  public:
@@ -108,8 +108,6 @@ class MusicalObject : public DRT {
   int R_InsertRest(int note_num);
   void RemapPitch(std::int64_t offsetTime, std::int64_t endTime, int note_stays);
   void RemapVelocity(std::int64_t offsetTime, std::int64_t endTime, int note_stays, int ratio);
-  // Inserts before the first later event; the list takes ownership.
-  void InsertEvent(Event* event);
 
   std::int64_t Introduction(std::int64_t start_time);
   std::int64_t Development(std::int64_t start_time);

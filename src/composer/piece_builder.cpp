@@ -40,9 +40,8 @@ std::optional<Composed> ComposePiece(const PieceParameters& parameters, std::int
       section.onset = obj->GetMusObjOnsetTime();
       section.end = obj->GetMusObjDuration();
       section.events.reserve(obj->event_list.size());
-      for (const auto& e : obj->event_list) {
-        section.events.push_back(
-            {e->GetCH(), e->GetKEY(), e->GetVEL(), e->GetTIME(), e->GetDUR(), 0});
+      for (const Event& e : obj->event_list) {
+        section.events.push_back({e.GetCH(), e.GetKEY(), e.GetVEL(), e.GetTIME(), e.GetDUR(), 0});
       }
       body->sections.push_back(std::move(section));
       ++number;

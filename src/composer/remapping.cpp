@@ -18,13 +18,13 @@ void MusicalObject::RemapPitch(std::int64_t offsetTime, std::int64_t endTime, in
   int count = 0;
   int key = 0;
   for (ev_iter = event_list.begin(); ev_iter != event_list.end(); ++ev_iter) {
-    Event& on = **ev_iter;
+    Event& on = *ev_iter;
     if (on.GetVEL() == 0 || on.GetTIME() < offsetTime || on.GetTIME() > endTime) {
       continue;
     }
     auto off = std::next(ev_iter);
-    while (off != event_list.end() && !((*off)->GetVEL() == 0 && (*off)->GetKEY() == on.GetKEY() &&
-                                        (*off)->GetCH() == on.GetCH())) {
+    while (off != event_list.end() &&
+           !(off->GetVEL() == 0 && off->GetKEY() == on.GetKEY() && off->GetCH() == on.GetCH())) {
       ++off;
     }
     if (off == event_list.end()) {
@@ -34,7 +34,7 @@ void MusicalObject::RemapPitch(std::int64_t offsetTime, std::int64_t endTime, in
       key = PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[kSlotLowestKey]);
     }
     on.SetKEY(key);
-    (*off)->SetKEY(key);
+    off->SetKEY(key);
     ++count;
   }
 }
@@ -51,7 +51,7 @@ void MusicalObject::RemapVelocity(std::int64_t offsetTime, std::int64_t endTime,
   int count = 0;
   std::int64_t vel = 0;
   for (ev_iter = event_list.begin(); ev_iter != event_list.end(); ++ev_iter) {
-    Event& e = **ev_iter;
+    Event& e = *ev_iter;
     if (!in_window(e)) {
       continue;
     }
@@ -66,14 +66,14 @@ void MusicalObject::RemapVelocity(std::int64_t offsetTime, std::int64_t endTime,
   // Pass 2: the notes of the other voices that start after a leading note, up to the next
   // event of channel 1, follow its velocity.
   for (ev_iter = event_list.begin(); ev_iter != event_list.end(); ++ev_iter) {
-    const Event& lead = **ev_iter;
+    const Event& lead = *ev_iter;
     if (!in_window(lead)) {
       continue;
     }
     const std::int64_t v = lead.GetVEL();
-    for (auto it = std::next(ev_iter); it != event_list.end() && (*it)->GetCH() != 1; ++it) {
-      if ((*it)->GetVEL() != 0) {
-        (*it)->SetVEL(v);
+    for (auto it = std::next(ev_iter); it != event_list.end() && it->GetCH() != 1; ++it) {
+      if (it->GetVEL() != 0) {
+        it->SetVEL(v);
       }
     }
   }

@@ -104,13 +104,5 @@ int MusicalObject::R_InsertRest(int note_num) {
   return code;
 }
 
-void MusicalObject::InsertEvent(Event* event) {
-  std::unique_ptr<Event> owned(event);
-  auto pos = event_list.begin();
-  while (pos != event_list.end() && (*pos)->GetTIME() <= owned->GetTIME()) {
-    ++pos;
-  }
-  event_list.insert(pos, std::move(owned));
-}
 
 }  // namespace vordel

@@ -252,7 +252,7 @@ std::int64_t MusicalObject::Reprise(std::int64_t start_time) {
     // but the object still ends with its fermata.
     if (!event_list.empty()) {
       ev_iter = std::prev(event_list.end());
-      Event& ev = **ev_iter;
+      Event& ev = *ev_iter;
       const std::int64_t time = ev.GetTIME();
       ev.SetTIME(time + fermata);
     }

@@ -2,6 +2,8 @@
 """OSC over UDP on 127.0.0.1 for the end-to-end tests: floods, many source ports, counted answers.
 
     osc.py flood PORT COUNT PATH [STRING]   COUNT messages as fast as the socket takes them
+    osc.py flood-quit PORT COUNT PATH STRING  the same, then /vordel/quit from the same socket;
+                                            prints the wall clock (ns) when the quit was sent
     osc.py subscribers PORT COUNT           COUNT subscriptions, each from a port of its own
     osc.py answers PORT COUNT               COUNT /vordel/status from COUNT ports, 2 ms apart,
                                             each asking for the answer at one listening port;
@@ -36,7 +38,7 @@ def address_of(packet):
 
 def main():
     cmd, port, count = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-    if cmd == "flood":
+    if cmd in ("flood", "flood-quit"):
         path = sys.argv[4]
         args = sys.argv[5:6]
         data = message(path, *args)
@@ -49,6 +51,9 @@ def main():
                     break
                 except BlockingIOError:
                     time.sleep(0.001)
+        if cmd == "flood-quit":
+            s.sendto(message("/vordel/quit"), (HOST, port))
+            print(time.time_ns(), flush=True)
     elif cmd == "subscribers":
         socks = []
         for _ in range(count):
