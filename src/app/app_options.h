@@ -4,9 +4,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include <optional>
 #include <string>
 
 #include "control/osc_source.h"
+#include "control/programme.h"
 #include "outputs/backends.h"
 
 namespace vordel {
@@ -15,6 +17,15 @@ struct AppOptions {
   OutputRequest output;
   bool headless = false;
   OscSource::Options osc;
+  // Playing all day, as given and as checked.
+  bool endless = false;
+  std::string playlist;
+  bool shuffle = false;
+  double gap_s = 3.0;
+  double fade_s = 0.0;
+  std::string hours;
+  std::optional<std::string> journal;
+  ProgrammeSettings programme;
   std::string state_file;  // the window writes what it shows there (for tests)
 };
 

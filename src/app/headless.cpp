@@ -62,7 +62,7 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
   EmergencySilence guard(session);
   ConsoleHost host(log);
   session.AddListener(&host);
-  Controller controller(session, host);
+  Controller controller(session, host, options.programme);
   controller.SetupWindow();
 
   CommandQueue queue;
@@ -86,7 +86,7 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
   while (!host.quit_) {
     pollfd fds[3] = {
         {queue.fd(), POLLIN, 0}, {stop_signals.fd(), POLLIN, 0}, {session.ComposedFd(), POLLIN, 0}};
-    poll(fds, 3, 50);
+    poll(fds, 3, controller.programme().WakeInMs());
     if (const int sig = stop_signals.Take(); sig != 0) {
       log.Line(std::string("vordel: ") + SignalName(sig) + ": stopping");
       break;
@@ -105,7 +105,7 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
         !drops.empty()) {
       log.Line("vordel: " + drops);
     }
-    session.Poll();
+    controller.Poll();
     code = host.code_;
   }
   sources.Stop();

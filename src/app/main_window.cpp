@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -198,7 +199,7 @@ bool TMyApp::InitMainWindow() {
   session_->SetOutputIdentity(opened.backend, opened.input);
   // The frame owns its central widget, as Qt's parents own their children.
   client_ = new TMyWindow(*session_);  // NOLINT(cppcoreguidelines-owning-memory)
-  controller_ = std::make_unique<Controller>(*session_, *client_);
+  controller_ = std::make_unique<Controller>(*session_, *client_, options_.programme);
   client_->SetController(controller_.get());
   client_->SetStateFile(options_.state_file);
   frame_ = std::make_unique<TMainFrame>(client_, controller_.get());
@@ -226,6 +227,44 @@ bool TMyApp::InitMainWindow() {
   exit->setData(CM_EXIT);
   exit->setStatusTip("Close vordel");
   QObject::connect(exit, &QAction::triggered, frame_.get(), [this] { frame_->close(); });
+  QMenu* play = frame_->menuBar()->addMenu("&Play");
+  QAction* endless = play->addAction("&Endless");
+  endless->setCheckable(true);
+  endless->setStatusTip("When a piece ends, the next one follows after the gap");
+  QObject::connect(play, &QMenu::aboutToShow, frame_.get(),
+                   [this, endless] { endless->setChecked(controller_->programme().Endless()); });
+  QObject::connect(endless, &QAction::triggered, frame_.get(), [this](bool on) {
+    Command c;
+    c.kind = Command::Kind::kEndless;
+    c.value = on ? 1 : 0;
+    c.origin = "menu";
+    controller_->Apply(c);
+  });
+  QAction* next = play->addAction("&Next");
+  next->setStatusTip("Fade out this piece and go on with the next one after the gap");
+  QObject::connect(next, &QAction::triggered, frame_.get(), [this] {
+    Command c;
+    c.kind = Command::Kind::kNext;
+    c.origin = "menu";
+    controller_->Apply(c);
+  });
+  QAction* load = play->addAction("Load &playlist...");
+  QObject::connect(load, &QAction::triggered, frame_.get(), [this] {
+    const QString path = QFileDialog::getOpenFileName(frame_.get(), "Load playlist");
+    if (path.isEmpty()) {
+      return;
+    }
+    Command c;
+    c.kind = Command::Kind::kPlaylist;
+    c.text = path.toStdString();
+    c.origin = "menu";
+    c.reply = [this](const std::string& error) {
+      if (!error.empty()) {
+        client_->MessageBox(error, "Error.");
+      }
+    };
+    controller_->Apply(c);
+  });
   devices_ = frame_->menuBar()->addMenu("&Devices");
   QObject::connect(devices_, &QMenu::aboutToShow, frame_.get(), [this] { FillDevicesMenu(); });
   frame_->resize(900, 460);
@@ -271,11 +310,16 @@ bool TMyApp::InitMainWindow() {
     if (session_->player().TakeRepaintRequest()) {
       client_->update();
     }
-    session_->Poll();
+    controller_->Poll();
     client_->UpdateStatusTexts();
     if (const std::string drops = queue_.DropReport(std::chrono::steady_clock::now());
         !drops.empty()) {
       std::cerr << "vordel: " << drops << std::endl;
+    }
+    // A piece waiting for the end of its gap starts on time, not at the next poll.
+    const int wake = controller_->programme().WakeInMs();
+    if (wake < 40) {
+      QTimer::singleShot(wake, Qt::PreciseTimer, frame_.get(), [this] { controller_->Poll(); });
     }
   });
   poll_timer_.start(40);

@@ -83,24 +83,4 @@ int UsageError(const std::string& program, const std::string& message) {
   return 2;
 }
 
-std::optional<std::uint32_t> ParseClockValue(const std::string& text) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  if (i == text.size()) {
-    return std::nullopt;
-  }
-  std::uint32_t value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') {
-      return std::nullopt;
-    }
-    value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
-  }
-  return negative ? static_cast<std::uint32_t>(0u - value) : value;
-}
-
 }  // namespace vordel

@@ -28,7 +28,4 @@ int ParseCommandLine(CLI::App& app, const std::vector<std::string>& args);
 // A usage error found after parsing: printed like CLI11's; returns 2.
 int UsageError(const std::string& program, const std::string& message);
 
-// A decimal integer (optionally negative) of any length, taken modulo 2^32.
-std::optional<std::uint32_t> ParseClockValue(const std::string& text);
-
 }  // namespace vordel

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,6 +86,10 @@ class PieceParameters {
 // Converts one token the way the standard decimal conversion does (optional sign, digits up
 // to the first other character, 0 without digits), saturating at the int range.
 ParameterToken ReadToken(std::string_view token);
+
+// A composer's clock as given on a command line: a decimal integer (optionally negative) of any
+// length, taken modulo 2^32 as the random source takes it; nullopt for anything else.
+std::optional<std::uint32_t> ParseClockValue(const std::string& text);
 
 // Events that a section of function f with length parameter p4 generates.
 std::int64_t PlannedObjectEvents(int f, int p4);

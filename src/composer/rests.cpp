@@ -104,5 +104,4 @@ int MusicalObject::R_InsertRest(int note_num) {
   return code;
 }
 
-
 }  // namespace vordel

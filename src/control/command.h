@@ -10,19 +10,19 @@
 namespace vordel {
 
 struct Command {
-  enum class Kind { kStop, kPlay, kQuit, kCompose, kVolume, kEnsemble };
+  enum class Kind { kStop, kPlay, kQuit, kCompose, kVolume, kEnsemble, kEndless, kPlaylist, kNext };
 
   Kind kind = Kind::kStop;
-  std::string text;  // kCompose: the parameter string
-  int value = 0;     // kVolume: 0-127; kEnsemble: 0-2
+  std::string text;  // kCompose: the parameter string; kPlaylist: the file
+  int value = 0;     // kVolume: 0-127; kEnsemble: 0-2; kEndless: 0 off, 1 on
   // A text that stays where it was read and is seen again at every poll (the clipboard): the
   // rules for such texts apply (a stop acts once, a parameter string is taken once, a play acts
   // again whenever the player has become idle). Other commands act each time they arrive.
   bool latched = false;
   // Where it came from, for log lines ("clipboard", "OSC", "standard input", "MIDI input").
   std::string origin;
-  // kCompose: told on the control thread what became of the string ("" when it plays, else
-  // why not).
+  // kCompose, kPlaylist: told on the control thread what became of the string or the file
+  // ("" when it plays, else why not).
   std::function<void(const std::string&)> reply;
 };
 

@@ -81,6 +81,9 @@ void CommandQueue::Post(Command command) {
           break;
         }
         case Command::Kind::kQuit:
+        case Command::Kind::kEndless:
+        case Command::Kind::kPlaylist:
+        case Command::Kind::kNext:
           break;
       }
     }

@@ -5,8 +5,21 @@
 
 namespace vordel {
 
-Controller::Controller(Session& session, ControllerHost& host)
-    : session_(session), host_(host), player_(session.player()) {}
+Controller::Controller(Session& session, ControllerHost& host, ProgrammeSettings programme)
+    : session_(session),
+      host_(host),
+      player_(session.player()),
+      programme_(std::make_unique<Programme>(session, static_cast<ProgrammeHost&>(*this),
+                                             std::move(programme))) {}
+
+Controller::~Controller() = default;
+
+void Controller::Poll() {
+  session_.Poll();
+  programme_->Poll();
+  const Programme::Status s = programme_->GetStatus();
+  session_.SetProgrammeStatus(s.mode, s.position, s.length, s.seconds_to_next);
+}
 
 void Controller::SetupWindow() {
   player_.InitCounters(0, 1);
@@ -47,8 +60,12 @@ void Controller::Await(const PieceParameters& parameters, const Command& command
 }
 
 void Controller::PieceComposed() {
+  if (quitting_) {
+    return;
+  }
+  programme_->PieceComposed();
   std::optional<ReadyPiece> ready = session_.TakeComposed();
-  if (!ready || !pending_ || ready->request != pending_->request || quitting_) {
+  if (!ready || !pending_ || ready->request != pending_->request) {
     return;
   }
   const Pending done = std::move(*pending_);
@@ -56,6 +73,10 @@ void Controller::PieceComposed() {
   switch (done.after) {
     case AfterComposing::kKeep:
       session_.SetPiece(*ready);
+      if (!began_) {
+        began_ = true;
+        programme_->Begin();  // the start-up piece is there: endless play may begin
+      }
       break;
     case AfterComposing::kRestart:
       // A parameter string from the clipboard: the new piece from the first object.
@@ -111,9 +132,7 @@ void Controller::ApplyLatched(const Command& command) {
     case Command::Kind::kStop:
       if (StopFlag == 0) {
         session_.ExpectEnd("stop");
-        player_.RaiseStop();
-        player_.ResetPlayStatus();
-        session_.Silence();
+        session_.Stop("stop", programme_->fade_ms());
         flag = 0;
         StopFlag = 1;
       }
@@ -168,6 +187,26 @@ void Controller::ApplyOnce(const Command& command) {
     case Command::Kind::kVolume:
       session_.SetVolume(command.value);
       return;
+    case Command::Kind::kEndless:
+      programme_->SetEndless(command.value != 0);
+      host_.Log(command.origin + ": endless play " + (command.value != 0 ? "on" : "off"));
+      host_.Invalidate();
+      return;
+    case Command::Kind::kPlaylist: {
+      std::string error;
+      if (!programme_->UsePlaylist(command.text, &error)) {
+        host_.Log(command.origin + ": " + error);  // what plays keeps playing
+      }
+      if (command.reply) {
+        command.reply(error);
+      }
+      host_.Invalidate();
+      return;
+    }
+    case Command::Kind::kNext:
+      programme_->Next();
+      host_.Invalidate();
+      return;
     case Command::Kind::kEnsemble:
       if (command.value < 0 || command.value > 2) {
         host_.Log(command.origin + ": no ensemble " + std::to_string(command.value) +
@@ -184,13 +223,30 @@ void Controller::ApplyOnce(const Command& command) {
 
 void Controller::StopNow(const std::string& origin) {
   (void)origin;
-  if (player_.GetPlayStatus() != 0) {
-    session_.ExpectEnd("stop");
-  }
-  player_.RaiseStop();
-  player_.ResetPlayStatus();
-  session_.Silence();
+  session_.Stop("stop", programme_->fade_ms());
   host_.Invalidate();
+}
+
+void Controller::PlayPiece(const ReadyPiece& piece) {
+  if (player_.GetPlayStatus() != 0 || player_.TimerActive()) {
+    session_.ExpectEnd("stop");
+    player_.RaiseStop();
+    player_.StopPlaybackAndWait();
+  }
+  player_.ResetPlayStatus();
+  player_.ClearStop();
+  session_.Silence();
+  const int volume = session_.Volume();
+  session_.PrepareEnsemble();
+  session_.SetVolume(volume);
+  session_.SetPiece(piece);
+  session_.LogPosition();
+  session_.StartPlayback();
+  host_.Invalidate();
+}
+
+void Controller::PlayCurrent() {
+  PlayFromStart();
 }
 
 void Controller::PlayFromStart() {
@@ -310,8 +366,10 @@ std::string Controller::StatusText(StatusGadget gadget) const {
     case STG_EventData:
       std::snprintf(text, sizeof text, "timed: %u.", player_.LastTimeSetEvID());
       return text;
-    case STG_Timer:
-      return player_.TimerStatusText();
+    case STG_Timer: {
+      const std::string closed = programme_->ClosedText();
+      return closed.empty() ? player_.TimerStatusText() : closed;
+    }
     case STG_MidiIN:
       return session_.GetINStatusStr();
     case STG_MidiOUT:
@@ -323,6 +381,9 @@ std::string Controller::StatusText(StatusGadget gadget) const {
 std::string Controller::NoticeText() const {
   if (!session_.Refusal().empty()) {
     return session_.Refusal();
+  }
+  if (const std::string closed = programme_->ClosedText(); !closed.empty()) {
+    return closed;
   }
   if (player_.GetPlayStatus() != 0) {
     const Schedule& s = session_.schedule();

@@ -14,6 +14,7 @@
 
 #include "control/command.h"
 #include "control/command_queue.h"
+#include "control/programme.h"
 #include "control/session.h"
 
 namespace vordel {
@@ -44,12 +45,19 @@ enum StatusGadget {
   STG_MidiOUT = 4
 };
 
-class Controller {
+class Controller : private ProgrammeHost {
  public:
-  Controller(Session& session, ControllerHost& host);
+  // programme: endless play, playlist, hours, fades and journal (by default none of them).
+  Controller(Session& session, ControllerHost& host, ProgrammeSettings programme = {});
+  ~Controller() override;
 
-  // Start-up: the shared counters, then the start-up piece is asked for (nothing plays yet).
+  // Start-up: the shared counters, then the start-up piece is asked for (nothing plays yet,
+  // unless the programme plays endlessly).
   void SetupWindow();
+  // Call every 50 ms or so (and when Programme::WakeInMs says): the session's and the
+  // programme's time passes.
+  void Poll();
+  Programme& programme() { return *programme_; }
 
   void Apply(const Command& command);
   // The session's composer has a piece ready (its descriptor became readable): what the
@@ -86,6 +94,10 @@ class Controller {
   void ApplyLatched(const Command& command);
   void ApplyOnce(const Command& command);
   void StopNow(const std::string& origin);
+  // ProgrammeHost
+  void PlayPiece(const ReadyPiece& piece) override;
+  void PlayCurrent() override;
+  void Log(const std::string& line) override { host_.Log(line); }
   void PlayFromStart();
   void Quit();
   void ComposeAndPlay(const Command& command);
@@ -110,6 +122,8 @@ class Controller {
   };
   std::optional<Pending> pending_;
   CommandQueue waiting_;
+  std::unique_ptr<Programme> programme_;
+  bool began_ = false;
 };
 
 }  // namespace vordel

@@ -103,14 +103,14 @@ void HandleMessage(std::uint8_t* data, std::size_t size, const OscPeer& from, Os
     actions.Post(std::move(c));
   };
 
-  if (address == "/vordel/piece") {
+  if (address == "/vordel/piece" || address == "/vordel/playlist") {
     if (types.empty() || (types[0] != 's' && types[0] != 'S') || types.size() > 2 ||
         (types.size() == 2 && types[1] != 'i')) {
       wrong();
       return;
     }
     Command c;
-    c.kind = Command::Kind::kCompose;
+    c.kind = address == "/vordel/piece" ? Command::Kind::kCompose : Command::Kind::kPlaylist;
     c.text = TextOf(argv[0]);
     c.origin = "OSC";
     const OscPeer to = answer_to(1);
@@ -122,15 +122,23 @@ void HandleMessage(std::uint8_t* data, std::size_t size, const OscPeer& from, Os
       }
     };
     actions.Post(std::move(c));
-  } else if (address == "/vordel/play" || address == "/vordel/stop" || address == "/vordel/quit") {
+  } else if (address == "/vordel/play" || address == "/vordel/stop" || address == "/vordel/quit" ||
+             address == "/vordel/next") {
     if (!no_args_or_number()) {
       wrong();
       return;
     }
     post(address == "/vordel/play"   ? Command::Kind::kPlay
          : address == "/vordel/stop" ? Command::Kind::kStop
+         : address == "/vordel/next" ? Command::Kind::kNext
                                      : Command::Kind::kQuit,
          0);
+  } else if (address == "/vordel/endless") {
+    if (types.size() != 1 || !IsNumber(types[0])) {
+      wrong();
+      return;
+    }
+    post(Command::Kind::kEndless, NumberOf(types[0], argv[0]) != 0 ? 1 : 0);
   } else if (address == "/vordel/volume" || address == "/vordel/ensemble") {
     if (types.size() != 1 || !IsNumber(types[0])) {
       wrong();

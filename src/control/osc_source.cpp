@@ -93,6 +93,10 @@ class OscSource::Actions : public OscActions {
     out.args.push_back({'i', static_cast<std::int32_t>(s.total_ms), ""});
     out.args.push_back({'i', s.events_played, ""});
     out.args.push_back({'s', 0, s.reproduce});
+    out.args.push_back({'i', s.mode, ""});
+    out.args.push_back({'i', s.playlist_position, ""});
+    out.args.push_back({'i', s.playlist_length, ""});
+    out.args.push_back({'i', s.seconds_to_next, ""});
     return out;
   }
   void Log(const std::string& line) override { source_.LogLimited(line); }

@@ -61,80 +61,90 @@ ReadyPiece Session::Make(const Request& request, Composed composed, std::string 
 void Session::Compose() {
   std::unique_lock<std::mutex> lock(composer_mutex_);
   for (;;) {
-    composer_wake_.wait(lock, [this] { return composer_stopping_ || waiting_.has_value(); });
+    composer_wake_.wait(lock, [this] {
+      return composer_stopping_ || waiting_[0].has_value() || waiting_[1].has_value();
+    });
     if (composer_stopping_) {
       return;
     }
-    const Request request = std::move(*waiting_);
-    waiting_.reset();
-    cancel_.store(false, std::memory_order_relaxed);
+    const int slot = waiting_[0] ? 0 : 1;  // a command's piece first
+    const Request request = std::move(*waiting_[slot]);
+    waiting_[slot].reset();
+    cancel_[slot].store(false, std::memory_order_relaxed);
     lock.unlock();
     std::ostringstream diagnostics;
-    std::optional<Composed> composed = ComposePiece(request.parameters, request.clock_ms,
-                                                    request.carried, 0, diagnostics, &cancel_);
+    std::optional<Composed> composed = ComposePiece(
+        request.parameters, request.clock_ms, request.carried, 0, diagnostics, &cancel_[slot]);
     std::optional<ReadyPiece> ready;
     if (composed) {
       ready = Make(request, std::move(*composed), diagnostics.str());
     }
     lock.lock();
-    if (ready && request.number == requested_) {
-      done_ = std::move(ready);
+    if (ready && request.number == requested_[slot]) {
+      done_[slot] = std::move(ready);
       const std::uint64_t one = 1;
       (void)!write(ready_fd_, &one, sizeof one);
     }
   }
 }
 
-std::uint64_t Session::RequestPiece(const PieceParameters& parameters) {
+std::uint64_t Session::RequestPiece(const PieceParameters& parameters, ComposeFor purpose,
+                                    std::optional<std::int64_t> clock_ms,
+                                    std::optional<CarriedState> carried) {
+  const int slot = static_cast<int>(purpose);
   std::lock_guard<std::mutex> lock(composer_mutex_);
   Request request;
-  request.number = ++requested_;
+  request.number = ++next_request_;
+  request.slot = slot;
   request.parameters = parameters;
-  request.clock_ms = MillisSinceStart();
-  request.carried = carried_;
-  waiting_ = std::move(request);
-  done_.reset();
-  cancel_.store(true, std::memory_order_relaxed);  // what is being composed is pointless now
+  request.clock_ms = clock_ms.value_or(MillisSinceStart());
+  request.carried = carried.value_or(carried_);
+  requested_[slot] = request.number;
+  waiting_[slot] = std::move(request);
+  done_[slot].reset();
+  cancel_[slot].store(true, std::memory_order_relaxed);  // what is being made is pointless now
   composer_wake_.notify_one();
-  return requested_;
+  return requested_[slot];
 }
 
-std::optional<ReadyPiece> Session::TakeComposed() {
+std::optional<ReadyPiece> Session::TakeComposed(ComposeFor purpose) {
+  const int slot = static_cast<int>(purpose);
   std::uint64_t count = 0;
   (void)!read(ready_fd_, &count, sizeof count);
   std::lock_guard<std::mutex> lock(composer_mutex_);
-  if (!done_ || done_->request != requested_) {
+  // The other purpose's piece may be ready as well: its descriptor stays readable.
+  if (done_[1 - slot]) {
+    const std::uint64_t one = 1;
+    (void)!write(ready_fd_, &one, sizeof one);
+  }
+  if (!done_[slot] || done_[slot]->request != requested_[slot]) {
     return std::nullopt;
   }
-  std::optional<ReadyPiece> ready = std::move(done_);
-  done_.reset();
-  taken_ = ready->request;
+  std::optional<ReadyPiece> ready = std::move(done_[slot]);
+  done_[slot].reset();
+  taken_[slot] = ready->request;
   carried_ = ready->carried_out;
   return ready;
 }
 
-bool Session::Composing() const {
+bool Session::Composing(ComposeFor purpose) const {
+  const int slot = static_cast<int>(purpose);
   std::lock_guard<std::mutex> lock(composer_mutex_);
-  return taken_ != requested_;
+  return taken_[slot] != requested_[slot];
 }
 
-void Session::CancelComposing() {
+void Session::CancelComposing(ComposeFor purpose) {
+  const int slot = static_cast<int>(purpose);
   std::lock_guard<std::mutex> lock(composer_mutex_);
-  waiting_.reset();
-  done_.reset();
-  taken_ = ++requested_;  // whatever is being made now is for nobody
-  cancel_.store(true, std::memory_order_relaxed);
+  waiting_[slot].reset();
+  done_[slot].reset();
+  taken_[slot] = requested_[slot] = ++next_request_;  // whatever is being made is for nobody
+  cancel_[slot].store(true, std::memory_order_relaxed);
 }
 
 ReadyPiece Session::ComposeNow(const PieceParameters& parameters, std::int64_t clock_ms) {
+  CancelComposing(ComposeFor::kCommand);
   Request request;
-  {
-    std::lock_guard<std::mutex> lock(composer_mutex_);
-    request.number = ++requested_;
-    taken_ = requested_;
-    waiting_.reset();
-    cancel_.store(true, std::memory_order_relaxed);
-  }
   request.parameters = parameters;
   request.clock_ms = clock_ms;
   request.carried = carried_;
@@ -176,7 +186,13 @@ void Session::SetFollowing(const ReadyPiece& ready, std::int64_t gap_ms) {
   // After the current piece's own end (its last pause included) and the gap.
   const std::int64_t own_end = std::max(piece_.total_ms(), piece_.end_tick() + 1);
   const std::int64_t wait = own_end - (piece_.end_tick() + 1) + std::max<std::int64_t>(gap_ms, 0);
-  player_.SetNext(ready.schedule, wait, EnsembleMessages(following_->piece.tracks()));
+  // The follower opens with its ensemble, at the volume set (not the ensemble's own).
+  std::array<MidiMessage, 12> opening = EnsembleMessages(following_->piece.tracks());
+  for (unsigned char ch = 1; ch <= 4; ++ch) {
+    opening[static_cast<std::size_t>(3 * (ch - 1) + 2)] =
+        ControlMessage(ch, 7, static_cast<unsigned char>(volume_));
+  }
+  player_.SetNext(ready.schedule, wait, opening);
 }
 
 void Session::ClearFollowing() {
@@ -184,10 +200,21 @@ void Session::ClearFollowing() {
   player_.SetNext(nullptr, 0, {});
 }
 
+std::optional<ReadyPiece> Session::TakeFollowing() {
+  std::optional<ReadyPiece> following = std::move(following_);
+  ClearFollowing();
+  return following;
+}
+
 bool Session::StartPlayback() {
+  fade_.reset();
   if (ensemble_pending_) {
     ensemble_pending_ = false;
     PrepareEnsemble();
+  }
+  if (faded_) {
+    SendVolume(volume_);  // the volume set before the fade
+    faded_ = false;
   }
   const bool was_playing = playing_;
   const bool started = player_.PlayMusicalObject();
@@ -197,6 +224,7 @@ bool Session::StartPlayback() {
   if (started) {
     player_.SetPlayStatus();
     playing_ = true;
+    follower_waits_ = false;
     ended_seen_ = player_.EndedPlaybacks();
     continuations_seen_ = player_.Continuations();
     end_reason_.clear();
@@ -236,14 +264,63 @@ void Session::PrepareEnsemble() {
     midi_.Send(m);
   }
   midi_.Commit();
+  volume_ = EnsemblePresets(ensemble_)[0].Volume;
+  faded_ = false;
 }
 
 void Session::SetVolume(int value) {
+  volume_ = std::clamp(value, 0, 127);
+  SendVolume(volume_);
+}
+
+void Session::SendVolume(int value) {
   const auto v = static_cast<unsigned char>(std::clamp(value, 0, 127));
   for (unsigned char ch = 1; ch <= 4; ++ch) {
     midi_.ControlChange(ch, 7, v);
   }
   midi_.Commit();
+}
+
+void Session::Stop(const std::string& reason, std::int64_t fade_ms) {
+  const bool running = player_.GetPlayStatus() != 0 || player_.TimerActive();
+  if (fade_ms <= 0 || !running || fade_) {
+    StopNow(fade_ ? fade_->reason : reason);
+    return;
+  }
+  fade_ = Fade{MonotonicNanos(), fade_ms * kNanosPerMilli, reason, volume_, volume_};
+  faded_ = true;
+}
+
+void Session::StopNow(const std::string& reason) {
+  fade_.reset();
+  if (player_.GetPlayStatus() != 0) {
+    ExpectEnd(reason);
+  }
+  player_.RaiseStop();
+  player_.ResetPlayStatus();
+  Silence();
+}
+
+void Session::FadeStep() {
+  if (!fade_) {
+    return;
+  }
+  if (player_.GetPlayStatus() == 0 && !player_.TimerActive()) {
+    fade_.reset();  // the piece ended by itself meanwhile
+    return;
+  }
+  const std::int64_t elapsed = MonotonicNanos() - fade_->start_ns;
+  if (elapsed >= fade_->length_ns) {
+    SendVolume(0);
+    StopNow(fade_->reason);
+    return;
+  }
+  const int level = static_cast<int>(static_cast<std::int64_t>(fade_->from) *
+                                     (fade_->length_ns - elapsed) / fade_->length_ns);
+  if (level != fade_->sent) {
+    fade_->sent = level;
+    SendVolume(level);
+  }
 }
 
 void Session::Silence() {
@@ -298,6 +375,7 @@ bool Session::SwitchOutput(const OutputRequest& request, std::string* message) {
 }
 
 void Session::Poll() {
+  FadeStep();
   if (player_.Adopt() || player_.Continuations() != continuations_seen_) {
     // The piece that followed has taken over: one playback ended, the next started.
     continuations_seen_ = player_.Continuations();
@@ -306,12 +384,21 @@ void Session::Poll() {
       piece_ = following_->piece;
       schedule_ = following_->schedule;
       following_.reset();
+      follower_waits_ = true;
       if (log_ != nullptr) {
         *log_ << "[Reproduce] " << piece_.Reproduce() << std::endl;
       }
       for (SessionListener* l : listeners_) {
         l->PlaybackEnded("end");
         l->PieceBuilt(piece_.Reproduce());
+      }
+    }
+  }
+  // The follower's playback starts when its first tick has come, after its gap.
+  if (follower_waits_ && (player_.LastTimeSetEvID() > 0 || !player_.TimerActive())) {
+    follower_waits_ = false;
+    if (player_.TimerActive()) {
+      for (SessionListener* l : listeners_) {
         l->PlaybackStarted();
       }
     }
@@ -345,6 +432,14 @@ void Session::Publish() {
   snapshot_.reproduce = piece_.Reproduce();
 }
 
+void Session::SetProgrammeStatus(int mode, int position, int length, int seconds_to_next) {
+  std::lock_guard<std::mutex> lock(snapshot_mutex_);
+  snapshot_.mode = mode;
+  snapshot_.playlist_position = position;
+  snapshot_.playlist_length = length;
+  snapshot_.seconds_to_next = seconds_to_next;
+}
+
 Session::Snapshot Session::GetSnapshot() const {
   Snapshot s;
   {
@@ -362,7 +457,8 @@ void Session::StopComposer() {
   {
     std::lock_guard<std::mutex> lock(composer_mutex_);
     composer_stopping_ = true;
-    cancel_.store(true, std::memory_order_relaxed);
+    cancel_[0].store(true, std::memory_order_relaxed);
+    cancel_[1].store(true, std::memory_order_relaxed);
   }
   composer_wake_.notify_one();
   if (composer_.joinable()) {

@@ -41,6 +41,11 @@ class SessionListener {
   virtual void DevicesChanged(const std::string& line) { (void)line; }
 };
 
+// What a piece is composed for: a command (the piece to play now), or the piece to follow the
+// one playing. Each has its own newest request; the composer takes the command's first.
+enum class ComposeFor : int { kCommand = 0, kFollowing = 1 };
+inline constexpr int kComposeSlots = 2;
+
 // A piece the session's composer has made, with its schedule.
 struct ReadyPiece {
   std::uint64_t request = 0;
@@ -75,17 +80,22 @@ class Session {
 
   // --- composing, beside the control thread
   // Asks for the piece of an accepted parameter value, composed at the composer's clock now
-  // with the state the pieces so far have left. A newer request makes an older one pointless
-  // (it is given up). Returns the request's number.
-  std::uint64_t RequestPiece(const PieceParameters& parameters);
+  // (or at `clock_ms`) with the state the pieces so far have left (or `carried`). A newer
+  // request for the same purpose makes an older one pointless (it is given up). Returns the
+  // request's number.
+  std::uint64_t RequestPiece(const PieceParameters& parameters,
+                             ComposeFor purpose = ComposeFor::kCommand,
+                             std::optional<std::int64_t> clock_ms = std::nullopt,
+                             std::optional<CarriedState> carried = std::nullopt);
   // Readable when a requested piece is ready.
   int ComposedFd() const { return ready_fd_; }
-  // The piece of the newest request once it is ready; the state it leaves is carried on.
-  std::optional<ReadyPiece> TakeComposed();
-  // Whether a request is still being composed.
-  bool Composing() const;
-  // Gives up whatever is being composed.
-  void CancelComposing();
+  // The piece of the newest request for `purpose` once it is ready; the state it leaves is
+  // carried on.
+  std::optional<ReadyPiece> TakeComposed(ComposeFor purpose = ComposeFor::kCommand);
+  // Whether a request for `purpose` is still being composed.
+  bool Composing(ComposeFor purpose = ComposeFor::kCommand) const;
+  // Gives up whatever is being composed for `purpose`.
+  void CancelComposing(ComposeFor purpose = ComposeFor::kCommand);
   // Composes on the caller's thread (start-up of a tool, tests): the same as a request taken.
   ReadyPiece ComposeNow(const PieceParameters& parameters, std::int64_t clock_ms);
   // Makes a ready piece the current one (a running playback is ended first): the composer's
@@ -100,6 +110,8 @@ class Session {
   void SetFollowing(const ReadyPiece& ready, std::int64_t gap_ms);
   void ClearFollowing();
   bool HasFollowing() const { return following_.has_value(); }
+  // The piece set to follow, taken back (it no longer follows).
+  std::optional<ReadyPiece> TakeFollowing();
 
   // --- playback
   CompositionPlayer& player() { return player_; }
@@ -109,6 +121,12 @@ class Session {
   bool StartPlayback();
   // Why the next end of a playback happens ("stop", "quit"), when the control side causes it.
   void ExpectEnd(const std::string& reason) { end_reason_ = reason; }
+  // Stops the playback for `reason`: at once, or, with fade_ms above 0 while a playback runs,
+  // after lowering the volume of channels 1-4 to silence over that time (a smooth ramp of
+  // controller 7, twenty steps a second as Poll is called); a stop during a fade stops at once.
+  // The next start sends the volume that was set before the fade.
+  void Stop(const std::string& reason, std::int64_t fade_ms);
+  bool Fading() const { return fade_.has_value(); }
   bool Playing() const { return playing_; }
   // The "[SetPosition] ..." line of a playback from the start, to the log.
   void LogPosition();
@@ -125,6 +143,9 @@ class Session {
   void EnsembleForNextStart() { ensemble_pending_ = true; }
   // Channel volume (controller 7) on channels 1-4.
   void SetVolume(int value);
+  // The volume channels 1-4 were last set to by the control side (another sender's note of it).
+  void RememberVolume(int value) { volume_ = value; }
+  int Volume() const { return volume_; }
   // Every sounding note ended, then All Notes Off on all sixteen channels.
   void Silence();
 
@@ -155,8 +176,15 @@ class Session {
     std::int64_t total_ms = 0;
     int events_played = 0;
     std::string reproduce;
+    // What plays all day: 0 a piece at a time or 1 endless, the playlist line playing (from
+    // 1) and the playlist's length, the seconds until the next piece or the opening.
+    int mode = 0;
+    int playlist_position = 0;
+    int playlist_length = 0;
+    int seconds_to_next = 0;
   };
   Snapshot GetSnapshot() const;
+  void SetProgrammeStatus(int mode, int position, int length, int seconds_to_next);
 
   // Ends everything for good: the composer stopped, the playback stopped, every note ended, All
   // Notes Off, the outputs drained and closed. Idempotent.
@@ -168,6 +196,7 @@ class Session {
  private:
   struct Request {
     std::uint64_t number = 0;
+    int slot = 0;
     PieceParameters parameters;
     std::int64_t clock_ms = 0;
     CarriedState carried;
@@ -176,6 +205,9 @@ class Session {
   ReadyPiece Make(const Request& request, Composed composed, std::string diagnostics) const;
   void Publish();
   void EndedNow(const std::string& reason);
+  void StopNow(const std::string& reason);
+  void SendVolume(int value);
+  void FadeStep();
   void CloseOutput();
   void StopComposer();
 
@@ -196,23 +228,36 @@ class Session {
   std::string refusal_;
   int ensemble_ = 0;
   bool ensemble_pending_ = false;
+  int volume_ = 100;  // as the ensembles set it
+  struct Fade {
+    std::int64_t start_ns;
+    std::int64_t length_ns;
+    std::string reason;
+    int from;
+    int sent;
+  };
+  std::optional<Fade> fade_;
+  bool faded_ = false;  // the volume is down since a fade
   bool playing_ = false;
   unsigned ended_seen_ = 0;
   unsigned continuations_seen_ = 0;
+  bool follower_waits_ = false;  // taken over, its first tick not come yet
   std::string end_reason_;
   std::string device_line_;
   bool shut_down_ = false;
   std::vector<std::string> failures_;
 
-  // The composer: the newest request waits in `waiting_`; the piece made for it in `done_`.
+  // The composer: for each purpose the newest request waits in `waiting_`, the piece made for
+  // it in `done_`.
   mutable std::mutex composer_mutex_;
   std::condition_variable composer_wake_;
-  std::optional<Request> waiting_;
-  std::optional<ReadyPiece> done_;
-  std::uint64_t requested_ = 0;  // the newest request's number
-  std::uint64_t taken_ = 0;      // the last request taken (or given up)
+  std::optional<Request> waiting_[kComposeSlots];
+  std::optional<ReadyPiece> done_[kComposeSlots];
+  std::uint64_t requested_[kComposeSlots] = {};  // the newest request's number
+  std::uint64_t taken_[kComposeSlots] = {};      // the last request taken (or given up)
+  std::uint64_t next_request_ = 0;
   bool composer_stopping_ = false;
-  std::atomic<bool> cancel_{false};
+  std::atomic<bool> cancel_[kComposeSlots] = {};
   CarriedState carried_;  // what the pieces so far have left (control thread)
   int ready_fd_ = -1;
   std::thread composer_;

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/signals.h"
 #include "platform/error_text.h"
+#include "platform/signals.h"
 
 namespace vordel {
 namespace {

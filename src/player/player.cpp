@@ -153,6 +153,7 @@ bool CompositionPlayer::ContinueWithNext() {
   object_index_ = 0;
   playing_object_.store(1, std::memory_order_relaxed);
   Global_Data.PlayedEvents.store(0, std::memory_order_relaxed);
+  Global_Data.LastTimeSetEvID.store(0, std::memory_order_relaxed);
   continuations_.fetch_add(1, std::memory_order_acq_rel);
   return true;
 }

@@ -11,6 +11,7 @@
 
 #include "cli/options.h"
 #include "composer/musical_object.h"
+#include "composer/parameter_string.h"
 #include "composer/piece_builder.h"
 #include "export/audio_render.h"
 #include "export/midi_file.h"

@@ -52,15 +52,5 @@ TEST(Options, BadCommandLinesExitWithTwo) {
   testing::internal::GetCapturedStderr();
 }
 
-TEST(Options, ClockValuesAreTakenModulo2To32) {
-  EXPECT_EQ(ParseClockValue("0"), 0u);
-  EXPECT_EQ(ParseClockValue("4294967296"), 0u);
-  EXPECT_EQ(ParseClockValue("-1"), 4294967295u);
-  EXPECT_EQ(ParseClockValue("123456789012345678901234567890"), 1312754386u);
-  EXPECT_FALSE(ParseClockValue("").has_value());
-  EXPECT_FALSE(ParseClockValue("-").has_value());
-  EXPECT_FALSE(ParseClockValue("12ms").has_value());
-}
-
 }  // namespace
 }  // namespace vordel

@@ -79,7 +79,7 @@ TEST(OscSource, CommandsAnswersAndSubscriptionsOverUdp) {
   got[0].reply("Parameter string refused");  // the control thread's answer reaches the peer
   EXPECT_EQ(peer.Receive(), (std::pair<std::string, std::string>{"/vordel/refused", "s"}));
   peer.Send(port, "/vordel/status");
-  EXPECT_EQ(peer.Receive(), (std::pair<std::string, std::string>{"/vordel/status", "iiiiis"}));
+  EXPECT_EQ(peer.Receive(), (std::pair<std::string, std::string>{"/vordel/status", "iiiiisiiii"}));
   peer.Send(port, "/vordel/subscribe");
   peer.Send(port, "/vordel/status");
   EXPECT_EQ(peer.Receive().first, "/vordel/status");  // the subscription is in place by now

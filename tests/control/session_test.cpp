@@ -214,8 +214,13 @@ TEST_F(SessionTest, APieceThatFollowsIsToldAsOneEndAndOneStart) {
   EXPECT_EQ(session_->PieceSerial(), 2);
   EXPECT_EQ(session_->piece().Reproduce(), second.piece.Reproduce());
   EXPECT_FALSE(session_->HasFollowing());
-  EXPECT_EQ(events_.seen, (std::vector<std::string>{
-                              "ended end", "built " + second.piece.Reproduce(), "started"}));
+  // Its playback starts when its first tick has come, after the first piece's own end.
+  EXPECT_EQ(events_.seen,
+            (std::vector<std::string>{"ended end", "built " + second.piece.Reproduce()}));
+  while (session_->player().LastTimeSetEvID() == 0 && timer_.Tick()) {
+  }
+  session_->Poll();
+  EXPECT_EQ(events_.seen.back(), "started");
   timer_.RunUntilStopped(1 << 20);
   session_->Poll();
   EXPECT_EQ(events_.seen.back(), "ended end");
@@ -237,6 +242,50 @@ TEST_F(SessionTest, APieceThatFollowsIsToldAsOneEndAndOneStart) {
     }
   }
   EXPECT_TRUE(found);
+}
+
+TEST_F(SessionTest, AFadedStopLowersTheVolumeThenEndsEveryNote) {
+  Compose("0 50 40 1 0");
+  session_->SetVolume(90);
+  ASSERT_TRUE(session_->StartPlayback());
+  for (int i = 0; i < 200; ++i) {
+    timer_.Tick();
+  }
+  rec_->Clear();
+  session_->Stop("stop", 300);
+  EXPECT_TRUE(session_->Fading());
+  for (int i = 0; i < 1000 && session_->Fading(); ++i) {
+    timer_.Tick();
+    session_->Poll();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_FALSE(session_->Fading());
+  std::vector<int> levels;  // controller 7 of channel 1, as sent
+  bool notes_after_silence = false;
+  for (const auto& b : rec_->Bytes()) {
+    if (b[0] == 0xB0 && b[1] == 7) {
+      levels.push_back(b[2]);
+    } else if (!levels.empty() && levels.back() == 0 && (b[0] & 0xF0) == 0x90 && b[2] != 0) {
+      notes_after_silence = true;
+    }
+  }
+  ASSERT_GE(levels.size(), 3u);  // a ramp, not a jump
+  EXPECT_TRUE(std::is_sorted(levels.rbegin(), levels.rend()));
+  EXPECT_LE(levels.front(), 90);
+  EXPECT_EQ(levels.back(), 0);
+  EXPECT_FALSE(notes_after_silence);
+  timer_.RunUntilStopped(10);
+  session_->Poll();
+  EXPECT_EQ(events_.seen.back(), "ended stop");
+  // The next start is at the volume set before the fade; a second stop during a fade is at once.
+  rec_->Clear();
+  session_->player().ClearStop();
+  ASSERT_TRUE(session_->StartPlayback());
+  EXPECT_EQ(rec_->Bytes().front(), (std::vector<int>{0xB0, 7, 90}));
+  session_->Stop("stop", 5000);
+  session_->Stop("stop", 5000);
+  EXPECT_FALSE(session_->Fading());
+  EXPECT_EQ(session_->player().GetStopPlaying(), 1);
 }
 
 TEST(SessionFailures, AnIncompleteRecordingIsSaidAtTheEnd) {

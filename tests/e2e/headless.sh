@@ -53,7 +53,7 @@ jack_lsp -c | awk '/^[^ ]/ {port = $0; next} port == "vordel:vordel" && /vordel 
 # 2. OSC: subscribe, status, a piece, a refused piece.
 oscsend localhost "$OSC" /vordel/subscribe i "$REPLY"
 oscsend localhost "$OSC" /vordel/status i "$REPLY"
-wait_for "grep -q ' /vordel/status iiiiis 0 ' '$WORK/osc.txt'" 10 || fail "no status answer"
+wait_for "grep -q ' /vordel/status iiiiisiiii 0 ' '$WORK/osc.txt'" 10 || fail "no status answer"
 grep " /vordel/status" "$WORK/osc.txt" | grep -q "vordel-compose --clock" || fail "status without the command"
 oscsend localhost "$OSC" /vordel/piece s "0 50 40 1 0"
 wait_for "grep -q ' /vordel/started' '$WORK/osc.txt'" 10 || fail "no /vordel/started"

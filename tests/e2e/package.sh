@@ -7,6 +7,7 @@ set -u
 BUILD=$1
 for tool in cpack dpkg-deb Xvfb xclip; do command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }; done
 WORK=$(mktemp -d)
+export XDG_STATE_HOME="$WORK/state"
 cleanup() {
   [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
   wait 2>/dev/null

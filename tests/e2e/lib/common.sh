@@ -3,6 +3,7 @@
 set -u
 WORK=$(mktemp -d)
 PIDS=()
+export XDG_STATE_HOME="$WORK/state"  # the journal of what the tests play stays with them
 cleanup() {
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
   wait 2>/dev/null

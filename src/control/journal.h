@@ -1,0 +1,43 @@
+// The journal of what was played: one line per playback, appended as the playback ends, with
+// its local start time (ISO 8601), the seconds it played, how it ended (end, stop, next, hours,
+// quit, error) and the command that makes the piece again, separated by tabs. Each line is
+// written whole and put on disk before the next, so a power cut loses at most the line being
+// written; past 10 MB the file is moved to FILE.1 (replacing an older one) and a new one begun.
+// Control thread; not real-time safe (writes and syncs).
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace vordel {
+
+class Journal {
+ public:
+  static constexpr std::int64_t kRotateBytes = std::int64_t{10} * 1024 * 1024;
+
+  // "" keeps no journal.
+  explicit Journal(std::string path) : path_(std::move(path)) {}
+  Journal(const Journal&) = delete;
+  Journal& operator=(const Journal&) = delete;
+  ~Journal();
+
+  // $XDG_STATE_HOME/vordel/played.log, or ~/.local/state/vordel/played.log.
+  static std::string DefaultPath();
+
+  const std::string& path() const { return path_; }
+  // Appends one line (its folder made when needed); false, with the reason, when it could not.
+  bool Append(std::time_t start, double seconds, const std::string& how,
+              const std::string& reproduce, std::string* error);
+
+ private:
+  bool Open(std::string* error);
+
+  std::string path_;
+  int fd_ = -1;
+};
+
+// "2026-12-07T15:04:05+01:00" of a local time.
+std::string IsoLocalTime(std::time_t t);
+
+}  // namespace vordel

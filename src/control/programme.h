@@ -1,0 +1,126 @@
+// What an installation plays all day: endless play (when a piece ends, the next one follows
+// after a gap, composed while the current one plays, so the gap is exactly the gap), a playlist
+// (in order or shuffled), opening hours (playing only inside them, starting at the opening and
+// fading out at the closing), and the journal of every playback. Without endless play, a
+// playlist or hours it only keeps the journal: one piece per command, as ever. Control thread;
+// not real-time safe.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "control/hours.h"
+#include "control/journal.h"
+#include "control/playlist.h"
+#include "control/session.h"
+
+namespace vordel {
+
+struct ProgrammeSettings {
+  bool endless = false;
+  std::optional<Playlist> playlist;  // a playlist turns endless play on
+  bool shuffle = false;
+  std::int64_t gap_ms = 3000;
+  std::int64_t fade_ms = 0;  // the fade of a stop, a "next" and the closing
+  OpeningHours hours;
+  std::string journal;  // "" keeps none
+  // The local wall clock the hours and the journal read (tests give their own).
+  std::function<std::time_t()> wall_clock = [] { return std::time(nullptr); };
+};
+
+// What the programme asks of the program around it.
+class ProgrammeHost {
+ public:
+  virtual ~ProgrammeHost() = default;
+  // Whatever plays stops; this piece plays from its start, at the volume set.
+  virtual void PlayPiece(const ReadyPiece& piece) = 0;
+  // The current piece plays from its start.
+  virtual void PlayCurrent() = 0;
+  virtual void Log(const std::string& line) = 0;
+};
+
+class Programme : public SessionListener {
+ public:
+  using SteadyClock = std::chrono::steady_clock;
+  using WallClock = std::function<std::time_t()>;
+
+  Programme(Session& session, ProgrammeHost& host, ProgrammeSettings settings);
+  ~Programme() override;
+  Programme(const Programme&) = delete;
+  Programme& operator=(const Programme&) = delete;
+
+  // The program is ready (its start-up piece composed): endless play starts, inside the hours.
+  void Begin();
+  bool Endless() const { return endless_; }
+  void SetEndless(bool on);
+  // A new playlist, from the top; endless play goes on with it. False, with the reason, when
+  // it cannot be read or none of its lines makes a piece (what plays keeps playing).
+  bool UsePlaylist(const std::string& path, std::string* error);
+  // The current piece fades out and the next one follows after the gap.
+  void Next();
+  // The session's composer has a piece ready to follow.
+  void PieceComposed();
+  // Time passes: the hours open and close, a piece waiting for its gap starts.
+  void Poll();
+  // Milliseconds until Poll has something to do (0..50), for a loop that sleeps.
+  int WakeInMs() const;
+
+  struct Status {
+    int mode = 0;          // 0 a piece at a time, 1 endless
+    int position = 0;      // the playlist line playing, counted from 1 (0: no playlist)
+    int length = 0;        // the playlist's lines that make pieces
+    int seconds_to_next = 0;  // until the next piece, or the opening; 0 when nothing waits
+  };
+  Status GetStatus() const;
+  // "Closed until 10:00." while outside the hours, else "".
+  std::string ClosedText() const;
+  bool Open() const { return open_; }
+  std::int64_t fade_ms() const { return settings_.fade_ms; }
+
+  // SessionListener
+  void PlaybackStarted() override;
+  void PlaybackEnded(const std::string& reason) override;
+
+ private:
+  bool Continuing() const { return (endless_ || next_pending_) && open_ && !paused_; }
+  // Asks the composer for the next piece (the playlist's next line, or the same string at a new
+  // clock).
+  void ComposeNext();
+  void Start(const ReadyPiece& piece, int position);
+  void Journal(const std::string& how);
+
+  Session& session_;
+  ProgrammeHost& host_;
+  ProgrammeSettings settings_;
+  WallClock wall_clock_;
+  vordel::Journal journal_;
+  std::optional<PlaylistOrder> order_;
+
+  bool endless_ = false;
+  bool open_ = true;
+  bool paused_ = false;        // a stop: nothing follows until the next start
+  bool next_pending_ = false;  // a "next": one piece follows, endless or not
+  bool composing_ = false;
+  // Playlist lines (from 1) of the piece being composed, set to follow, waiting, starting and
+  // playing.
+  int composing_position_ = 0;
+  int following_position_ = 0;
+  int waiting_position_ = 0;
+  std::optional<int> starting_position_;
+  int playing_position_ = 0;
+  std::optional<ReadyPiece> waiting_;  // composed, with nothing playing to follow
+  std::optional<SteadyClock::time_point> start_at_;
+  std::optional<std::time_t> next_change_;
+  // The playback being journalled.
+  std::optional<std::time_t> started_;
+  SteadyClock::time_point started_steady_{};
+  std::string started_piece_;
+  bool journal_failed_ = false;
+};
+
+}  // namespace vordel

@@ -1,0 +1,107 @@
+#include "control/playlist.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <set>
+
+namespace vordel {
+namespace {
+
+struct LineCase {
+  const char* line;
+  const char* canonical;  // "" when the line is skipped
+  std::int64_t clock;     // -1: not pinned
+  bool started;
+  const char* reason;  // part of why it is skipped
+};
+
+class PlaylistLine : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(PlaylistLine, IsAPieceOrSaysWhyNot) {
+  const LineCase& c = GetParam();
+  const Playlist list = ParsePlaylist(std::string("# a comment\n\n") + c.line + "\n", "list");
+  if (*c.canonical == '\0') {
+    EXPECT_TRUE(list.entries.empty());
+    ASSERT_EQ(list.skipped.size(), 1u);
+    EXPECT_EQ(list.skipped[0].rfind("list:3: ", 0), 0u) << list.skipped[0];
+    EXPECT_NE(list.skipped[0].find(c.reason), std::string::npos) << list.skipped[0];
+    return;
+  }
+  ASSERT_EQ(list.entries.size(), 1u);
+  const PlaylistEntry& e = list.entries[0];
+  EXPECT_EQ(e.line, 3);
+  EXPECT_EQ(e.parameters.Canonical(), c.canonical);
+  EXPECT_EQ(e.clock_ms.value_or(-1), c.clock);
+  EXPECT_EQ(e.carried.rest_planner_started, c.started);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, PlaylistLine,
+    ::testing::Values(
+        LineCase{"0 50 40 1 0", "0 50 40 1 0", -1, false, ""},
+        LineCase{"  3 50 40 50 10\r", "3 50 40 50 10", -1, false, ""},
+        // A [Reproduce] line as the program prints it, whole or in part.
+        LineCase{"vordel-compose --clock 1843 --rest-planner-started --dump '3 50 40 50 10'",
+                 "3 50 40 50 10", 1843, true, ""},
+        LineCase{"--clock 77 \"4 70 10 1 0\"", "4 70 10 1 0", 77, false, ""},
+        LineCase{"--clock -1 '0 50 40 1 0'", "0 50 40 1 0", 4294967295, false, ""},
+        LineCase{"1 2 3", "", -1, false, "not one complete group of five"},
+        LineCase{"--clock x '0 50 40 1 0'", "", -1, false, "whole number of milliseconds"},
+        LineCase{"--clock 5 --loud '0 50 40 1 0'", "", -1, false, "'--loud' is not an option"},
+        LineCase{"--clock 5 '0 50 40 1 0", "", -1, false, "quote is not closed"},
+        LineCase{"--clock 5", "", -1, false, "no parameter string"},
+        LineCase{"--clock 5 0 50 40 1 0", "", -1, false, "more than one parameter string"},
+        LineCase{"vordel-compose --rest-planner-started '0 50 40 1 0'", "", -1, false,
+                 "goes with --clock"}),
+    [](const ::testing::TestParamInfo<LineCase>& info) {
+      return "line" + std::to_string(info.index);
+    });
+
+TEST(Playlist, FilesThatCannotPlaySayWhy) {
+  std::string error;
+  EXPECT_FALSE(LoadPlaylist("/nonexistent/list.txt", &error));
+  EXPECT_EQ(error, "cannot read the playlist /nonexistent/list.txt");
+  const std::string path = ::testing::TempDir() + "/vordel-playlist.txt";
+  std::ofstream(path) << "# nothing but refusals\n1 2\n\n9\n";
+  EXPECT_FALSE(LoadPlaylist(path, &error));
+  EXPECT_NE(error.find("holds no line that makes a piece (" + path + ":2: "), std::string::npos);
+  std::ofstream(path) << "0 50 40 1 0\n1 2\n4 70 10 1 0\n";
+  const auto list = LoadPlaylist(path, &error);
+  ASSERT_TRUE(list);
+  EXPECT_EQ(list->entries.size(), 2u);
+  EXPECT_EQ(list->entries[1].line, 3);
+  EXPECT_EQ(list->skipped.size(), 1u);
+  std::remove(path.c_str());
+}
+
+TEST(PlaylistOrder, InOrderOrShuffledNeverTwiceInARow) {
+  PlaylistOrder plain(3, false, 1);
+  std::vector<std::size_t> got;
+  for (int i = 0; i < 7; ++i) {
+    got.push_back(plain.Next());
+  }
+  EXPECT_EQ(got, (std::vector<std::size_t>{0, 1, 2, 0, 1, 2, 0}));
+  EXPECT_EQ(plain.Position(), 1u);
+  for (std::uint32_t seed = 0; seed < 50; ++seed) {
+    PlaylistOrder shuffled(4, true, seed);
+    std::size_t last = 99;
+    for (int round = 0; round < 6; ++round) {
+      std::set<std::size_t> seen;
+      for (int i = 0; i < 4; ++i) {
+        const std::size_t n = shuffled.Next();
+        EXPECT_NE(n, last) << "seed " << seed;
+        last = n;
+        seen.insert(n);
+      }
+      EXPECT_EQ(seen.size(), 4u);  // every line once a round
+    }
+  }
+  PlaylistOrder one(1, true, 3);
+  EXPECT_EQ(one.Next(), 0u);
+  EXPECT_EQ(one.Next(), 0u);  // a single line plays again and again
+}
+
+}  // namespace
+}  // namespace vordel
