@@ -1,11 +1,14 @@
 // Composing time and peak memory of whole pieces; eight pieces composed on two threads against
 // one after the other; how long a session's caller waits while the largest piece is composed
-// beside it; and the list sort against the exchange sort on the same event lists. Ends with one
-// summary line:
+// beside it; the list sort against the exchange sort on the same event lists; and writing the
+// score of the start-up piece and of the largest piece (with the peak memory of a process that
+// composes it and writes its score). Ends with one summary line:
 //   compose default_ms=X p4_100_ms=X largest_ms=X largest_peak_mb=X parallel_x=X
-//           window_block_ms=X sort_list_ms=X sort_bubble_ms=X
+//           window_block_ms=X sort_list_ms=X sort_bubble_ms=X score_ms=X score_largest_ms=X
+//           score_largest_peak_mb=X
 #include <poll.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,6 +27,7 @@
 #include "composer/event_order.h"
 #include "composer/piece_builder.h"
 #include "control/session.h"
+#include "export/score.h"
 #include "outputs/recording.h"
 #include "platform/timer.h"
 
@@ -66,6 +70,41 @@ double PeakMegabytes(const std::string& text) {
   const pid_t pid = fork();
   if (pid == 0) {
     Compose(text, 1000);
+    _exit(0);
+  }
+  int status = 0;
+  rusage usage{};
+  wait4(pid, &status, 0, &usage);
+  return static_cast<double>(usage.ru_maxrss) / 1024.0;
+}
+
+// Median time of writing the piece's score to a file over `runs` writes; its size in MB.
+double ScoreMillis(const vordel::Piece& piece, int runs, double* megabytes) {
+  const std::string path = "/tmp/vordel-bench-score-" + std::to_string(getpid()) + ".musicxml";
+  std::vector<double> times;
+  for (int r = 0; r < runs; ++r) {
+    const auto t0 = Clock::now();
+    std::string error;
+    if (!vordel::WriteScore(piece, path, {}, &error)) {
+      std::cerr << error << '\n';
+      return -1;
+    }
+    times.push_back(Millis(Clock::now() - t0));
+  }
+  struct stat st {};
+  stat(path.c_str(), &st);
+  *megabytes = static_cast<double>(st.st_size) / 1e6;
+  unlink(path.c_str());
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+// Peak resident memory of a child process that composes the string and writes its score, MB.
+double ScorePeakMegabytes(const std::string& text) {
+  const pid_t pid = fork();
+  if (pid == 0) {
+    double size = 0;
+    ScoreMillis(Compose(text, 1000), 1, &size);
     _exit(0);
   }
   int status = 0;
@@ -207,6 +246,12 @@ int main() {
     vordel::bubble_sort(l.begin(), l.end(), vordel::AscendingTime{});
   });
 
+  double score_mb = 0;
+  double score_largest_mb = 0;
+  const double score_ms = ScoreMillis(Compose(startup, 1000), 21, &score_mb);
+  const double score_largest_ms = ScoreMillis(Compose(largest, 1000), 3, &score_largest_mb);
+  const double score_peak_mb = ScorePeakMegabytes(largest);
+
   std::size_t sorted_events = 0;
   for (const auto& l : lists) {
     sorted_events += l.size();
@@ -221,9 +266,14 @@ int main() {
               window_block_ms);
   std::printf("sorting %zu lists, %zu events: list sort %.3f ms, exchange sort %.3f ms\n",
               lists.size(), sorted_events, list_ms, bubble_ms);
+  std::printf("score of the start-up piece: %.3f ms (%.1f MB)\n", score_ms, score_mb);
+  std::printf("score of the largest piece: %.3f ms (%.1f MB), peak %.1f MB with its composing\n",
+              score_largest_ms, score_largest_mb, score_peak_mb);
   std::printf(
       "compose default_ms=%.3f p4_100_ms=%.3f largest_ms=%.3f largest_peak_mb=%.1f "
-      "parallel_x=%.2f window_block_ms=%.3f sort_list_ms=%.3f sort_bubble_ms=%.3f\n",
-      default_ms, p4_ms, largest_ms, largest_mb, parallel_x, window_block_ms, list_ms, bubble_ms);
+      "parallel_x=%.2f window_block_ms=%.3f sort_list_ms=%.3f sort_bubble_ms=%.3f "
+      "score_ms=%.3f score_largest_ms=%.1f score_largest_peak_mb=%.1f\n",
+      default_ms, p4_ms, largest_ms, largest_mb, parallel_x, window_block_ms, list_ms, bubble_ms,
+      score_ms, score_largest_ms, score_peak_mb);
   return 0;
 }

@@ -223,6 +223,30 @@ bool TMyApp::InitMainWindow() {
   client_->SetStatusBar(gadgets);
 
   QMenu* file = frame_->menuBar()->addMenu("&File");
+  QAction* score = file->addAction("Save &score...");
+  score->setStatusTip("Write the piece's score as MusicXML, for notation programs");
+  QObject::connect(score, &QAction::triggered, frame_.get(), [this] {
+    QString path = QFileDialog::getSaveFileName(frame_.get(), "Save score", "piece.musicxml",
+                                                "MusicXML (*.musicxml *.xml)");
+    if (path.isEmpty()) {
+      return;
+    }
+    if (!path.endsWith(".musicxml", Qt::CaseInsensitive) &&
+        !path.endsWith(".xml", Qt::CaseInsensitive)) {
+      path += ".musicxml";
+    }
+    Command c;
+    c.kind = Command::Kind::kScore;
+    c.text = path.toStdString();
+    c.origin = "menu";
+    c.reply = [this](const std::string& error) {
+      if (!error.empty()) {
+        client_->MessageBox(error, "Error.");
+      }
+    };
+    controller_->Apply(c);
+  });
+  file->addSeparator();
   QAction* exit = file->addAction("E&xit");
   exit->setData(CM_EXIT);
   exit->setStatusTip("Close vordel");

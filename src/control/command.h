@@ -10,10 +10,21 @@
 namespace vordel {
 
 struct Command {
-  enum class Kind { kStop, kPlay, kQuit, kCompose, kVolume, kEnsemble, kEndless, kPlaylist, kNext };
+  enum class Kind {
+    kStop,
+    kPlay,
+    kQuit,
+    kCompose,
+    kVolume,
+    kEnsemble,
+    kEndless,
+    kPlaylist,
+    kNext,
+    kScore
+  };
 
   Kind kind = Kind::kStop;
-  std::string text;  // kCompose: the parameter string; kPlaylist: the file
+  std::string text;  // kCompose: the parameter string; kPlaylist, kScore: the file
   int value = 0;     // kVolume: 0-127; kEnsemble: 0-2; kEndless: 0 off, 1 on
   // A text that stays where it was read and is seen again at every poll (the clipboard): the
   // rules for such texts apply (a stop acts once, a parameter string is taken once, a play acts
@@ -21,8 +32,8 @@ struct Command {
   bool latched = false;
   // Where it came from, for log lines ("clipboard", "OSC", "standard input", "MIDI input").
   std::string origin;
-  // kCompose, kPlaylist: told on the control thread what became of the string or the file
-  // ("" when it plays, else why not).
+  // kCompose, kPlaylist, kScore: told on the control thread what became of the string or the
+  // file ("" when it plays or was written, else why not).
   std::function<void(const std::string&)> reply;
 };
 

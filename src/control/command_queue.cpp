@@ -84,6 +84,7 @@ void CommandQueue::Post(Command command) {
         case Command::Kind::kEndless:
         case Command::Kind::kPlaylist:
         case Command::Kind::kNext:
+        case Command::Kind::kScore:
           break;
       }
     }

@@ -1,7 +1,11 @@
 #include "control/controller.h"
 
 #include <algorithm>
+#include <cctype>
+#include <chrono>
 #include <cstdio>
+
+#include "export/score.h"
 
 namespace vordel {
 
@@ -15,6 +19,17 @@ Controller::Controller(Session& session, ControllerHost& host, ProgrammeSettings
 Controller::~Controller() = default;
 
 void Controller::Poll() {
+  if (writing_.valid() && writing_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
+    const std::string error = writing_.get();
+    const ScoreJob done = std::move(scores_.front());
+    scores_.pop_front();
+    host_.Log(done.command.origin + ": " +
+              (error.empty() ? "score saved to " + done.command.text : error));
+    if (done.command.reply) {
+      done.command.reply(error);
+    }
+    WriteNextScore();
+  }
   session_.Poll();
   programme_->Poll();
   const Programme::Status s = programme_->GetStatus();
@@ -207,6 +222,9 @@ void Controller::ApplyOnce(const Command& command) {
       programme_->Next();
       host_.Invalidate();
       return;
+    case Command::Kind::kScore:
+      SaveScore(command);
+      return;
     case Command::Kind::kEnsemble:
       if (command.value < 0 || command.value > 2) {
         host_.Log(command.origin + ": no ensemble " + std::to_string(command.value) +
@@ -219,6 +237,54 @@ void Controller::ApplyOnce(const Command& command) {
                 EnsembleName(command.value) + ") for the next start");
       return;
   }
+}
+
+namespace {
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  if (text.size() < end.size()) {
+    return false;
+  }
+  return std::equal(
+      end.begin(), end.end(), text.end() - static_cast<std::ptrdiff_t>(end.size()),
+      [](char e, char t) { return std::tolower(static_cast<unsigned char>(t)) == e; });
+}
+
+}  // namespace
+
+void Controller::SaveScore(const Command& command) {
+  constexpr std::size_t kWaitingScores = 8;
+  std::string refusal;
+  if (!EndsWith(command.text, ".musicxml") && !EndsWith(command.text, ".xml")) {
+    // A file named by another program is only ever a score, never something else overwritten.
+    refusal = "a score is saved to a .musicxml or .xml file, not '" + command.text + "'";
+  } else if (scores_.size() >= kWaitingScores) {
+    refusal = std::to_string(kWaitingScores) + " scores are waiting to be written; ask again later";
+  }
+  if (!refusal.empty()) {
+    host_.Log(command.origin + ": " + refusal);
+    if (command.reply) {
+      command.reply(refusal);
+    }
+    return;
+  }
+  scores_.push_back({session_.piece(), command});
+  if (!writing_.valid()) {
+    WriteNextScore();
+  }
+}
+
+void Controller::WriteNextScore() {
+  if (scores_.empty()) {
+    return;
+  }
+  writing_ = std::async(std::launch::async,
+                        [piece = scores_.front().piece, path = scores_.front().command.text] {
+                          ScoreOptions options;
+                          options.reproduce = piece.Reproduce();
+                          std::string error;
+                          return WriteScore(piece, path, options, &error) ? std::string() : error;
+                        });
 }
 
 void Controller::StopNow(const std::string& origin) {
@@ -382,7 +448,7 @@ std::string Controller::NoticeText() const {
   if (!session_.Refusal().empty()) {
     return session_.Refusal();
   }
-  if (const std::string closed = programme_->ClosedText(); !closed.empty()) {
+  if (std::string closed = programme_->ClosedText(); !closed.empty()) {
     return closed;
   }
   if (player_.GetPlayStatus() != 0) {

@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <future>
 #include <optional>
 #include <string>
 
@@ -55,7 +57,7 @@ class Controller : private ProgrammeHost {
   // unless the programme plays endlessly).
   void SetupWindow();
   // Call every 50 ms or so (and when Programme::WakeInMs says): the session's and the
-  // programme's time passes.
+  // programme's time passes, and a score that has been written is answered for.
   void Poll();
   Programme& programme() { return *programme_; }
 
@@ -105,6 +107,8 @@ class Controller : private ProgrammeHost {
   enum class AfterComposing { kKeep, kRestart, kReplace };
   void Await(const PieceParameters& parameters, const Command& command, AfterComposing after);
   void RestartFromTop();
+  void SaveScore(const Command& command);
+  void WriteNextScore();
 
   Session& session_;
   ControllerHost& host_;
@@ -124,6 +128,14 @@ class Controller : private ProgrammeHost {
   CommandQueue waiting_;
   std::unique_ptr<Programme> programme_;
   bool began_ = false;
+  // Scores asked for, written one at a time beside the control thread in the order asked; the
+  // first is being written while `writing_` is valid.
+  struct ScoreJob {
+    Piece piece;
+    Command command;
+  };
+  std::deque<ScoreJob> scores_;
+  std::future<std::string> writing_;
 };
 
 }  // namespace vordel

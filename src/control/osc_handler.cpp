@@ -103,17 +103,27 @@ void HandleMessage(std::uint8_t* data, std::size_t size, const OscPeer& from, Os
     actions.Post(std::move(c));
   };
 
-  if (address == "/vordel/piece" || address == "/vordel/playlist") {
+  if (address == "/vordel/piece" || address == "/vordel/playlist" || address == "/vordel/score") {
     if (types.empty() || (types[0] != 's' && types[0] != 'S') || types.size() > 2 ||
         (types.size() == 2 && types[1] != 'i')) {
       wrong();
       return;
     }
     Command c;
-    c.kind = address == "/vordel/piece" ? Command::Kind::kCompose : Command::Kind::kPlaylist;
     c.text = TextOf(argv[0]);
     c.origin = "OSC";
     const OscPeer to = answer_to(1);
+    if (address == "/vordel/score") {
+      c.kind = Command::Kind::kScore;
+      c.reply = [send = actions.Sender(), to, path = c.text](const std::string& error) {
+        OscMessageOut out{error.empty() ? "/vordel/saved" : "/vordel/refused", {}};
+        out.args.push_back({'s', 0, error.empty() ? path : error});
+        send(to, out);
+      };
+      actions.Post(std::move(c));
+      return;
+    }
+    c.kind = address == "/vordel/piece" ? Command::Kind::kCompose : Command::Kind::kPlaylist;
     c.reply = [send = actions.Sender(), to](const std::string& reason) {
       if (!reason.empty()) {
         OscMessageOut out{"/vordel/refused", {}};

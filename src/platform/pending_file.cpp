@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "platform/error_text.h"
@@ -18,10 +21,17 @@ std::string Reason(const std::string& target) {
   return "cannot write " + target + ": " + ErrorText(errno);
 }
 
+// The process's file creation mask, read without changing it (another thread may be creating
+// files at the same moment).
 mode_t CreationMode() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return 0666 & ~mask;
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0) {
+      return 0666 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+    }
+  }
+  return 0644;
 }
 
 }  // namespace
@@ -98,6 +108,12 @@ void PendingFile::Abandon() {
 }
 
 bool WriteFileAtomically(const std::string& target, const std::string& bytes, std::string* error) {
+  return WriteFileAtomically(
+      target, [&](const ByteSink& sink) { return sink(bytes.data(), bytes.size()); }, error);
+}
+
+bool WriteFileAtomically(const std::string& target,
+                         const std::function<bool(const ByteSink&)>& produce, std::string* error) {
   PendingFile file(target);
   auto fail = [&](const std::string& why) {
     if (error != nullptr) {
@@ -113,21 +129,48 @@ bool WriteFileAtomically(const std::string& target, const std::string& bytes, st
   if (fd < 0) {
     return fail(Reason(target));
   }
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) {
-      continue;
+  std::string failure;
+  auto write_all = [&](const char* data, std::size_t size) {
+    while (size > 0 && failure.empty()) {
+      const ssize_t n = write(fd, data, size);
+      if (n < 0 && errno == EINTR) {
+        continue;
+      }
+      if (n <= 0) {
+        failure = Reason(target);
+        break;
+      }
+      data += n;
+      size -= static_cast<std::size_t>(n);
     }
-    if (n <= 0) {
-      const std::string why = Reason(target);
-      close(fd);
-      return fail(why);
+    return failure.empty();
+  };
+  // Small pieces are gathered so that a large file takes few system calls.
+  constexpr std::size_t kGather = std::size_t{1} << 20;
+  std::vector<char> gathered;
+  gathered.reserve(kGather);
+  const ByteSink sink = [&](const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    if (gathered.size() + size > kGather) {
+      write_all(gathered.data(), gathered.size());
+      gathered.clear();
     }
-    done += static_cast<std::size_t>(n);
+    if (size >= kGather) {
+      return write_all(bytes, size);
+    }
+    gathered.insert(gathered.end(), bytes, bytes + size);
+    return failure.empty();
+  };
+  const bool produced = produce(sink);
+  write_all(gathered.data(), gathered.size());
+  if (close(fd) != 0 && failure.empty()) {
+    failure = Reason(target);
   }
-  if (close(fd) != 0) {
-    return fail(Reason(target));
+  if (!failure.empty()) {
+    return fail(failure);
+  }
+  if (!produced) {
+    return fail("stopped before " + target + " was complete");
   }
   if (!file.Commit()) {
     return fail(file.error());

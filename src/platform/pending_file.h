@@ -5,6 +5,8 @@
 // signal that ends the process removes it. One thread at a time; not real-time safe.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 namespace vordel {
@@ -41,5 +43,12 @@ class PendingFile {
 
 // Writes `bytes` to `target` through a pending file; false with a reason when it cannot.
 bool WriteFileAtomically(const std::string& target, const std::string& bytes, std::string* error);
+
+// Takes the next bytes of a file as they are made; false once writing has failed.
+using ByteSink = std::function<bool(const void* data, std::size_t size)>;
+// Writes what `produce` hands its sink, as it goes, so a large file is never held whole; when
+// `produce` returns false, or writing fails, nothing is left behind.
+bool WriteFileAtomically(const std::string& target,
+                         const std::function<bool(const ByteSink&)>& produce, std::string* error);
 
 }  // namespace vordel

@@ -15,6 +15,7 @@
 #include "composer/piece_builder.h"
 #include "export/audio_render.h"
 #include "export/midi_file.h"
+#include "export/score.h"
 #include "platform/clock.h"
 #include "platform/instance.h"
 #include "platform/out_of_memory.h"
@@ -117,6 +118,9 @@ int Main(int argc, char** argv) {
   bool play = false;
   bool rest_planner_started = false;
   std::string midi_file;
+  std::string score_file;
+  std::string time_signature = "4/4";
+  int grid = 16;
   std::string wav_file;
   std::string render_file;
   std::optional<double> gain_db;
@@ -133,6 +137,18 @@ int Main(int argc, char** argv) {
                "build as the program does after an earlier piece has used the rest planner (the "
                "program prints this option when it applies)");
   app.add_option("--midi", midi_file, "write the piece as a Standard MIDI File")->type_name("FILE");
+  app.add_option("--score", score_file,
+                 "write the piece's score as MusicXML 4.0, for notation programs (MuseScore, "
+                 "Dorico, Finale, Sibelius, LilyPond through musicxml2ly)")
+      ->type_name("FILE");
+  app.add_option("--time-signature", time_signature, "the score's time signature")
+      ->type_name("N/D")
+      ->default_val("4/4");
+  app.add_option("--grid", grid,
+                 "the score's grid: onsets on sixteenths (16) or thirty-seconds (32) of each "
+                 "section's beat")
+      ->type_name("16|32")
+      ->default_val(16);
   app.add_option("--render", render_file,
                  "render the piece with the built-in synthesizer; the format follows the "
                  "extension: .wav, .flac or .ogg")
@@ -171,8 +187,14 @@ int Main(int argc, char** argv) {
   if (const std::string problem = vordel::CheckOutputOptions(request); !problem.empty()) {
     return usage(problem);
   }
-  if (play && (dump || !midi_file.empty() || !render_file.empty())) {
-    return usage("--play goes alone, without --dump, --midi or --render");
+  if (play && (dump || !midi_file.empty() || !render_file.empty() || !score_file.empty())) {
+    return usage("--play goes alone, without --dump, --midi, --render or --score");
+  }
+  vordel::ScoreOptions score_options;
+  score_options.grid = grid;
+  if (const std::string problem = vordel::ParseTimeSignature(time_signature, &score_options);
+      !problem.empty()) {
+    return usage(problem);
   }
   const bool output_asked =
       request.choice != "auto" || !request.port.empty() || !request.audio_driver.empty();
@@ -219,10 +241,18 @@ int Main(int argc, char** argv) {
   }
   if (dump) {
     Dump(piece);
-  } else if (midi_file.empty() && render_file.empty()) {
+  } else if (midi_file.empty() && render_file.empty() && score_file.empty()) {
     Summary(piece);
   }
   std::cout.flush();
+  if (!score_file.empty()) {
+    std::string error;
+    score_options.reproduce = piece.Reproduce();
+    if (!vordel::WriteScore(piece, score_file, score_options, &error)) {
+      std::cerr << "vordel-compose: " << error << std::endl;
+      return 1;
+    }
+  }
   if (midi_file.empty() && render_file.empty()) {
     return 0;
   }

@@ -83,8 +83,9 @@ std::string Show(const Command& c) {
       return "v" + std::to_string(c.value);
     case Command::Kind::kEnsemble:
       return "e" + std::to_string(c.value);
+    default:
+      return "?";
   }
-  return "?";
 }
 
 struct QueueCase {

@@ -4,9 +4,16 @@
 
 #include <poll.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "outputs/recording.h"
@@ -372,6 +379,35 @@ TEST_F(ControllerTest, CommandsWaitForThePieceBeforeThemButAQuitNever) {
   EXPECT_EQ(host_.quit_code, 0);
   EXPECT_FALSE(ctl_->Composing());
   EXPECT_FALSE(session_->Composing());
+}
+
+// Scores are written beside the control thread, one at a time, each answered once when done;
+// a name that is not a score's, or a folder that is not there, is answered with why.
+TEST_F(ControllerTest, ScoresAreWrittenAndAnswered) {
+  const std::string folder =
+      ::testing::TempDir() + "vordel-controller-scores-" + std::to_string(::getpid());
+  std::filesystem::create_directories(folder);
+  Once(Command::Kind::kScore, folder + "/a.musicxml");
+  Once(Command::Kind::kScore, folder + "/b.XML");
+  Once(Command::Kind::kScore, folder + "/c.txt");
+  Once(Command::Kind::kScore, folder + "/missing/d.musicxml");
+  ASSERT_EQ(replies.size(), 1u) << ::testing::PrintToString(replies);  // the wrong name at once
+  EXPECT_NE(replies[0].find("c.txt"), std::string::npos);
+  for (int i = 0; i < 1000 && replies.size() < 4; ++i) {
+    ctl_->Poll();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(replies.size(), 4u);
+  EXPECT_EQ(replies[1], "");
+  EXPECT_EQ(replies[2], "");
+  EXPECT_NE(replies[3].find("missing/d.musicxml"), std::string::npos);
+  for (const char* name : {"/a.musicxml", "/b.XML"}) {
+    std::ifstream in(folder + name);
+    const std::string xml((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(xml.find("<work-title>0 80 40 30 25 1 50 30 23 20</work-title>"), std::string::npos)
+        << name;
+  }
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -43,6 +43,7 @@ class Recorder : public OscActions {
   void Post(Command c) override { posted.push_back(std::move(c)); }
   void Send(const OscPeer& to, const OscMessageOut& m) override {
     sent.emplace_back(to.ToString(), m.path);
+    sent_text.push_back(m.args.empty() ? "" : m.args[0].s);
   }
   std::function<void(const OscPeer&, const OscMessageOut&)> Sender() override {
     return [this](const OscPeer& to, const OscMessageOut& m) { Send(to, m); };
@@ -54,6 +55,7 @@ class Recorder : public OscActions {
 
   std::vector<Command> posted;
   std::vector<std::pair<std::string, std::string>> sent;
+  std::vector<std::string> sent_text;  // the first argument's text
   std::vector<std::string> subscribed;
   std::vector<std::string> unsubscribed;
   std::vector<std::string> log;
@@ -104,6 +106,16 @@ TEST_F(OscHandler, AddressesBecomeCommands) {
   }));
   rec_.posted.back().reply("no");
   EXPECT_EQ(rec_.sent.back().first, "127.0.0.1:9000");
+  // A score is answered either way: with its path when written, with why not when it was not.
+  Handle(Message("/vordel/score", [](lo_message m) { lo_message_add_string(m, "s.musicxml"); }));
+  ASSERT_EQ(rec_.posted.back().kind, Command::Kind::kScore);
+  EXPECT_EQ(rec_.posted.back().text, "s.musicxml");
+  rec_.posted.back().reply("");
+  EXPECT_EQ(rec_.sent.back().second, "/vordel/saved");
+  EXPECT_EQ(rec_.sent_text.back(), "s.musicxml");
+  rec_.posted.back().reply("cannot write s.musicxml: Permission denied");
+  EXPECT_EQ(rec_.sent.back().second, "/vordel/refused");
+  EXPECT_EQ(rec_.sent_text.back(), "cannot write s.musicxml: Permission denied");
 }
 
 TEST_F(OscHandler, StatusAndSubscriptionsAnswerTheSenderOrItsPort) {

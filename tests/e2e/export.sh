@@ -6,7 +6,7 @@
 # Exit 77 (skipped) when the readers are missing.
 set -u
 COMPOSE=$1
-for tool in midicsv fluidsynth sox soxi; do command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }; done
+for tool in midicsv fluidsynth sox soxi xmllint; do command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }; done
 SOUNDFONT=/usr/share/sounds/sf2/TimGM6mb.sf2
 [ -f "$SOUNDFONT" ] || { echo "no soundfont"; exit 77; }
 WORK=$(mktemp -d)
@@ -60,6 +60,22 @@ awk -v p="$flac_peak" 'BEGIN {exit !(p < -1.5)}' || fail "a fixed gain still nor
 total_ms=$("$COMPOSE" --clock 7 --dump "$PIECE" | awk '/^total/ {print $2}')
 awk -v f="$ours" -v t="$total_ms" 'BEGIN {exit !(f / 44100.0 > t / 1000.0 + 2.0)}' ||
   fail "rendering shorter than the piece plus its close"
+
+# The score: valid MusicXML 4.0 in 3/4, one part per channel, the command that makes it again in
+# the credits; an existing score that cannot be replaced keeps its content.
+SCHEMA=$(dirname "$0")/../export/musicxml-4.0/musicxml.xsd
+"$COMPOSE" --clock 7 --score "$WORK/p.musicxml" --time-signature 3/4 "$PIECE" >/dev/null 2>&1 || fail "score"
+xmllint --noout --nonet --schema "$SCHEMA" "$WORK/p.musicxml" 2>"$WORK/err.txt" ||
+  fail "the score does not validate: $(head -3 "$WORK/err.txt")"
+[ "$(grep -c '<score-part ' "$WORK/p.musicxml")" = 4 ] || fail "not four parts"
+grep -q "<beats>3</beats>" "$WORK/p.musicxml" || fail "no 3/4"
+grep -q "vordel-compose --clock 7 --dump &apos;$PIECE&apos;\|vordel-compose --clock 7 --dump '$PIECE'" "$WORK/p.musicxml" ||
+  fail "no command in the credits"
+"$COMPOSE" --score "$WORK/p.musicxml" --time-signature 3 "$PIECE" >/dev/null 2>"$WORK/err.txt"
+[ $? -eq 2 ] && grep -q "time-signature" "$WORK/err.txt" || fail "a wrong time signature: $(cat "$WORK/err.txt")"
+"$COMPOSE" --score /nonexistent-dir/x.musicxml "$PIECE" >/dev/null 2>"$WORK/err.txt"
+[ $? -eq 1 ] && grep -q "cannot write /nonexistent-dir/x.musicxml" "$WORK/err.txt" || fail "unwritable score"
+ls -a "$WORK" | grep -q partial && fail "a partial file was left"
 
 # Errors: an unwritable file, and options that do not go together.
 "$COMPOSE" --wav /nonexistent-dir/x.wav "$PIECE" >/dev/null 2>"$WORK/err.txt"

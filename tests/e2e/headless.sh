@@ -7,7 +7,8 @@
 # Exit 77 without JACK or liblo-tools.
 VORDEL=$1
 source "$(dirname "$0")/lib/common.sh"
-need jackd jack_lsp jack_connect oscsend oscdump
+need jackd jack_lsp jack_connect oscsend oscdump xmllint
+SCHEMA=$(dirname "$0")/../export/musicxml-4.0/musicxml.xsd
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
 export XDG_RUNTIME_DIR="$WORK/run"  # instance numbers of this test only
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
@@ -60,6 +61,14 @@ wait_for "grep -q ' /vordel/started' '$WORK/osc.txt'" 10 || fail "no /vordel/sta
 wait_for "[ \$(notes_in '$WORK/dump.txt') -gt 10 ]" 10 || fail "no notes after /vordel/piece"
 oscsend localhost "$OSC" /vordel/piece si "1 2" "$REPLY"
 wait_for "grep -q ' /vordel/refused s' '$WORK/osc.txt'" 10 || fail "no answer to a refused piece"
+# The score of the piece that plays, answered with its path; one that cannot be written, with why.
+oscsend localhost "$OSC" /vordel/score si "$WORK/piece.musicxml" "$REPLY"
+wait_for "grep -q ' /vordel/saved s \"$WORK/piece.musicxml\"' '$WORK/osc.txt'" 20 || fail "no /vordel/saved"
+xmllint --noout --nonet --schema "$SCHEMA" "$WORK/piece.musicxml" 2>/dev/null || fail "the score does not validate"
+grep -q '<work-title>0 50 40 1 0</work-title>' "$WORK/piece.musicxml" || fail "not the playing piece's score"
+oscsend localhost "$OSC" /vordel/score si "$WORK/no/such/folder/piece.musicxml" "$REPLY"
+wait_for "grep -q ' /vordel/refused s \"cannot write $WORK/no/such' '$WORK/osc.txt'" 20 ||
+  fail "an unwritable score was not refused"
 oscsend localhost "$OSC" /vordel/volume i 300
 oscsend localhost "$OSC" /vordel/nothing
 wait_for "grep -q 'no address /vordel/nothing' '$WORK/main.out'" 10 || fail "unknown address not logged"
