@@ -96,9 +96,8 @@ class Starts : public vordel::SessionListener {
     const vordel::Piece& p = session_.piece();
     first_tick_ns = session_.player().FirstTickDueNanos();
     own_end_ms = std::max(p.total_ms(), p.end_tick() + 1);
-    first_note_tick = p.sections().empty() || p.sections()[0].events.empty()
-                          ? 0
-                          : p.sections()[0].events[0].tick;
+    first_note_tick =
+        p.sections().empty() || p.sections()[0].events.empty() ? 0 : p.sections()[0].events[0].tick;
   }
   int count = 0;
   std::int64_t first_tick_ns = 0;
@@ -242,9 +241,9 @@ int main(int argc, char** argv) {
         }
         // The next one: this one's own end, then the gap, then its first note. (The first
         // piece's first tick is still to come when it is told to have started.)
-        expected_ns = seen < 2 ? 0
-                               : starts.first_tick_ns +
-                                     (starts.own_end_ms + kGapMs) * vordel::kNanosPerMilli;
+        expected_ns =
+            seen < 2 ? 0
+                     : starts.first_tick_ns + (starts.own_end_ms + kGapMs) * vordel::kNanosPerMilli;
       }
     }
     pieces = starts.count;
@@ -254,19 +253,19 @@ int main(int argc, char** argv) {
     session.RemoveListener(&starts);
   }
   std::sort(gap_errors_ms.begin(), gap_errors_ms.end());
-  const double p99 = gap_errors_ms.empty()
-                         ? 0
-                         : gap_errors_ms[std::min(gap_errors_ms.size() - 1,
-                                                  gap_errors_ms.size() * 99 / 100)];
+  const double p99 =
+      gap_errors_ms.empty()
+          ? 0
+          : gap_errors_ms[std::min(gap_errors_ms.size() - 1, gap_errors_ms.size() * 99 / 100)];
   const double max = gap_errors_ms.empty() ? 0 : gap_errors_ms.back();
-  std::printf("%d pieces back to back (%s): %ld notes left sounding, %llu messages lost, RSS %ld kB "
-              "at the first and %ld kB at the last\n",
-              pieces, minutes == 0 ? "as fast as the machine goes" : "in real time",
-              hanging, static_cast<unsigned long long>(lost), rss_start, rss_end);
+  std::printf(
+      "%d pieces back to back (%s): %ld notes left sounding, %llu messages lost, RSS %ld kB "
+      "at the first and %ld kB at the last\n",
+      pieces, minutes == 0 ? "as fast as the machine goes" : "in real time", hanging,
+      static_cast<unsigned long long>(lost), rss_start, rss_end);
   std::printf(
       "soak pieces=%d hanging_notes=%ld lost=%llu rss_start_kb=%ld rss_end_kb=%ld "
       "gap_p99_ms=%.3f gap_max_ms=%.3f\n",
-      pieces, hanging, static_cast<unsigned long long>(lost), rss_start, rss_end, p99,
-      max);
+      pieces, hanging, static_cast<unsigned long long>(lost), rss_start, rss_end, p99, max);
   return 0;
 }

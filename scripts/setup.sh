@@ -10,7 +10,7 @@ PACKAGES=(
   # desktop program, MIDI output and the built-in synthesizer
   qt6-base-dev librtmidi-dev libfluidsynth-dev fluidsynth timgm6mb-soundfont libasound2-dev
   libcli11-dev libsndfile1-dev libebur128-dev libjack-jackd2-dev liblo-dev libxcb1-dev
-  libpugixml-dev libxml2-utils
+  libpugixml-dev libxml2-utils help2man bash-completion
   # end-to-end tests: virtual display, clipboard owner, JACK dummy server, screenshots, audio
   xvfb xauth xclip x11-utils xdotool jackd2 liblo-tools imagemagick sox tesseract-ocr tesseract-ocr-eng
   fonts-liberation2 midicsv bc desktop-file-utils pulseaudio pulseaudio-utils python3

@@ -10,53 +10,85 @@ namespace vordel {
 
 void AddAppOptions(CLI::App& app, AppOptions& options) {
   app.description(
-      "Composes the start-up piece and waits, minimized. Other programs drive it through the "
-      "clipboard (\"0\" stops, \"1\" plays, \"q\" quits, any longer text is a new parameter string "
-      "of five numbers per section, composed and played at once), through OSC and through MIDI "
-      "input. A left click plays, moving the mouse up and down sets the volume.");
-  AddOutputOptions(app, options.output);
-  app.add_flag("--headless", options.headless,
+      "Composes a piece of serial music from a parameter string and plays it live on MIDI. It "
+      "starts with its start-up piece and waits, minimized; other programs drive it through the "
+      "clipboard (\"0\" stops, \"1\" plays, \"q\" quits, any longer text is a new parameter "
+      "string, composed and played at once), through OSC and through MIDI input. A left click "
+      "plays, moving the mouse up and down sets the volume. A parameter string has five numbers "
+      "for each section: function (0-4), register (1-100), velocity base (1-47), tempo (1-100, "
+      "fast to slow) and length (0 and up); vordel-compose --explain says what they do.");
+  const char* const kPlaying = "Playing";
+  const char* const kRemote = "Remote control";
+  app.add_flag("-H,--headless", options.headless,
                "run without a window: controlled by OSC, MIDI input and lines on standard input "
-               "(0, 1, q or a parameter string)");
-  app.add_option("--osc-port", options.osc.port,
-                 "UDP port for OSC (the next free one when taken; 0 turns OSC off)")
-      ->type_name("N")
-      ->default_val(kDefaultOscPort)
-      ->check(CLI::Range(0, 65535));
-  app.add_option("--osc-listen", options.osc.listen,
-                 "address OSC listens on (0.0.0.0 for every network)")
-      ->type_name("ADDRESS")
-      ->default_val("127.0.0.1");
-  app.add_option("--osc-allow", options.osc.allow,
-                 "the senders OSC hears, as addresses with an optional prefix length, separated "
-                 "by commas (default: this machine only)")
-      ->type_name("ADDR[/BITS],...");
-  app.add_flag("--endless", options.endless,
+               "(0, 1, q or a parameter string)")
+      ->group(kPlaying);
+  app.add_flag("-e,--endless", options.endless,
                "play on and on: when a piece ends, the next one follows after the gap (the same "
-               "string at a new clock, or the playlist's next line); starts at once");
-  app.add_option("--playlist", options.playlist,
+               "string at a new clock, or the playlist's next line); starts at once")
+      ->group(kPlaying);
+  app.add_option("-l,--playlist", options.playlist,
                  "play the parameter strings of FILE, one per line, in order and from the top "
                  "again (# starts a comment; --clock MS 'STRING' pins a piece); plays endlessly")
-      ->type_name("FILE");
+      ->type_name("FILE")
+      ->group(kPlaying);
   app.add_flag("--shuffle", options.shuffle,
-               "play the playlist in a new order each round, never a string twice in a row");
-  app.add_option("--gap", options.gap_s, "seconds of silence between pieces in endless play")
+               "play the playlist in a new order each round, never a string twice in a row")
+      ->group(kPlaying);
+  app.add_option("--gap", options.gap_s,
+                 "seconds of silence between pieces in endless play (default: 3)")
       ->type_name("SECONDS")
-      ->default_val(3.0);
+      ->group(kPlaying);
   app.add_option("--fade", options.fade_s,
                  "fade out over this many seconds on a stop, a next and the closing of the hours "
-                 "(0: stop at once)")
+                 "(default: 0, stop at once)")
       ->type_name("SECONDS")
-      ->default_val(0.0);
+      ->group(kPlaying);
   app.add_option("--hours", options.hours,
                  "play only inside these local times, e.g. 10:00-18:00 or 22:00-02:00,10:00-12:00")
-      ->type_name("HH:MM-HH:MM,...");
+      ->type_name("HH:MM-HH:MM,...")
+      ->group(kPlaying);
   app.add_option("--journal", options.journal,
                  "append a line for every playback to FILE ('' for none; default: "
                  "$XDG_STATE_HOME/vordel/played.log)")
-      ->type_name("FILE");
+      ->type_name("FILE")
+      ->group(kPlaying);
+  AddOutputOptions(app, options.output);
+  app.add_option("--osc-port", options.osc.port,
+                 "UDP port for OSC (the next free one when taken; 0 turns OSC off; default: " +
+                     std::to_string(kDefaultOscPort) + ")")
+      ->type_name("N")
+      ->group(kRemote);
+  app.add_option("--osc-listen", options.osc.listen,
+                 "address OSC listens on (0.0.0.0 for every network; default: 127.0.0.1)")
+      ->type_name("ADDRESS")
+      ->group(kRemote);
+  app.add_option("--osc-allow", options.osc.allow,
+                 "the senders OSC hears, as addresses with an optional prefix length, separated "
+                 "by commas (default: this machine only)")
+      ->type_name("ADDR[/BITS],...")
+      ->group(kRemote);
   app.add_option("--state-file", options.state_file)->group("");
-  app.set_version_flag("--version", std::string("vordel ") + VORDEL_VERSION);
+  app.set_help_flag("-h,--help", "show this help and exit")->group("Help");
+  app.set_version_flag("-V,--version", std::string("vordel ") + VORDEL_VERSION,
+                       "show the version and exit")
+      ->group("Help");
+}
+
+HelpText AppHelp(const CLI::App& app) {
+  HelpText help;
+  help.usage = "vordel [OPTION]...";
+  help.summary = app.get_description();
+  help.groups = {"Playing", kOutputGroup, "Remote control", "Help"};
+  help.examples = {
+      "vordel                                  # the window; copy a parameter string to play it",
+      "vordel --headless --output synth        # no window, the built-in synthesizer",
+      "vordel --endless --playlist pieces.txt --hours 10:00-18:00   # an installation",
+      "oscsend localhost 7770 /vordel/piece s '0 80 40 30 25 1 50 30 23 20'"};
+  help.numbers_hint =
+      "a parameter string reaches vordel through the clipboard, OSC or standard input (with "
+      "--headless), not its command line; to hear one now, run vordel-compose --play";
+  return help;
 }
 
 std::string CheckAppOptions(AppOptions& options) {
@@ -87,6 +119,9 @@ std::string CheckAppOptions(AppOptions& options) {
     }
   }
   p.journal = options.journal.value_or(Journal::DefaultPath());
+  if (options.osc.port < 0 || options.osc.port > 65535) {
+    return "--osc-port takes a port from 0 to 65535, not " + std::to_string(options.osc.port);
+  }
   if (!options.osc.allow.empty()) {
     std::string problem;
     if (!OscAllowList::Parse(options.osc.allow, &problem)) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/options.h"
 #include "control/osc_source.h"
 #include "control/programme.h"
 #include "outputs/backends.h"
@@ -30,6 +31,8 @@ struct AppOptions {
 };
 
 void AddAppOptions(CLI::App& app, AppOptions& options);
+// What vordel's help says around its options.
+HelpText AppHelp(const CLI::App& app);
 // Checks what CLI11 cannot; "" when fine.
 std::string CheckAppOptions(AppOptions& options);
 

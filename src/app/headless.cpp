@@ -1,6 +1,7 @@
 #include "app/headless.h"
 
 #include <poll.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <iostream>
@@ -13,6 +14,7 @@
 #include "control/line_log.h"
 #include "control/stdin_source.h"
 #include "platform/timer.h"
+#include "platform/timestamps.h"
 
 namespace vordel {
 namespace {
@@ -49,6 +51,9 @@ class ConsoleHost : public ControllerHost, public SessionListener {
 }  // namespace
 
 int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
+  // Kept in a file or on a terminal, every line says when; the journal says it itself.
+  const TimestampLines stamp_out(std::cout, STDOUT_FILENO);
+  const TimestampLines stamp_err(std::cerr, STDERR_FILENO);
   LineLog log(std::cout);
   ThreadTimerService timer;
   OpenedOutput opened = OpenOutput(options.output);
@@ -108,6 +113,7 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
     controller.Poll();
     code = host.code_;
   }
+  session.EndPlayback("quit");  // told to OSC subscribers while they are still heard
   sources.Stop();
   session.Shutdown("quit");
   session.RemoveListener(&host);

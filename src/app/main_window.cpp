@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QStatusBar>
 #include <QWheelEvent>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -106,8 +107,9 @@ void TMyWindow::WriteState() {
   if (state_file_.empty()) {
     return;
   }
-  std::string state = "counters=" + controller_->CountersText() + "\n" +
-                      "notice=" + controller_->NoticeText() + "\n";
+  std::string notice = controller_->NoticeText();
+  std::replace(notice.begin(), notice.end(), '\n', '|');
+  std::string state = "counters=" + controller_->CountersText() + "\n" + "notice=" + notice + "\n";
   static const char* const kKeys[5] = {"events", "timer", "timed", "min", "mout"};
   for (int g = 0; g < 5; ++g) {
     const QLabel* label = gadgets_[static_cast<std::size_t>(g)];
@@ -319,9 +321,9 @@ bool TMyApp::InitMainWindow() {
     });
   }
 
-  sources_ = std::make_unique<CommandSources>(
-      *session_, [](const std::string& line) { std::cerr << "vordel: " << line << std::endl; });
-  sources_->Add(std::make_unique<QtClipboardSource>());
+  auto log = [](const std::string& line) { std::cerr << "vordel: " << line << std::endl; };
+  sources_ = std::make_unique<CommandSources>(*session_, log);
+  sources_->Add(std::make_unique<QtClipboardSource>(log));
   sources_->AddRemote(options_.osc);
   sources_->Start(queue_);
   if (sources_->OscPort() != 0) {
@@ -414,6 +416,7 @@ int TMyApp::Run() {
     frame_->showMinimized();
     code = QApplication::exec();
     poll_timer_.stop();
+    session_->EndPlayback("quit");  // told to OSC subscribers while they are still heard
     sources_->Stop();
     session_->RemoveListener(this);
     session_->Shutdown("quit");

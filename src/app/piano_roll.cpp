@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "composer/musical_object.h"
 #include "midi/message.h"
@@ -52,6 +53,43 @@ std::int64_t PianoRoll::AxisStep(std::int64_t length, int labels) {
     }
   }
   return kSteps[std::size(kSteps) - 1];
+}
+
+std::vector<std::pair<int, std::string>> PianoRoll::FitLabels(const std::vector<Label>& labels,
+                                                              int left, int right, int gap) {
+  std::vector<std::pair<int, std::string>> kept;
+  int free_from = left;
+  for (std::size_t i = 0; i < labels.size(); ++i) {
+    const Label& l = labels[i];
+    const int next = i + 1 < labels.size() ? labels[i + 1].x : right;
+    // The long form when it ends before the next label begins, else the short one.
+    std::optional<std::pair<int, std::string>> chosen;
+    for (const auto& [text, width] : {std::pair<std::string, int>{l.text, l.width},
+                                      std::pair<std::string, int>{l.short_text, l.short_width}}) {
+      const int x = std::min(l.x, right - width);
+      if (text.empty() || x < free_from) {
+        continue;
+      }
+      chosen = std::make_pair(x, text);
+      if (x + width + gap <= next) {
+        break;
+      }
+    }
+    if (chosen) {
+      const int width = chosen->second == l.text ? l.width : l.short_width;
+      free_from = chosen->first + width + gap;
+      kept.push_back(*chosen);
+    }
+  }
+  return kept;
+}
+
+std::pair<int, int> PianoRoll::NoteBand(int row_height, int channel) {
+  // Each channel sits a quarter row lower than the one before, so a note hidden under another
+  // still shows a strip of its own.
+  const int step = row_height / 4;
+  const int c = std::clamp(channel, 1, 4) - 1;
+  return {c * step, std::max(1, row_height - 3 * step)};
 }
 
 void PianoRoll::SetPiece(int serial, const Piece& piece) {
@@ -138,32 +176,47 @@ void PianoRoll::Render(const QSize& size) {
     p.drawText(2, y + 4, QString("C%1").arg(key / 12 - 1));
   }
 
-  // Time axis.
+  // Time axis; the last label moves in rather than being cut at the edge.
+  auto label = [&](int x, const std::string& text, const std::string& short_text) {
+    return Label{x, text, fm.horizontalAdvance(QString::fromStdString(text)), short_text,
+                 short_text.empty() ? 0 : fm.horizontalAdvance(QString::fromStdString(short_text))};
+  };
   const std::int64_t step = AxisStep(view_, std::max(2, plot.width() / 70));
+  std::vector<Label> times;
   for (std::int64_t t = (start_ + step - 1) / step * step; t <= start_ + view_; t += step) {
     const int x = x_of(t);
     p.setPen(kGrid);
     p.drawLine(x, plot.top(), x, plot.bottom());
-    p.setPen(kLabel);
-    p.drawText(x - 2, plot.bottom() + 13, QString::fromStdString(TimeLabel(t)));
+    times.push_back(label(x - 2, TimeLabel(t), ""));
+  }
+  p.setPen(kLabel);
+  for (const auto& [x, text] : FitLabels(times, 0, size.width(), 6)) {
+    p.drawText(x, plot.bottom() + 13, QString::fromStdString(text));
   }
 
-  // Notes.
-  p.setPen(Qt::NoPen);
+  // Notes: a channel's own band of the key's row, and a darker edge, so that notes of several
+  // channels on one key at one time all show.
   const int h = std::max(1, static_cast<int>(row));
   for (const Note& n : piece_.Notes()) {
     const std::int64_t end = n.onset + n.length;
     if (end < start_ || n.onset > start_ + view_) {
       continue;
     }
-    p.setBrush(kChannelColours[static_cast<std::size_t>((n.channel - 1) & 3)]);
+    const QColor colour = kChannelColours[static_cast<std::size_t>((n.channel - 1) & 3)];
+    const auto [offset, height] = NoteBand(h, n.channel);
     const int x = x_of(std::max(n.onset, start_));
     const int w = std::max(1, x_of(std::min(end, start_ + view_)) - x);
-    const int y = plot.top() + static_cast<int>((high_ - n.key) * row);
-    p.drawRect(x, y, w, h);
+    const int y = plot.top() + static_cast<int>((high_ - n.key) * row) + offset;
+    p.fillRect(x, y, w, height, colour);
+    if (height >= 3 && w >= 3) {
+      p.setPen(colour.darker(150));
+      p.setBrush(Qt::NoBrush);
+      p.drawRect(x, y, w - 1, height - 1);
+    }
   }
 
-  // Section lines with their numbers and functions.
+  // Section lines with their numbers and functions (just the number where they crowd).
+  std::vector<Label> sections;
   for (const PieceSection& s : piece_.sections()) {
     if (s.onset < start_ || s.onset > start_ + view_) {
       continue;
@@ -171,9 +224,12 @@ void PianoRoll::Render(const QSize& size) {
     const int x = x_of(s.onset);
     p.setPen(QPen(QColor(120, 120, 120), 1, Qt::DashLine));
     p.drawLine(x, plot.top(), x, plot.bottom());
-    p.setPen(QColor(60, 60, 60));
-    p.drawText(x + 3, plot.top() + 11,
-               QString::fromStdString(std::to_string(s.number) + " " + FunktionName(s.function)));
+    sections.push_back(label(x + 3, std::to_string(s.number) + " " + FunktionName(s.function),
+                             std::to_string(s.number)));
+  }
+  p.setPen(QColor(60, 60, 60));
+  for (const auto& [x, text] : FitLabels(sections, plot.left(), plot.right(), 4)) {
+    p.drawText(x, plot.top() + 11, QString::fromStdString(text));
   }
   p.setPen(QColor(90, 90, 90));
   p.setBrush(Qt::NoBrush);

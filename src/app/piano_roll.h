@@ -38,6 +38,24 @@ class PianoRoll {
   // A step between axis labels that fits about `labels` of them into `length` ticks.
   static std::int64_t AxisStep(std::int64_t length, int labels);
 
+  // A label wanted at x (its left edge), in a long and a short form with their widths.
+  struct Label {
+    int x = 0;
+    std::string text;
+    int width = 0;
+    std::string short_text;  // "" when there is none
+    int short_width = 0;
+  };
+  // The labels that fit side by side in [left, right), in order, none over another (a gap of
+  // `gap` pixels apart): one that runs past the right edge is moved in to end there, one that
+  // would touch the one before takes its short form or is left out. Each kept label's text
+  // and x.
+  static std::vector<std::pair<int, std::string>> FitLabels(const std::vector<Label>& labels,
+                                                            int left, int right, int gap);
+  // The part of a key's row that a note of `channel` (1-4) fills, so that notes of different
+  // channels on one key at one time all show: its offset from the row's top and its height.
+  static std::pair<int, int> NoteBand(int row_height, int channel);
+
  private:
   void Render(const QSize& size);
   std::int64_t PageStart(std::int64_t playhead) const;

@@ -5,18 +5,20 @@
 
 namespace vordel {
 
-QtClipboardSource::QtClipboardSource()
-    : poller_([]() -> std::optional<std::string> {
-        const QClipboard* clip = QGuiApplication::clipboard();
-        if (clip == nullptr) {
-          return std::nullopt;
-        }
-        const QString t = clip->text(QClipboard::Clipboard);
-        if (t.isNull()) {
-          return std::nullopt;
-        }
-        return t.toStdString();
-      }) {}
+QtClipboardSource::QtClipboardSource(ClipboardPoller::LogFn log)
+    : poller_(
+          []() -> std::optional<std::string> {
+            const QClipboard* clip = QGuiApplication::clipboard();
+            if (clip == nullptr) {
+              return std::nullopt;
+            }
+            const QString t = clip->text(QClipboard::Clipboard);
+            if (t.isNull()) {
+              return std::nullopt;
+            }
+            return t.toStdString();
+          },
+          std::move(log)) {}
 
 bool QtClipboardSource::Start(CommandQueue& queue, std::string* error) {
   QClipboard* clip = QGuiApplication::clipboard();

@@ -12,7 +12,8 @@ namespace vordel {
 
 class QtClipboardSource : public QObject, public CommandSource {
  public:
-  QtClipboardSource();
+  // log: one line when the text found at the start is ignored.
+  explicit QtClipboardSource(ClipboardPoller::LogFn log);
   std::string Name() const override { return "clipboard"; }
   bool Start(CommandQueue& queue, std::string* error) override;
   void Stop() override;

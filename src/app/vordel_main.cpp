@@ -69,7 +69,7 @@ int Main(int argc, char** argv) {
   vordel::AppOptions options;
   CLI::App app{"", "vordel"};
   vordel::AddAppOptions(app, options);
-  if (const int code = vordel::ParseCommandLine(app, ours); code >= 0) {
+  if (const int code = vordel::ParseCommandLine(app, ours, vordel::AppHelp(app)); code >= 0) {
     return code;
   }
   if (const std::string problem = vordel::CheckAppOptions(options); !problem.empty()) {

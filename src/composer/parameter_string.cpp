@@ -49,6 +49,7 @@ std::int64_t PlannedObjectEvents(int f, int p4) {
 
 PieceParameters PieceParameters::Parse(std::string_view text) {
   PieceParameters p;
+  p.truncated_ = text.size() > kMaxParameterText;
   text = text.substr(0, std::min(text.size(), kMaxParameterText));
   // The one place where a text is cut into numbers.
   std::size_t i = 0;

@@ -63,6 +63,8 @@ class PieceParameters {
   int leftover() const { return static_cast<int>(tokens_.size() % kNumbersPerObject); }
   // Complete groups beyond kMaxMusicalObjects, which make no section.
   int groups_dropped() const { return groups_dropped_; }
+  // Whether the text was longer than kMaxParameterText (the rest was not read).
+  bool truncated() const { return truncated_; }
   // Events the piece will have.
   std::int64_t planned_events() const { return planned_events_; }
 
@@ -78,6 +80,7 @@ class PieceParameters {
   std::vector<ParameterToken> tokens_;
   std::vector<SectionParameters> sections_;
   int groups_dropped_ = 0;
+  bool truncated_ = false;
   std::int64_t planned_events_ = 0;
   Verdict verdict_ = Verdict::kNoCompleteGroup;
   std::string refusal_;

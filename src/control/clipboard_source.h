@@ -1,7 +1,9 @@
 // The clipboard as a source of commands, apart from the window framework that reads it. Every
 // 50 ms poll yields the command of the text on the clipboard, so that a text that stays acts by
 // the clipboard's rules; the text itself is read again only after the clipboard has changed, so
-// a large text left there costs nothing. Control thread only.
+// a large text left there costs nothing. A text that was on the clipboard before the program
+// started (a "q" left by an earlier run) is no command: it is logged as ignored, and commands
+// begin with the clipboard's first change. Control thread only.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +20,10 @@ class ClipboardPoller {
   // Reads the clipboard's plain text; nullopt when it holds none.
   using Reader = std::function<std::optional<std::string>()>;
 
-  explicit ClipboardPoller(Reader reader) : reader_(std::move(reader)) {}
+  using LogFn = std::function<void(const std::string&)>;
+
+  explicit ClipboardPoller(Reader reader, LogFn log = nullptr)
+      : reader_(std::move(reader)), log_(std::move(log)) {}
 
   // The clipboard's content changed.
   void Changed() { changed_ = true; }
@@ -29,7 +34,10 @@ class ClipboardPoller {
 
  private:
   Reader reader_;
+  LogFn log_;
   bool changed_ = true;
+  bool first_read_ = true;
+  bool before_start_ = false;  // the text was there before the program started
   std::optional<std::string> text_;
   std::size_t reads_ = 0;
 };

@@ -167,7 +167,11 @@ void Controller::ApplyLatched(const Command& command) {
         player_.ClearStop();
         ProcessTheMotherFucker(command.text.c_str());
         if (!pending_) {
+          // A refused string restarts the piece that is kept; its reason stays in view for
+          // that playback.
+          const std::string why = session_.Refusal();
           RestartFromTop();
+          session_.SetRefusal(why);
         }
       } else if (command.text != last_string_ && session_.Refusal().empty()) {
         session_.SetRefusal(
@@ -448,15 +452,21 @@ std::string Controller::NoticeText() const {
   if (!session_.Refusal().empty()) {
     return session_.Refusal();
   }
+  std::string text;
   if (std::string closed = programme_->ClosedText(); !closed.empty()) {
-    return closed;
-  }
-  if (player_.GetPlayStatus() != 0) {
+    text = std::move(closed);
+  } else if (player_.GetPlayStatus() != 0) {
     const Schedule& s = session_.schedule();
-    return "Playing object " + std::to_string(player_.PlayingObjectNumber()) + " of " +
+    text = "Playing object " + std::to_string(player_.PlayingObjectNumber()) + " of " +
            std::to_string(s.Objects()) + ".";
+  } else {
+    text = "Nothing plays.";
   }
-  return "Nothing plays.";
+  // What the string of the piece holds outside the useful ranges, a line each.
+  for (const std::string& warning : session_.Warnings()) {
+    text += "\nWarning: " + warning;
+  }
+  return text;
 }
 
 std::int64_t Controller::DisplayedTick() const {

@@ -47,8 +47,10 @@ std::optional<OpeningHours> OpeningHours::Parse(const std::string& text, std::st
     const std::string part = Trim(text.substr(at, comma - at));
     at = comma + 1;
     const std::size_t dash = part.find('-');
-    const auto first = dash == std::string::npos ? std::nullopt : Minutes(part.substr(0, dash), false);
-    const auto end = dash == std::string::npos ? std::nullopt : Minutes(part.substr(dash + 1), true);
+    const auto first =
+        dash == std::string::npos ? std::nullopt : Minutes(part.substr(0, dash), false);
+    const auto end =
+        dash == std::string::npos ? std::nullopt : Minutes(part.substr(dash + 1), true);
     if (!first || !end || *first == *end) {
       *error = "--hours: '" + part + "' is not a range of local times like 10:00-18:00";
       return std::nullopt;
@@ -84,7 +86,8 @@ std::optional<std::time_t> OpeningHours::NextChange(std::time_t now) const {
   // Minute by minute from the next whole minute: local time's gaps and repeats (daylight saving)
   // need no arithmetic of their own.
   const std::time_t start = now - now % 60 + 60;
-  for (std::time_t t = start; t < start + 2 * 24 * 3600; t += 60) {
+  constexpr std::time_t kTwoDays = std::time_t{2} * 24 * 3600;
+  for (std::time_t t = start; t < start + kTwoDays; t += 60) {
     if (OpenAt(t) != open) {
       return t;
     }

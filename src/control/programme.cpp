@@ -70,7 +70,8 @@ bool Programme::UsePlaylist(const std::string& path, std::string* error) {
   for (const std::string& line : list->skipped) {
     host_.Log("playlist line skipped: " + line);
   }
-  order_.emplace(list->entries.size(), settings_.shuffle, static_cast<std::uint32_t>(wall_clock_()));
+  order_.emplace(list->entries.size(), settings_.shuffle,
+                 static_cast<std::uint32_t>(wall_clock_()));
   settings_.playlist = std::move(list);
   endless_ = true;
   paused_ = false;
@@ -106,9 +107,9 @@ void Programme::ComposeNext() {
   if (order_ && settings_.playlist) {
     const std::size_t index = order_->Next();
     const PlaylistEntry& entry = settings_.playlist->entries[index];
-    session_.RequestPiece(entry.parameters, ComposeFor::kFollowing, entry.clock_ms,
-                          entry.clock_ms ? std::optional<CarriedState>(entry.carried)
-                                         : std::nullopt);
+    session_.RequestPiece(
+        entry.parameters, ComposeFor::kFollowing, entry.clock_ms,
+        entry.clock_ms ? std::optional<CarriedState>(entry.carried) : std::nullopt);
     composing_position_ = static_cast<int>(index) + 1;
   } else {
     const PieceParameters& parameters = session_.piece().parameters();
@@ -192,8 +193,8 @@ int Programme::WakeInMs() const {
   if (!start_at_) {
     return 50;
   }
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(*start_at_ -
-                                                                          SteadyClock::now());
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(*start_at_ - SteadyClock::now());
   return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 50));
 }
 
@@ -267,8 +268,7 @@ Programme::Status Programme::GetStatus() const {
     const Piece& piece = session_.piece();
     const std::int64_t own_end = std::max(piece.total_ms(), piece.end_tick() + 1);
     const std::int64_t left =
-        own_end - static_cast<std::int64_t>(session_.player().LastTimeSetEvID()) +
-        settings_.gap_ms;
+        own_end - static_cast<std::int64_t>(session_.player().LastTimeSetEvID()) + settings_.gap_ms;
     s.seconds_to_next = static_cast<int>(std::max<std::int64_t>(left, 0) / 1000);
   }
   s.seconds_to_next = std::max(s.seconds_to_next, 0);

@@ -71,9 +71,9 @@ class Programme : public SessionListener {
   int WakeInMs() const;
 
   struct Status {
-    int mode = 0;          // 0 a piece at a time, 1 endless
-    int position = 0;      // the playlist line playing, counted from 1 (0: no playlist)
-    int length = 0;        // the playlist's lines that make pieces
+    int mode = 0;             // 0 a piece at a time, 1 endless
+    int position = 0;         // the playlist line playing, counted from 1 (0: no playlist)
+    int length = 0;           // the playlist's lines that make pieces
     int seconds_to_next = 0;  // until the next piece, or the opening; 0 when nothing waits
   };
   Status GetStatus() const;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "composer/explain.h"
 #include "outputs/lanes.h"
 #include "platform/clock.h"
 
@@ -159,13 +160,19 @@ void Session::SetPiece(const ReadyPiece& ready) {
   // No tick may run while the piece changes.
   player_.StopPlaybackAndWait();
   ++piece_serial_;
+  const bool new_string =
+      piece_.parameters().Canonical() != ready.piece.parameters().Canonical() || piece_.empty();
   piece_ = ready.piece.WithEnsemble(ensemble_);
   refusal_.clear();
+  warnings_ = ParameterWarnings(piece_.parameters());
   schedule_ = ready.schedule;
   following_.reset();
   player_.SetSchedule(schedule_);
   if (log_ != nullptr) {
     *log_ << ready.diagnostics << "[Reproduce] " << piece_.Reproduce() << std::endl;
+    for (const std::string& warning : new_string ? warnings_ : std::vector<std::string>{}) {
+      *log_ << "[Warning] " << warning << std::endl;
+    }
   }
   for (SessionListener* l : listeners_) {
     l->PieceBuilt(piece_.Reproduce());
@@ -188,9 +195,9 @@ void Session::SetFollowing(const ReadyPiece& ready, std::int64_t gap_ms) {
   const std::int64_t wait = own_end - (piece_.end_tick() + 1) + std::max<std::int64_t>(gap_ms, 0);
   // The follower opens with its ensemble, at the volume set (not the ensemble's own).
   std::array<MidiMessage, 12> opening = EnsembleMessages(following_->piece.tracks());
-  for (unsigned char ch = 1; ch <= 4; ++ch) {
-    opening[static_cast<std::size_t>(3 * (ch - 1) + 2)] =
-        ControlMessage(ch, 7, static_cast<unsigned char>(volume_));
+  for (std::size_t ch = 1; ch <= 4; ++ch) {
+    opening[3 * (ch - 1) + 2] =
+        ControlMessage(static_cast<unsigned char>(ch), 7, static_cast<unsigned char>(volume_));
   }
   player_.SetNext(ready.schedule, wait, opening);
 }
@@ -222,6 +229,7 @@ bool Session::StartPlayback() {
     EndedNow(end_reason_.empty() ? "stop" : end_reason_);
   }
   if (started) {
+    refusal_.clear();  // what was refused before is no longer news
     player_.SetPlayStatus();
     playing_ = true;
     follower_waits_ = false;
@@ -370,6 +378,10 @@ bool Session::SwitchOutput(const OutputRequest& request, std::string* message) {
   output_backend_ = opened.backend;
   output_input_ = opened.input;
   *message = opened.note;
+  // The new output has heard nothing yet: the instruments first, then the volume in force.
+  const int volume = volume_;
+  PrepareEnsemble();
+  SetVolume(volume);
   Poll();
   return true;
 }
@@ -466,14 +478,8 @@ void Session::StopComposer() {
   }
 }
 
-void Session::Shutdown(const std::string& reason) {
-  if (shut_down_) {
-    return;
-  }
-  shut_down_ = true;
-  StopComposer();
-  const bool was_running = player_.TimerActive();
-  if (was_running) {
+void Session::EndPlayback(const std::string& reason) {
+  if (player_.TimerActive()) {
     // The last tick ends every note it started and sends All Notes Off.
     player_.RaiseStop();
     player_.StopPlaybackAndWait();
@@ -482,6 +488,15 @@ void Session::Shutdown(const std::string& reason) {
   if (playing_) {
     EndedNow(reason);
   }
+}
+
+void Session::Shutdown(const std::string& reason) {
+  if (shut_down_) {
+    return;
+  }
+  shut_down_ = true;
+  StopComposer();
+  EndPlayback(reason);
   // Whatever still sounds (notes the control side started, a playback that was cut off) ends.
   if (notes_.Sounding() > 0) {
     Silence();

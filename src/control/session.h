@@ -72,6 +72,9 @@ class Session {
   std::string ReproduceCommandLine() const { return piece_.Reproduce(); }
   // Why the last string was refused or ignored, until the next piece ("" when it was not).
   const std::string& Refusal() const { return refusal_; }
+  // What the current piece's string holds that is outside its useful ranges, one line each
+  // (written to the log as "[Warning] ..." when a string other than the last one is taken).
+  const std::vector<std::string>& Warnings() const { return warnings_; }
   void SetRefusal(const std::string& reason) { refusal_ = reason; }
   // A string that makes no piece: remembered as the refusal, and the listeners are told.
   void Refuse(const std::string& reason);
@@ -186,6 +189,9 @@ class Session {
   Snapshot GetSnapshot() const;
   void SetProgrammeStatus(int mode, int position, int length, int seconds_to_next);
 
+  // Stops the playback, if one runs or has just been stopped, and tells the listeners it ended
+  // for `reason`, while they still listen (before the program's sources stop).
+  void EndPlayback(const std::string& reason);
   // Ends everything for good: the composer stopped, the playback stopped, every note ended, All
   // Notes Off, the outputs drained and closed. Idempotent.
   void Shutdown(const std::string& reason);
@@ -226,6 +232,7 @@ class Session {
 
   int piece_serial_ = 0;
   std::string refusal_;
+  std::vector<std::string> warnings_;
   int ensemble_ = 0;
   bool ensemble_pending_ = false;
   int volume_ = 100;  // as the ensembles set it

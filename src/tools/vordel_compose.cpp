@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <iostream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/options.h"
+#include "composer/explain.h"
 #include "composer/musical_object.h"
 #include "composer/parameter_string.h"
 #include "composer/piece_builder.h"
@@ -109,12 +111,14 @@ int Main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
 
   CLI::App app{
-      "Builds the piece of a parameter string (five numbers per section: function, "
-      "register, velocity base, tempo, length) and prints a summary of it, its events, "
-      "a Standard MIDI File or a rendering, or plays it in real time.",
+      "Builds the piece of a parameter string and prints a summary of it, says what its numbers "
+      "did, prints its events, writes it as a Standard MIDI File, a score or a rendering, or "
+      "plays it in real time.",
       "vordel-compose"};
   std::string clock_text;
   bool dump = false;
+  bool explain = false;
+  bool verbose = false;
   bool play = false;
   bool rest_planner_started = false;
   std::string midi_file;
@@ -126,45 +130,77 @@ int Main(int argc, char** argv) {
   std::optional<double> gain_db;
   std::string text;
   vordel::OutputRequest request;
-  app.add_option("--clock", clock_text,
+  const char* const kComposing = "Composing";
+  const char* const kExport = "Export";
+  const char* const kPlaying = "Playing";
+  app.add_option("-c,--clock", clock_text,
                  "pin the composer's millisecond clock to MS, so the same string and MS always "
                  "give the same piece")
-      ->type_name("MS");
-  app.add_flag("--dump", dump,
-               "print every section's onset and end and all its events, then the "
-               "total");
+      ->type_name("MS")
+      ->group(kComposing);
   app.add_flag("--rest-planner-started", rest_planner_started,
                "build as the program does after an earlier piece has used the rest planner (the "
-               "program prints this option when it applies)");
-  app.add_option("--midi", midi_file, "write the piece as a Standard MIDI File")->type_name("FILE");
-  app.add_option("--score", score_file,
+               "program prints this option when it applies)")
+      ->group(kComposing);
+  app.add_flag("-e,--explain", explain,
+               "say in words what each number of the string was read as and what it made, with a "
+               "warning for every number outside its useful range")
+      ->group(kComposing);
+  app.add_flag("-d,--dump", dump,
+               "print every section's onset and end and all its events, then the total")
+      ->group(kComposing);
+  app.add_flag("-v,--verbose", verbose, "print the composer's own lines on standard error")
+      ->group(kComposing);
+  app.add_option("-m,--midi", midi_file, "write the piece as a Standard MIDI File")
+      ->type_name("FILE")
+      ->group(kExport);
+  app.add_option("-s,--score", score_file,
                  "write the piece's score as MusicXML 4.0, for notation programs (MuseScore, "
                  "Dorico, Finale, Sibelius, LilyPond through musicxml2ly)")
-      ->type_name("FILE");
-  app.add_option("--time-signature", time_signature, "the score's time signature")
+      ->type_name("FILE")
+      ->group(kExport);
+  app.add_option("--time-signature", time_signature, "the score's time signature (default: 4/4)")
       ->type_name("N/D")
-      ->default_val("4/4");
+      ->group(kExport);
   app.add_option("--grid", grid,
                  "the score's grid: onsets on sixteenths (16) or thirty-seconds (32) of each "
-                 "section's beat")
+                 "section's beat (default: 16)")
       ->type_name("16|32")
-      ->default_val(16);
-  app.add_option("--render", render_file,
+      ->group(kExport);
+  app.add_option("-r,--render", render_file,
                  "render the piece with the built-in synthesizer; the format follows the "
                  "extension: .wav, .flac or .ogg")
-      ->type_name("FILE");
-  app.add_option("--wav", wav_file, "the same as --render")->type_name("FILE");
+      ->type_name("FILE")
+      ->group(kExport);
+  app.add_option("--wav", wav_file, "the same as --render")->type_name("FILE")->group(kExport);
   app.add_option("--gain", gain_db,
-                 "render with this fixed gain instead of normalising the peak to -1 dBFS")
-      ->type_name("DB");
-  app.add_flag("--play", play, "play the piece in real time (Ctrl-C stops it)");
+                 "render with this fixed gain (-60 to 40) instead of normalising the peak to -1 "
+                 "dBFS")
+      ->type_name("DB")
+      ->group(kExport);
+  app.add_flag("--play", play, "play the piece in real time (Ctrl-C stops it)")->group(kPlaying);
   vordel::AddOutputOptions(app, request);
-  app.add_option("string", text, "the parameter string (in quotes)")
-      ->type_name("\"PARAMETER STRING\"");
-  app.set_version_flag("--version", std::string("vordel-compose ") + VORDEL_VERSION);
+  app.add_option("string", text, "the parameter string (in quotes)");
+  app.set_help_flag("-h,--help", "show this help and exit")->group("Help");
+  app.set_version_flag("-V,--version", std::string("vordel-compose ") + VORDEL_VERSION,
+                       "show the version and exit")
+      ->group("Help");
+  vordel::HelpText help;
+  help.usage = "vordel-compose [OPTION]... \"PARAMETER STRING\"";
+  help.summary =
+      app.get_description() +
+      " A parameter string has five numbers for each section: function (0 Statement, 1 "
+      "Preparation, 2 Extension, 3 Antecedent, 4 Consequent), register (1-100, low to high), "
+      "velocity base (1-47), tempo (1-100, fast to slow) and length (0 and up). Put it in quotes.";
+  help.groups = {kComposing, kExport, kPlaying, vordel::kOutputGroup, "Help"};
+  help.examples = {"vordel-compose --explain '0 80 40 30 25 1 50 30 23 20'   # what the numbers do",
+                   "vordel-compose --play '0 60 40 10 15'                    # hear a short piece",
+                   "vordel-compose --score piece.musicxml '0 80 40 30 25'    # its score",
+                   "vordel-compose --clock 1843 --render piece.flac '3 50 40 50 10'"};
+  help.numbers_hint = "a parameter string is one argument: put it in quotes, as in vordel-compose";
 
   const std::vector<std::string> args(argv + 1, argv + argc);
-  if (const int code = vordel::ParseCommandLine(app, args); code >= 0) {
+  if (const int code = vordel::ParseCommandLine(app, args, help); code >= 0) {
     return code;
   }
   auto usage = [](const std::string& m) { return vordel::UsageError("vordel-compose", m); };
@@ -215,16 +251,23 @@ int Main(int argc, char** argv) {
                  FormatDb(vordel::kMaxGainDb) + ", not '" +
                  app.get_option("--gain")->as<std::string>() + "'");
   }
-  // The piece's own lines go to standard output; the composer's diagnostics (standard error)
-  // do not.
+  if (explain && (dump || play)) {
+    return usage("--explain goes without --dump and --play");
+  }
+  // The piece's own lines go to standard output; warnings, refusals and (with --verbose) the
+  // composer's diagnostics to standard error.
   const vordel::PieceParameters parameters = vordel::PieceParameters::Parse(text);
   if (!parameters.accepted()) {
-    std::cerr << parameters.refusal() << std::endl;
-  }
-  if (parameters.verdict() == vordel::PieceParameters::Verdict::kTooManyEvents) {
-    std::cerr << "vordel-compose: the parameter string asks for too many events (at most "
-              << vordel::kMaxPieceEvents << ")" << std::endl;
+    if (explain) {
+      std::cout << vordel::ExplainParameters(parameters, vordel::Piece()) << std::flush;
+    }
+    std::cerr << "vordel-compose: " << parameters.refusal() << std::endl;
     return 1;
+  }
+  if (!explain) {
+    for (const std::string& warning : vordel::ParameterWarnings(parameters)) {
+      std::cerr << "vordel-compose: warning: " << warning << '\n';
+    }
   }
   if (!play) {
     // Nothing sounds from here on: a termination signal ends the process at once and removes
@@ -233,13 +276,17 @@ int Main(int argc, char** argv) {
   }
   const std::int64_t clock_ms =
       clock ? static_cast<std::int64_t>(*clock) : vordel::MillisSinceStart();
+  std::ostringstream quiet;
+  std::ostream& diagnostics = verbose ? static_cast<std::ostream&>(std::cerr) : quiet;
   const vordel::Piece piece =
-      vordel::ComposePiece(parameters, clock_ms, {rest_planner_started}, 0, std::cerr)->piece;
+      vordel::ComposePiece(parameters, clock_ms, {rest_planner_started}, 0, diagnostics)->piece;
   if (play) {
     request.name = vordel::InstanceName(vordel::ClaimInstanceNumber());
     return vordel::PlayFromTerminal(piece, request, stop_signals);
   }
-  if (dump) {
+  if (explain) {
+    std::cout << vordel::ExplainParameters(parameters, piece);
+  } else if (dump) {
     Dump(piece);
   } else if (midi_file.empty() && render_file.empty() && score_file.empty()) {
     Summary(piece);

@@ -410,5 +410,23 @@ TEST_F(ControllerTest, ScoresAreWrittenAndAnswered) {
   std::filesystem::remove_all(folder);
 }
 
+// A string with numbers outside their ranges: the notice line and the log say each, once; a
+// refusal is news only until the next playback starts.
+TEST_F(ControllerTest, WarningsOfAStringAndRefusalsThatPass) {
+  Once(Command::Kind::kCompose, "0 0 40 30 5 7");
+  EXPECT_EQ(ctl_->NoticeText().substr(ctl_->NoticeText().find('\n')),
+            "\nWarning: section 1: register 0 is outside 1-100; its pitches start from C3, as for "
+            "50\nWarning: 1 number(s) after the last complete group of five are not used: 7");
+  EXPECT_NE(out_.str().find("[Warning] section 1: register 0 is outside 1-100"), std::string::npos);
+  Once(Command::Kind::kCompose, "1 2");
+  EXPECT_EQ(ctl_->NoticeText().rfind("Parameter string ignored", 0), 0u);
+  Once(Command::Kind::kStop);
+  Once(Command::Kind::kPlay);
+  EXPECT_EQ(ctl_->NoticeText().rfind("Parameter string ignored", 0), std::string::npos);
+  EXPECT_NE(ctl_->NoticeText().find("Warning: section 1"), std::string::npos);
+  Once(Command::Kind::kCompose, "0 50 40 30 5");
+  EXPECT_EQ(ctl_->NoticeText().find("Warning"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace vordel

@@ -26,11 +26,11 @@ TEST(Journal, ALineAPlaybackRotatedPastTenMegabytes) {
   const std::string path = folder + "/state/vordel/played.log";  // the folders are made
   Journal journal(path);
   std::string error;
-  ASSERT_TRUE(journal.Append(86400 * 365, 12.34, "end", "vordel-compose --clock 5 --dump '1'",
-                             &error))
+  ASSERT_TRUE(
+      journal.Append(86400 * 365, 12.34, "end", "vordel-compose --clock 5 --dump '1'", &error))
       << error;
-  ASSERT_TRUE(journal.Append(86400 * 365 + 13, 2, "stop", "vordel-compose --clock 6 --dump '2'",
-                             &error));
+  ASSERT_TRUE(
+      journal.Append(86400 * 365 + 13, 2, "stop", "vordel-compose --clock 6 --dump '2'", &error));
   EXPECT_EQ(Read(path),
             "1971-01-01T00:00:00+00:00\t12.3\tend\tvordel-compose --clock 5 --dump '1'\n"
             "1971-01-01T00:00:13+00:00\t2.0\tstop\tvordel-compose --clock 6 --dump '2'\n");

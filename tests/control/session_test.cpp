@@ -4,8 +4,12 @@
 
 #include <poll.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <sstream>
 #include <thread>
 
@@ -132,18 +136,44 @@ TEST_F(SessionTest, ShutdownEndsEveryNoteAndLostMessagesShow) {
   EXPECT_EQ(session_->GetOUTStatusStr(), "MOUT OK");
 }
 
+// A switch to another output: a clean stop on the old one; the new one hears the ensemble (each
+// channel's program, pan and volume) before anything else, and the volume set since.
 TEST_F(SessionTest, AnotherOutputReplacesTheCurrentOneAfterACleanStop) {
   Compose("0 50 40 1 0");
+  session_->SetVolume(90);
   session_->StartPlayback();
   timer_.Tick();
   OutputRequest request;
   request.choice = "recording";
+  request.record_file = ::testing::TempDir() + "vordel-switch-" + std::to_string(getpid()) + ".txt";
   std::string message;
   const MidiOutput* old = session_->output();
   ASSERT_TRUE(session_->SwitchOutput(request, &message));
   EXPECT_NE(session_->output(), old);
   EXPECT_EQ(session_->OutputBackend(), "recording");
   EXPECT_FALSE(session_->Playing());
+  session_->StartPlayback();
+  timer_.Tick();
+  session_->output()->Close();
+  std::ifstream in(request.record_file);
+  std::vector<std::string> heard;  // the bytes of each message but the notes, in hex
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::string time;
+    std::string bytes;
+    std::getline(words >> time >> std::ws, bytes);
+    if (bytes[0] != '8' && bytes[0] != '9') {  // the notes carry the manual timer's own times
+      heard.push_back(bytes);
+    }
+  }
+  std::remove(request.record_file.c_str());
+  ASSERT_GE(heard.size(), 16u);
+  EXPECT_EQ(
+      std::vector<std::string>(heard.begin(), heard.begin() + 16),
+      (std::vector<std::string>{"c0 3c", "b0 0a 1e", "b0 07 64", "c1 47", "b1 0a 37", "b1 07 64",
+                                "c2 44", "b2 0a 46", "b2 07 64", "c3 2d", "b3 0a 5a", "b3 07 64",
+                                "b0 07 5a", "b1 07 5a", "b2 07 5a", "b3 07 5a"}));
+
   request.choice = "no-such-output";
   EXPECT_FALSE(session_->SwitchOutput(request, &message));
   EXPECT_NE(message.find("no output named"), std::string::npos);

@@ -8,7 +8,7 @@
 # Exit 77 (skipped) when Xvfb, xclip, JACK or liblo-tools are missing.
 VORDEL=$1
 source "$(dirname "$0")/lib/common.sh"
-need Xvfb xclip jackd jack_lsp import convert xdotool oscsend xdpyinfo
+need Xvfb xclip jackd jack_lsp import convert xdotool oscsend oscdump xdpyinfo
 ARTIFACTS=${ARTIFACTS:-$PWD/artifacts}
 mkdir -p "$ARTIFACTS"
 export XDG_RUNTIME_DIR="$WORK/run"
@@ -114,18 +114,32 @@ RC=$?
 stop_dump
 check_silent_end "$WORK/dump.txt" || fail "SIGTERM left notes sounding"
 
-# Under a Wayland session with XWayland the window runs on X and says so; "q" ends it at once.
+# Under a Wayland session with XWayland the window runs on X and says so. A "q" left on the
+# clipboard by an earlier run is no command: it is said and ignored. A "q" copied now ends the
+# program at once, and OSC subscribers hear that the playback ended for "quit".
 start_dump "$WORK/dump2.txt"
-copy "1"
+copy "q"
 WAYLAND_DISPLAY=wayland-test start_vordel
 grep -q "runs on XWayland" "$WORK/vordel.out" || fail "no XWayland line: $(cat "$WORK/vordel.out")"
-wait_for "[ \$(notes_in '$WORK/dump2.txt') -gt 5 ]" 10 || fail "1 left on the clipboard did not play"
+wait_for "grep -q '\"q\" was there before the start and is ignored' '$WORK/vordel.out'" 10 ||
+  fail "the q found at the start was not said: $(cat "$WORK/vordel.out")"
+kill -0 "$VORDEL_PID" 2>/dev/null || fail "a q left on the clipboard ended the program"
+REPLY=$((OSC + 1000))
+oscdump -L "$REPLY" >"$WORK/osc.txt" 2>&1 &
+PIDS+=("$!")
+sleep 0.3
+oscsend localhost "$OSC" /vordel/subscribe i "$REPLY"
+copy "1"
+wait_for "grep -q ' /vordel/started' '$WORK/osc.txt'" 10 || fail "no /vordel/started"
+wait_for "[ \$(notes_in '$WORK/dump2.txt') -gt 5 ]" 10 || fail "1 on the clipboard did not play"
 start=$(date +%s%N)
 copy "q"
 wait "$VORDEL_PID"
 RC=$?
 echo "q ended the program in $(( ($(date +%s%N) - start) / 1000000 )) ms"
 [ "$RC" -eq 0 ] || fail "exit code $RC after q"
+wait_for "grep -q ' /vordel/ended s \"quit\"' '$WORK/osc.txt'" 5 ||
+  fail "subscribers were not told of the quit: $(cat "$WORK/osc.txt")"
 stop_dump
 check_silent_end "$WORK/dump2.txt" || fail "q left notes sounding"
 
@@ -145,8 +159,8 @@ stop_dump
 
 # The X server goes away during a playback: the notes still end.
 start_dump "$WORK/dump3.txt"
-copy "1"
 start_vordel
+copy "1"
 wait_for "[ \$(notes_in '$WORK/dump3.txt') -gt 5 ]" 10 || fail "no playback before the X server went"
 kill "$XVFB_PID"
 wait "$VORDEL_PID"

@@ -46,7 +46,7 @@ grep -q "playlist line skipped: $WORK/list.txt:3: Parameter string ignored" "$WO
   fail "no line about the skipped line"
 
 # The pieces in turn: the first line, the second, then the first again at new clocks.
-grep '^\[Reproduce\]' "$WORK/vordel.out" | sed -n '2,5p' | sed "s/.*--dump //" >"$WORK/order.txt"
+grep '\[Reproduce\]' "$WORK/vordel.out" | sed -n '2,5p' | sed "s/.*--dump //" >"$WORK/order.txt"
 [ "$(cat "$WORK/order.txt" | tr '\n' '|')" = "'0 50 40 1 0'|'4 70 10 1 0'|'0 50 40 1 0'|'4 70 10 1 0'|" ] ||
   fail "not in turn: $(cat "$WORK/order.txt")"
 

@@ -46,6 +46,9 @@ notes_in() { grep -c ': 9' "$1"; }
 start_vordel main --osc-port "$OSC"
 grep -q "\[Reproduce\] vordel-compose --clock [0-9]* --dump '0 80 40 30 25 1 50 30 23 20'" "$WORK/main.out" ||
   fail "no start-up piece"
+# Kept in a file, every line says when (ISO 8601, local time with its offset).
+unstamped=$(grep -Ev '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}[+-][0-9]{2}:[0-9]{2} ' "$WORK/main.out")
+[ -z "$unstamped" ] || fail "lines without their time: $unstamped"
 # The MIDI input listens to nobody, least of all vordel's own output.
 jack_lsp | grep -q "vordel-in:vordel in" || fail "no MIDI input port"
 jack_lsp -c | awk '/^[^ ]/ {port = $0; next} port == "vordel:vordel" && /vordel in/ {bad = 1}

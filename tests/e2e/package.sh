@@ -26,7 +26,9 @@ done
 dpkg-deb --contents "$DEB" >"$WORK/contents.txt"
 for f in ./usr/bin/vordel ./usr/bin/vordel-compose ./usr/share/applications/vordel.desktop \
   ./usr/share/icons/hicolor/scalable/apps/vordel.svg ./usr/lib/systemd/user/vordel.service \
-  ./usr/share/doc/vordel/copyright; do
+  ./usr/share/doc/vordel/copyright ./usr/share/man/man1/vordel.1.gz \
+  ./usr/share/man/man1/vordel-compose.1.gz ./usr/share/bash-completion/completions/vordel \
+  ./usr/share/bash-completion/completions/vordel-compose; do
   grep -q " $f\$" "$WORK/contents.txt" || fail "package lacks $f"
 done
 dpkg-deb --fsys-tarfile "$DEB" | tar -xO ./usr/share/doc/vordel/copyright |
@@ -35,6 +37,15 @@ if command -v desktop-file-validate >/dev/null; then
   dpkg-deb --fsys-tarfile "$DEB" | tar -xO ./usr/share/applications/vordel.desktop >"$WORK/vordel.desktop"
   desktop-file-validate "$WORK/vordel.desktop" || fail "desktop file"
 fi
+
+# The manual pages are the programs' help; completion offers the options and their values.
+for program in vordel vordel-compose; do
+  dpkg-deb --fsys-tarfile "$DEB" | tar -xO "./usr/share/man/man1/$program.1.gz" | gunzip >"$WORK/$program.1"
+  grep -q "^\.TH $(echo "$program" | tr a-z A-Z) \"1\"" "$WORK/$program.1" || fail "$program.1 is no manual page"
+  grep -q "REPORTING BUGS" "$WORK/$program.1" || fail "$program.1 says nowhere to report bugs"
+done
+grep -q "explain" "$WORK/vordel-compose.1" || fail "vordel-compose.1 lacks --explain"
+grep -q "headless" "$WORK/vordel.1" || fail "vordel.1 lacks --headless"
 
 INSTALLED=
 if [ "${CI:-}" = true ] && [ "$(id -u)" -eq 0 ] && ! dpkg-query -W vordel >/dev/null 2>&1; then
@@ -61,9 +72,30 @@ Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$WORK/display" >/dev/nul
 XVFB_PID=$!
 for _ in $(seq 50); do [ -s "$WORK/display" ] && break; sleep 0.1; done
 export DISPLAY=":$(cat "$WORK/display")"
+# A "q" left on the clipboard is ignored at the start; copied again, it ends the program.
 printf 'q' | xclip -selection clipboard 2>/dev/null
-JACK_DEFAULT_SERVER="vordel-none-$$" timeout 20 "$BIN/vordel" --output synth >"$WORK/run.log" 2>&1
+JACK_DEFAULT_SERVER="vordel-none-$$" timeout 20 "$BIN/vordel" --output synth >"$WORK/run.log" 2>&1 &
+VORDEL_PID=$!
+for _ in $(seq 100); do grep -q "is ignored" "$WORK/run.log" && break; sleep 0.1; done
+grep -q "\"q\" was there before the start and is ignored" "$WORK/run.log" ||
+  { remove; fail "the q found at the start: $(cat "$WORK/run.log")"; }
+printf 'q' | xclip -selection clipboard 2>/dev/null
+wait "$VORDEL_PID"
 RC=$?
+# Completion offers the programs' options and the values of --output.
+complete_words() {
+  bash -c 'source /usr/share/bash-completion/bash_completion 2>/dev/null || exit 3
+    source "$1"; PATH="$2:$PATH"; shift 2
+    COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+    _vordel_complete "$1" "${@: -1}" "${@: -2:1}" 2>/dev/null; echo "${COMPREPLY[*]}"' _ \
+    "$COMPLETION" "$BIN" "$@"
+}
+if [ -f /usr/share/bash-completion/bash_completion ]; then
+  COMPLETION=${INSTALLED:+/usr/share/bash-completion/completions/vordel-compose}
+  COMPLETION=${COMPLETION:-$WORK/root/usr/share/bash-completion/completions/vordel-compose}
+  complete_words vordel-compose --ex | grep -q -- "--explain" || { remove; fail "completion of --ex"; }
+  complete_words vordel --output sy | grep -qx "synth" || { remove; fail "completion of --output"; }
+fi
 remove
 [ "$RC" -eq 0 ] || fail "the installed vordel exited $RC: $(cat "$WORK/run.log")"
 grep -q "Playing from object: 1" "$WORK/run.log" || fail "no start-up piece: $(cat "$WORK/run.log")"

@@ -39,10 +39,42 @@ TEST(ComposeTool, ClockIsTakenModulo2To32) {
   EXPECT_EQ(PieceLines(a.out), PieceLines(b.out));
 }
 
-TEST(ComposeTool, EmptyStringDumpsOnlyTheTotal) {
-  const auto r = Compose("--clock 0 --dump \"\"");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(PieceLines(r.out), "total 0\n");
+// Standard error alone, standard output thrown away.
+testing::CommandResult ComposeErrors(const std::string& args) {
+  return testing::RunCommand(std::string(VORDEL_COMPOSE_BIN) + " " + args + " 2>&1 >/dev/null");
+}
+
+// A string that makes no piece is refused: exit 1, the reason on standard error, nothing on
+// standard output.
+TEST(ComposeTool, RefusalsExitWithOneAndSayWhy) {
+  for (const char* refused :
+       {"\"\"", "hello", "\"1 2 3\"", "\"0 80 40 30 999999999\"", "-- --dump"}) {
+    const auto out = Compose(std::string("--clock 0 --dump ") + refused);
+    EXPECT_EQ(out.status, 1) << refused;
+    EXPECT_EQ(out.out, "") << refused;
+    const auto err = ComposeErrors(std::string("--clock 0 ") + refused);
+    EXPECT_EQ(err.out.rfind("vordel-compose: Parameter string ", 0), 0u) << err.out;
+  }
+}
+
+// The composer's own lines only with --verbose; the warnings of a string always.
+TEST(ComposeTool, StandardErrorHoldsWarningsAndWithVerboseTheComposersLines) {
+  EXPECT_EQ(ComposeErrors("--clock 0 \"0 80 40 30 25\"").out, "");
+  EXPECT_NE(ComposeErrors("--clock 0 --verbose \"0 80 40 30 25\"").out.find("[SetPosition]"),
+            std::string::npos);
+  EXPECT_EQ(ComposeErrors("--clock 0 \"0 0 40 30 25 1\"").out,
+            "vordel-compose: warning: section 1: register 0 is outside 1-100; its pitches start "
+            "from C3, as for 50\n"
+            "vordel-compose: warning: 1 number(s) after the last complete group of five are not "
+            "used: 1\n");
+  const auto explained = Compose("--clock 0 --explain \"0 80 40 30 25\"");
+  EXPECT_EQ(explained.status, 0);
+  EXPECT_NE(explained.out.find("Section 1: Statement"), std::string::npos) << explained.out;
+  EXPECT_NE(explained.out.find("No warnings."), std::string::npos) << explained.out;
+  const auto refused = Compose("--explain \"4O 1\"");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.out.find("\"4O\" is not a plain number and is read as 4"), std::string::npos)
+      << refused.out;
 }
 
 TEST(ComposeTool, SummaryNamesObjectsAndTotals) {
@@ -62,15 +94,18 @@ TEST(ComposeTool, UsageErrorsExitWithTwo) {
   EXPECT_EQ(Compose("--help").status, 0);
   EXPECT_NE(Compose("--help").out.find("Usage: vordel-compose"), std::string::npos);
   EXPECT_NE(Compose("--version").out.find("vordel-compose "), std::string::npos);
-  EXPECT_EQ(Compose("--dump \"0 80 40 30 999999999\"").status, 1);  // too many events
-  EXPECT_EQ(Compose("--render x.mp3 \"1 2 3 4 5\"").status, 2);     // no such audio format
-  EXPECT_EQ(Compose("--gain 3 \"1 2 3 4 5\"").status, 2);           // gain without a render
+  EXPECT_EQ(Compose("--render x.mp3 \"1 2 3 4 5\"").status, 2);  // no such audio format
+  EXPECT_EQ(Compose("--gain 3 \"1 2 3 4 5\"").status, 2);        // gain without a render
   for (const char* gain : {"nan", "inf", "-inf", "1000", "40.5", "-61", "x"}) {
     EXPECT_EQ(Compose(std::string("--render x.wav --gain ") + gain + " \"1 2 3 4 5\"").status, 2)
         << gain;
   }
   EXPECT_EQ(Compose("--port x \"1 2 3 4 5\"").status, 2);  // ports go with --play
-  EXPECT_EQ(Compose("-- --dump").status, 0);               // after "--" everything is the string
+  // Bare numbers: how to quote them.
+  EXPECT_NE(ComposeErrors("0 80 40 30 25")
+                .out.find("put it in quotes, as in vordel-compose "
+                          "'0 80 40 30 25'"),
+            std::string::npos);
 }
 
 TEST(ComposeTool, ARenderThatClipsSaysHowManySamples) {
