@@ -48,7 +48,7 @@ class FakeHost : public ControllerHost {
 class ControllerTest : public ::testing::Test {
  protected:
   ControllerTest() {
-    auto out = std::make_unique<RecordingOutput>(1 << 20);
+    auto out = std::make_unique<RecordingOutput>(1 << 16);
     rec_ = out.get();
     session_ = std::make_unique<Session>(std::move(out), nullptr, timer_, &out_);
     ctl_ = std::make_unique<Controller>(*session_, host_);

@@ -51,7 +51,7 @@ class ProgrammeTest : public ::testing::Test {
   void Make(ProgrammeSettings settings) {
     settings.journal = journal_;
     settings.wall_clock = [this] { return wall_; };
-    auto out = std::make_unique<RecordingOutput>(1 << 20);
+    auto out = std::make_unique<RecordingOutput>(1 << 16);
     rec_ = out.get();
     session_ = std::make_unique<Session>(std::move(out), nullptr, timer_, &log_);
     starts_ = std::make_unique<Starts>(*session_);

@@ -46,7 +46,7 @@ std::optional<ReadyPiece> Composed(Session& session, const std::string& text) {
 class SessionTest : public ::testing::Test {
  protected:
   SessionTest() {
-    auto out = std::make_unique<RecordingOutput>(1 << 20);
+    auto out = std::make_unique<RecordingOutput>(1 << 16);
     rec_ = out.get();
     session_ = std::make_unique<Session>(std::move(out), nullptr, timer_, &log_);
     session_->AddListener(&events_);

@@ -1,0 +1,121 @@
+// The native JACK output against the test's own JACK server (support/fake_jack).
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "midi/message.h"
+#include "outputs/backends.h"
+#include "support/fake_jack.h"
+
+namespace vordel {
+namespace {
+
+namespace jack = testing::fake_jack;
+
+class JackOutputTest : public ::testing::Test {
+ protected:
+  void SetUp() override { jack::Reset(true); }
+  void TearDown() override {
+    out_.reset();
+    jack::Reset(false);
+  }
+  void Open() {
+    OutputRequest request;
+    OpenResult r = OpenJack(request, "synth:midi_in");
+    ASSERT_TRUE(r.output) << r.error;
+    out_ = std::move(r.output);
+  }
+  // Sends a Note On of `key` due `from_cycle_us` microseconds from the start of a cycle at `cycle`.
+  void SendDue(int key, std::uint64_t cycle, std::int64_t from_cycle_us) {
+    const auto due_us = static_cast<std::int64_t>(cycle - jack::kClockOffsetUs) + from_cycle_us;
+    EXPECT_EQ(out_->Send(Lane::kPlayer, NoteMessage(1, key, 90), due_us * 1000), kMidiOk);
+    out_->Commit(Lane::kPlayer);
+  }
+  static std::vector<int> Keys(const std::vector<jack::Written>& w) {
+    std::vector<int> keys;
+    for (const auto& e : w) {
+      keys.push_back(e.bytes.at(1));
+    }
+    return keys;
+  }
+  std::unique_ptr<MidiOutput> out_;
+};
+
+// Each message goes in the cycle that reaches its due time plus the output's latency: one long
+// past at the cycle's start, the others in the order due, at rising offsets; one due later
+// waits for its cycle, and nothing is written twice.
+TEST_F(JackOutputTest, StampedMessagesLandInTheirCycle) {
+  Open();
+  EXPECT_EQ(jack::Connections(), std::vector<std::string>{"vordel:vordel>synth:midi_in"});
+  const std::uint64_t cycle = jack::Now();
+  SendDue(60, cycle, -20000);  // late
+  SendDue(61, cycle, -1600);
+  SendDue(62, cycle, -1000);
+  SendDue(63, cycle, -800);
+  SendDue(64, cycle, 3000);  // three cycles later
+  jack::RunCycle(cycle);
+  const auto first = jack::TakeWritten();
+  ASSERT_EQ(Keys(first), (std::vector<int>{60, 61, 62, 63}));
+  EXPECT_EQ(first[0].offset, 0u);
+  EXPECT_LT(first[1].offset, first[2].offset);
+  EXPECT_LT(first[2].offset, first[3].offset);
+  EXPECT_LT(first[3].offset, jack::kFrames);
+  EXPECT_EQ(first[0].port, "vordel:vordel");
+  for (std::uint64_t c = 1; c <= 3; ++c) {
+    jack::RunCycle(cycle + c * 1000);
+    EXPECT_TRUE(jack::TakeWritten().empty()) << c;
+  }
+  jack::RunCycle(cycle + 4000);
+  EXPECT_EQ(Keys(jack::TakeWritten()), std::vector<int>{64});
+}
+
+// A cycle's buffer that fills up: the rest follows in the next cycles, in order, none lost.
+TEST_F(JackOutputTest, AFullBufferLeavesTheRestForTheNextCycle) {
+  Open();
+  jack::SetRoom(2);
+  const std::uint64_t cycle = jack::Now();
+  for (int key = 60; key < 65; ++key) {
+    SendDue(key, cycle, -20000);
+  }
+  std::vector<int> keys;
+  for (int c = 0; c < 3; ++c) {
+    jack::RunCycle(cycle + static_cast<std::uint64_t>(c) * 1000);
+    const auto w = Keys(jack::TakeWritten());
+    EXPECT_LE(w.size(), 2u);
+    keys.insert(keys.end(), w.begin(), w.end());
+  }
+  EXPECT_EQ(keys, (std::vector<int>{60, 61, 62, 63, 64}));
+}
+
+// The server goes away: the output says so at once and takes nothing meanwhile; when a server
+// runs again the output is back, and what was waiting for the old one is not sent to it.
+TEST_F(JackOutputTest, AServerThatGoesAwayAndComesBack) {
+  Open();
+  const std::uint64_t cycle = jack::Now();
+  SendDue(60, cycle, 5000);
+  jack::ShutDown();
+  EXPECT_NE(out_->Status(), kMidiOk);
+  EXPECT_NE(out_->Describe().find("gone away"), std::string::npos) << out_->Describe();
+  EXPECT_NE(out_->Send(Lane::kPlayer, NoteMessage(1, 61, 90), 0), kMidiOk);
+  jack::Start();
+  for (int i = 0; i < 500 && out_->Status() != kMidiOk; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(out_->Status(), kMidiOk);
+  const std::uint64_t later = jack::Now();
+  SendDue(62, later, -20000);
+  jack::RunCycle(later + 10000);
+  EXPECT_EQ(Keys(jack::TakeWritten()), std::vector<int>{62});
+}
+
+TEST_F(JackOutputTest, NoServerNoOutput) {
+  jack::Reset(false);
+  const OpenResult r = OpenJack(OutputRequest{}, "");
+  EXPECT_FALSE(r.output);
+  EXPECT_EQ(r.error, "the JACK server does not answer");
+  EXPECT_FALSE(ProbeJack().present);
+}
+
+}  // namespace
+}  // namespace vordel

@@ -1,0 +1,91 @@
+// The MIDI input on JACK, against the test's own JACK server (support/fake_jack).
+#include "outputs/midi_input.h"
+
+#include <gtest/gtest.h>
+#include <jack/jack.h>
+
+#include "support/fake_jack.h"
+
+namespace vordel {
+namespace {
+
+namespace jack = testing::fake_jack;
+
+class MidiInputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    jack::Reset(true);
+    input_ = OpenMidiInput("vordel");
+  }
+  void TearDown() override {
+    input_.reset();
+    jack::Reset(false);
+  }
+  std::vector<std::vector<std::uint8_t>> TakeAll() {
+    std::vector<std::vector<std::uint8_t>> got;
+    MidiMessage m;
+    while (input_->Take(&m)) {
+      got.emplace_back(m.bytes, m.bytes + m.size);
+    }
+    return got;
+  }
+  std::unique_ptr<MidiInput> input_;
+};
+
+// What a control source can use is kept, in order: channel messages and real-time bytes;
+// system exclusive, running status and longer messages are not.
+TEST_F(MidiInputTest, KeepsTheMessagesAControlSourceCanUse) {
+  ASSERT_EQ(input_->Status(), 0u);
+  EXPECT_EQ(input_->Describe(), "JACK port vordel-in:vordel in");
+  const std::vector<std::vector<std::uint8_t>> arriving = {
+      {0x90, 60, 100}, {0xF0, 0x7E, 0xF7}, {60, 100}, {0xB0, 7, 100, 5}, {0xFA}, {0xC1, 5}, {}};
+  for (const auto& bytes : arriving) {
+    jack::Arrive(bytes);
+  }
+  jack::RunCycle(jack::Now());
+  EXPECT_EQ(TakeAll(),
+            (std::vector<std::vector<std::uint8_t>>{{0x90, 60, 100}, {0xFA}, {0xC1, 5}}));
+  EXPECT_EQ(input_->Dropped(), 0u);
+}
+
+// More than the ring holds in one cycle: the rest is counted, never blocks the cycle.
+TEST_F(MidiInputTest, AFloodIsCountedNotQueuedWithoutEnd) {
+  for (int i = 0; i < 5000; ++i) {
+    jack::Arrive({0x90, static_cast<std::uint8_t>(i % 128), 1});
+  }
+  jack::RunCycle(jack::Now());
+  const auto got = TakeAll();
+  EXPECT_GE(got.size(), 4000u);
+  EXPECT_EQ(got.size() + input_->Dropped(), 5000u);
+  EXPECT_EQ(got.front(), (std::vector<std::uint8_t>{0x90, 0, 1}));
+}
+
+// Sources are other programs' outputs, never vordel's own; connecting one replaces the last.
+TEST_F(MidiInputTest, SourcesAndConnections) {
+  jack::AddPort("keyboard:out", JackPortIsOutput);
+  jack::AddPort("vordel:vordel", JackPortIsOutput);
+  jack::AddPort("synth:in", JackPortIsInput);
+  EXPECT_EQ(input_->Sources(), std::vector<std::string>{"keyboard:out"});
+  EXPECT_TRUE(jack::Connections().empty());  // it listens to nobody by itself
+  std::string error;
+  ASSERT_TRUE(input_->Connect("keyboard:out", &error)) << error;
+  EXPECT_EQ(input_->Connected(), "keyboard:out");
+  EXPECT_EQ(jack::Connections(), std::vector<std::string>{"keyboard:out>vordel-in:vordel in"});
+  jack::RefuseConnections(true);
+  EXPECT_FALSE(input_->Connect("keyboard:out", &error));
+  EXPECT_EQ(error, "cannot connect keyboard:out");
+  jack::ShutDown();
+  EXPECT_NE(input_->Status(), 0u);
+}
+
+TEST(MidiInputWithoutServer, StaysClosedAndSaysWhy) {
+  jack::Reset(false);
+  const auto input = OpenMidiInput("vordel");
+  EXPECT_NE(input->Status(), 0u);
+  std::string error;
+  EXPECT_FALSE(input->Connect("keyboard:out", &error));
+  EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace vordel
