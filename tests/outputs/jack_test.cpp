@@ -1,9 +1,6 @@
 // The native JACK output against the test's own JACK server (support/fake_jack).
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "midi/message.h"
 #include "outputs/backends.h"
 #include "support/fake_jack.h"
@@ -88,25 +85,14 @@ TEST_F(JackOutputTest, AFullBufferLeavesTheRestForTheNextCycle) {
   EXPECT_EQ(keys, (std::vector<int>{60, 61, 62, 63, 64}));
 }
 
-// The server goes away: the output says so at once and takes nothing meanwhile; when a server
-// runs again the output is back, and what was waiting for the old one is not sent to it.
-TEST_F(JackOutputTest, AServerThatGoesAwayAndComesBack) {
+// The server goes away: the output says so at once and takes nothing meanwhile (the watch
+// thread's reconnection is run against a real server end to end).
+TEST_F(JackOutputTest, AServerThatGoesAway) {
   Open();
-  const std::uint64_t cycle = jack::Now();
-  SendDue(60, cycle, 5000);
   jack::ShutDown();
   EXPECT_NE(out_->Status(), kMidiOk);
   EXPECT_NE(out_->Describe().find("gone away"), std::string::npos) << out_->Describe();
   EXPECT_NE(out_->Send(Lane::kPlayer, NoteMessage(1, 61, 90), 0), kMidiOk);
-  jack::Start();
-  for (int i = 0; i < 500 && out_->Status() != kMidiOk; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  ASSERT_EQ(out_->Status(), kMidiOk);
-  const std::uint64_t later = jack::Now();
-  SendDue(62, later, -20000);
-  jack::RunCycle(later + 10000);
-  EXPECT_EQ(Keys(jack::TakeWritten()), std::vector<int>{62});
 }
 
 TEST_F(JackOutputTest, NoServerNoOutput) {

@@ -33,8 +33,7 @@ struct Server {
   std::recursive_mutex mutex;
   bool up = false;
   std::vector<std::unique_ptr<Client>> clients;
-  std::vector<std::string> others;  // other clients' ports: name and flags below
-  std::vector<unsigned long> other_flags;
+  std::vector<std::pair<std::string, unsigned long>> others;  // other clients' ports
   std::vector<std::string> connections;
   std::vector<Written> written;
   std::vector<std::vector<std::uint8_t>> arriving;
@@ -59,7 +58,6 @@ void Reset(bool up) {
   S().up = up;
   S().clients.clear();
   S().others.clear();
-  S().other_flags.clear();
   S().connections.clear();
   S().written.clear();
   S().arriving.clear();
@@ -133,8 +131,7 @@ void Arrive(const std::vector<std::uint8_t>& bytes) {
 
 void AddPort(const std::string& name, unsigned long flags) {
   std::lock_guard<std::recursive_mutex> lock(S().mutex);
-  S().others.push_back(name);
-  S().other_flags.push_back(flags);
+  S().others.emplace_back(name, flags);
 }
 
 std::vector<std::string> Connections() {
@@ -203,12 +200,6 @@ int jack_activate(jack_client_t* client) {
   Lock lock(S().mutex);
   AsClient(client)->active = S().up;
   return S().up ? 0 : -1;
-}
-
-int jack_deactivate(jack_client_t* client) {
-  Lock lock(S().mutex);
-  AsClient(client)->active = false;
-  return 0;
 }
 
 char* jack_get_client_name(jack_client_t* client) {
@@ -281,9 +272,9 @@ const char** jack_get_ports(jack_client_t* /*client*/, const char* /*name_patter
       }
     }
   }
-  for (std::size_t i = 0; i < S().others.size(); ++i) {
-    if ((S().other_flags[i] & flags) == flags) {
-      names.push_back(S().others[i]);
+  for (const auto& [name, port_flags] : S().others) {
+    if ((port_flags & flags) == flags) {
+      names.push_back(name);
     }
   }
   if (names.empty()) {
