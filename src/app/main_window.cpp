@@ -237,16 +237,7 @@ bool TMyApp::InitMainWindow() {
         !path.endsWith(".xml", Qt::CaseInsensitive)) {
       path += ".musicxml";
     }
-    Command c;
-    c.kind = Command::Kind::kScore;
-    c.text = path.toStdString();
-    c.origin = "menu";
-    c.reply = [this](const std::string& error) {
-      if (!error.empty()) {
-        client_->MessageBox(error, "Error.");
-      }
-    };
-    controller_->Apply(c);
+    ApplyFileCommand(Command::Kind::kScore, path.toStdString());
   });
   file->addSeparator();
   QAction* exit = file->addAction("E&xit");
@@ -280,16 +271,7 @@ bool TMyApp::InitMainWindow() {
     if (path.isEmpty()) {
       return;
     }
-    Command c;
-    c.kind = Command::Kind::kPlaylist;
-    c.text = path.toStdString();
-    c.origin = "menu";
-    c.reply = [this](const std::string& error) {
-      if (!error.empty()) {
-        client_->MessageBox(error, "Error.");
-      }
-    };
-    controller_->Apply(c);
+    ApplyFileCommand(Command::Kind::kPlaylist, path.toStdString());
   });
   devices_ = frame_->menuBar()->addMenu("&Devices");
   QObject::connect(devices_, &QMenu::aboutToShow, frame_.get(), [this] { FillDevicesMenu(); });
@@ -360,6 +342,19 @@ void TMyApp::Quit(const std::string& why) {
 
 void TMyApp::DevicesChanged(const std::string& line) {
   std::cerr << "vordel: " << line << std::endl;
+}
+
+void TMyApp::ApplyFileCommand(Command::Kind kind, const std::string& path) {
+  Command c;
+  c.kind = kind;
+  c.text = path;
+  c.origin = "menu";
+  c.reply = [this](const std::string& error) {
+    if (!error.empty()) {
+      client_->MessageBox(error, "Error.");
+    }
+  };
+  controller_->Apply(c);
 }
 
 void TMyApp::FillDevicesMenu() {

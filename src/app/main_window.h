@@ -84,6 +84,8 @@ class TMyApp : public SessionListener {
 
  private:
   void FillDevicesMenu();
+  // A menu's command about a file (a playlist, a score); a failure is shown in a box.
+  void ApplyFileCommand(Command::Kind kind, const std::string& path);
   void Quit(const std::string& why);
 
   AppOptions options_;

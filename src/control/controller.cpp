@@ -101,14 +101,7 @@ void Controller::PieceComposed() {
       break;
     case AfterComposing::kReplace: {
       // A parameter string from elsewhere: whatever plays stops, the new piece plays.
-      if (player_.GetPlayStatus() != 0 || player_.TimerActive()) {
-        session_.ExpectEnd("stop");
-        player_.RaiseStop();
-        player_.StopPlaybackAndWait();
-      }
-      player_.ResetPlayStatus();
-      player_.ClearStop();
-      session_.Silence();
+      ClearTheStage();
       session_.PrepareEnsemble();
       session_.SetPiece(*ready);
       session_.LogPosition();
@@ -297,7 +290,7 @@ void Controller::StopNow(const std::string& origin) {
   host_.Invalidate();
 }
 
-void Controller::PlayPiece(const ReadyPiece& piece) {
+void Controller::ClearTheStage() {
   if (player_.GetPlayStatus() != 0 || player_.TimerActive()) {
     session_.ExpectEnd("stop");
     player_.RaiseStop();
@@ -306,6 +299,10 @@ void Controller::PlayPiece(const ReadyPiece& piece) {
   player_.ResetPlayStatus();
   player_.ClearStop();
   session_.Silence();
+}
+
+void Controller::PlayPiece(const ReadyPiece& piece) {
+  ClearTheStage();
   const int volume = session_.Volume();
   session_.PrepareEnsemble();
   session_.SetVolume(volume);

@@ -107,6 +107,8 @@ class Controller : private ProgrammeHost {
   enum class AfterComposing { kKeep, kRestart, kReplace };
   void Await(const PieceParameters& parameters, const Command& command, AfterComposing after);
   void RestartFromTop();
+  // Whatever plays stops cleanly and every note ends, before another piece starts.
+  void ClearTheStage();
   void SaveScore(const Command& command);
   void WriteNextScore();
 

@@ -2,16 +2,10 @@
 
 #include <cstdio>
 
+#include "control/text_fields.h"
+
 namespace vordel {
 namespace {
-
-std::string Trim(const std::string& s) {
-  const std::size_t a = s.find_first_not_of(" \t");
-  if (a == std::string::npos) {
-    return "";
-  }
-  return s.substr(a, s.find_last_not_of(" \t") - a + 1);
-}
 
 // "HH:MM" as minutes of the day (24:00 only as an end).
 std::optional<int> Minutes(const std::string& text, bool end) {
@@ -41,11 +35,7 @@ int MinuteOfDay(std::time_t t) {
 
 std::optional<OpeningHours> OpeningHours::Parse(const std::string& text, std::string* error) {
   OpeningHours hours;
-  std::size_t at = 0;
-  while (at <= text.size()) {
-    const std::size_t comma = std::min(text.find(',', at), text.size());
-    const std::string part = Trim(text.substr(at, comma - at));
-    at = comma + 1;
+  for (const std::string& part : CommaFields(text)) {
     const std::size_t dash = part.find('-');
     const auto first =
         dash == std::string::npos ? std::nullopt : Minutes(part.substr(0, dash), false);

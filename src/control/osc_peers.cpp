@@ -6,17 +6,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "control/text_fields.h"
+
 namespace vordel {
 namespace {
-
-std::string Trim(const std::string& s) {
-  const std::size_t a = s.find_first_not_of(" \t");
-  if (a == std::string::npos) {
-    return "";
-  }
-  const std::size_t b = s.find_last_not_of(" \t");
-  return s.substr(a, b - a + 1);
-}
 
 // The peer's address as 4 bytes (IPv4, also when mapped into IPv6) or 16; its family.
 int AddressBytes(const OscPeer& peer, std::uint8_t* out) {
@@ -41,11 +34,7 @@ int AddressBytes(const OscPeer& peer, std::uint8_t* out) {
 
 std::optional<OscAllowList> OscAllowList::Parse(const std::string& text, std::string* error) {
   OscAllowList list;
-  std::size_t at = 0;
-  while (at <= text.size()) {
-    const std::size_t comma = std::min(text.find(',', at), text.size());
-    const std::string part = Trim(text.substr(at, comma - at));
-    at = comma + 1;
+  for (const std::string& part : CommaFields(text)) {
     if (part.empty()) {
       *error = "--osc-allow: an empty address in '" + text + "'";
       return std::nullopt;

@@ -5,16 +5,10 @@
 #include <numeric>
 #include <sstream>
 
+#include "control/text_fields.h"
+
 namespace vordel {
 namespace {
-
-std::string Trim(const std::string& s) {
-  const std::size_t a = s.find_first_not_of(" \t\r");
-  if (a == std::string::npos) {
-    return "";
-  }
-  return s.substr(a, s.find_last_not_of(" \t\r") - a + 1);
-}
 
 // Words as a shell splits them: white space between, quotes (' or ") keeping one together.
 std::optional<std::vector<std::string>> Words(const std::string& line) {

@@ -51,9 +51,10 @@ INSTANTIATE_TEST_SUITE_P(
                      "2 number(s) after the last complete group of five are not used: hello 3"}},
         WarningCase{"0 50 40 30 99999999999",
                     {"\"99999999999\" is beyond the range of numbers and is read as 2147483647"}},
-        WarningCase{"hello", {"\"hello\" is not a plain number and is read as 0",
-                              "1 number(s) after the last complete group of five are not used: "
-                              "hello"}}));
+        WarningCase{"hello",
+                    {"\"hello\" is not a plain number and is read as 0",
+                     "1 number(s) after the last complete group of five are not used: "
+                     "hello"}}));
 
 TEST(ParameterWarnings, GroupsBeyondTheFiftiethAndTextBeyondTheLimit) {
   std::string fifty_two;
@@ -79,8 +80,8 @@ TEST(Explain, TheWordsAgreeWithThePieces) {
   EXPECT_EQ(BeatsPerMinuteOfTempo(100), 40);
   for (const int velocity : {1, 20, 47}) {
     for (const int function : {0, 1, 2, 3, 4}) {
-      const std::string text = std::to_string(function) + " 60 " + std::to_string(velocity) +
-                               " 30 60 0 60 40 30 10";
+      const std::string text =
+          std::to_string(function) + " 60 " + std::to_string(velocity) + " 30 60 0 60 40 30 10";
       const Piece piece = testing::ComposeText(text, 7);
       for (const Note& n : piece.Notes()) {
         if (n.section == 0) {
@@ -111,7 +112,8 @@ TEST(Explain, TheWordsAgreeWithThePieces) {
 
 TEST(Explain, EverySectionInWordsThenTheWarnings) {
   const PieceParameters p = PieceParameters::Parse("0 80 40 30 25 9 0 40 200 10 7");
-  const std::string text = ExplainParameters(p, testing::ComposeText("0 80 40 30 25 9 0 40 200 10 7", 0));
+  const std::string text =
+      ExplainParameters(p, testing::ComposeText("0 80 40 30 25 9 0 40 200 10 7", 0));
   for (const char* line :
        {"\"0 80 40 30 25 9 0 40 200 10 7\": 2 section(s), ",
         "\nSection 1: Statement - states a twelve-tone row of its own",

@@ -13,16 +13,10 @@
 #include <vector>
 
 #include "support/pieces.h"
+#include "support/test_support.h"
 
 namespace vordel {
 namespace {
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 TEST(ReferencePieces, EveryPieceComesOutLineForLine) {
   std::ifstream in(std::string(VORDEL_PIECES_DIR) + "/cases.tsv");
@@ -38,7 +32,8 @@ TEST(ReferencePieces, EveryPieceComesOutLineForLine) {
     std::getline(row, clock, '\t');
     std::getline(row, text);
     const std::string dump = testing::DumpLines(testing::ComposeText(text, std::stoll(clock)));
-    const std::string expected = ReadFile(std::string(VORDEL_PIECES_DIR) + "/" + name + ".dump");
+    const std::string expected =
+        testing::ReadFile(std::string(VORDEL_PIECES_DIR) + "/" + name + ".dump");
     ASSERT_FALSE(expected.empty()) << name;
     // Line by line, so that a failure names the first line that differs.
     std::istringstream got_lines(dump);
@@ -73,7 +68,7 @@ TEST(ComposePiece, TheStateOnePieceLeavesToTheNext) {
   const PieceParameters p = PieceParameters::Parse("3 50 40 50 10");
   const Composed first = *ComposePiece(p, 37, {false}, 0, quiet);
   EXPECT_EQ(testing::DumpLines(first.piece),
-            ReadFile(std::string(VORDEL_PIECES_DIR) + "/antecedent-rests.dump"));
+            testing::ReadFile(std::string(VORDEL_PIECES_DIR) + "/antecedent-rests.dump"));
   EXPECT_TRUE(first.carried_out.rest_planner_started);
   const Composed second = *ComposePiece(p, 37, first.carried_out, 0, quiet);
   EXPECT_NE(testing::DumpLines(second.piece), testing::DumpLines(first.piece));

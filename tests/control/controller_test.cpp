@@ -14,6 +14,7 @@
 #include "outputs/recording.h"
 #include "support/manual_timer.h"
 #include "support/pieces.h"
+#include "support/test_support.h"
 
 namespace vordel {
 namespace {
@@ -307,10 +308,8 @@ TEST_F(ControllerTest, ScoresAreWrittenAndAnswered) {
   EXPECT_EQ(replies[1] + replies[2], "");
   EXPECT_NE(replies[3].find("missing/d.musicxml"), std::string::npos);
   for (const char* name : {"/a.musicxml", "/b.XML"}) {
-    std::ifstream in(folder + name);
-    std::stringstream xml;
-    xml << in.rdbuf();
-    EXPECT_NE(xml.str().find("<work-title>0 80 40 30 25 1 50 30 23 20</work-title>"),
+    EXPECT_NE(testing::ReadFile(folder + name)
+                  .find("<work-title>0 80 40 30 25 1 50 30 23 20</work-title>"),
               std::string::npos)
         << name;
   }

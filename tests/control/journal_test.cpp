@@ -8,15 +8,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/test_support.h"
+
 namespace vordel {
 namespace {
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 TEST(Journal, ALineAPlaybackRotatedPastTenMegabytes) {
   setenv("TZ", "UTC", 1);
@@ -31,13 +26,13 @@ TEST(Journal, ALineAPlaybackRotatedPastTenMegabytes) {
       << error;
   ASSERT_TRUE(
       journal.Append(86400 * 365 + 13, 2, "stop", "vordel-compose --clock 6 --dump '2'", &error));
-  EXPECT_EQ(Read(path),
+  EXPECT_EQ(testing::ReadFile(path),
             "1971-01-01T00:00:00+00:00\t12.3\tend\tvordel-compose --clock 5 --dump '1'\n"
             "1971-01-01T00:00:13+00:00\t2.0\tstop\tvordel-compose --clock 6 --dump '2'\n");
   // Past its size the file moves aside whole, and a new one begins.
   std::ofstream(path, std::ios::app) << std::string(Journal::kRotateBytes, 'x');
   ASSERT_TRUE(journal.Append(0, 1, "quit", "c", &error));
-  EXPECT_EQ(Read(path), "1970-01-01T00:00:00+00:00\t1.0\tquit\tc\n");
+  EXPECT_EQ(testing::ReadFile(path), "1970-01-01T00:00:00+00:00\t1.0\tquit\tc\n");
   struct stat older {};
   ASSERT_EQ(stat((path + ".1").c_str(), &older), 0);
   EXPECT_GT(older.st_size, Journal::kRotateBytes);

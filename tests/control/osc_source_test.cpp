@@ -131,7 +131,7 @@ TEST(OscSource, HearsOnlyTheSendersLetIn) {
   peer.Send(source.Port(), "/vordel/quit");
   peer.Send(source.Port(), "/vordel/status");
   EXPECT_EQ(peer.Receive(2).first, "");  // no answer to a stranger
-  EXPECT_TRUE(queue.TakeAll().empty());   // and no command
+  EXPECT_TRUE(queue.TakeAll().empty());  // and no command
   source.Stop();
   std::lock_guard<std::mutex> lock(log_mutex);
   ASSERT_EQ(strays.size(), 2u);

@@ -13,6 +13,7 @@
 #include "control/controller.h"
 #include "outputs/recording.h"
 #include "support/manual_timer.h"
+#include "support/test_support.h"
 
 namespace vordel {
 namespace {
@@ -95,12 +96,7 @@ class ProgrammeTest : public ::testing::Test {
     s.gap_ms = 250;
     return s;
   }
-  std::string JournalText() const {
-    std::ifstream in(journal_);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string JournalText() const { return testing::ReadFile(journal_); }
 
   std::string journal_ = ::testing::TempDir() + "/vordel-played.log";
   std::time_t wall_ = 1780000000;

@@ -8,15 +8,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "support/test_support.h"
+
 namespace vordel {
 namespace {
-
-std::string Read(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // The names in a folder, to see what a write leaves behind.
 int Entries(const std::string& folder) {
@@ -36,7 +31,7 @@ TEST(PendingFile, AppearsCompleteOrNotAtAll) {
   const std::string target = folder + "/piece.mid";
   std::string error;
   ASSERT_TRUE(WriteFileAtomically(target, "first", &error)) << error;
-  EXPECT_EQ(Read(target), "first");
+  EXPECT_EQ(testing::ReadFile(target), "first");
   {
     // Abandoned (a failure, a signal): nothing beside it, the old content stays.
     PendingFile pending(target);
@@ -45,10 +40,10 @@ TEST(PendingFile, AppearsCompleteOrNotAtAll) {
     std::ofstream(pending.path()) << "half";
     EXPECT_EQ(Entries(folder), 2);
   }
-  EXPECT_EQ(Read(target), "first");
+  EXPECT_EQ(testing::ReadFile(target), "first");
   EXPECT_EQ(Entries(folder), 1);
   ASSERT_TRUE(WriteFileAtomically(target, "second", &error)) << error;
-  EXPECT_EQ(Read(target), "second");
+  EXPECT_EQ(testing::ReadFile(target), "second");
   EXPECT_EQ(Entries(folder), 1);
   // A folder that is not there: a reason, nothing written.
   EXPECT_FALSE(WriteFileAtomically(folder + "/no/such.mid", "x", &error));

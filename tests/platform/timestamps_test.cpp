@@ -13,10 +13,11 @@ namespace vordel {
 namespace {
 
 TEST(Timestamps, IsoWithMillisecondsAndTheZone) {
-  const auto when = std::chrono::system_clock::from_time_t(1765123392) +
-                    std::chrono::milliseconds(7);
+  const auto when =
+      std::chrono::system_clock::from_time_t(1765123392) + std::chrono::milliseconds(7);
   const std::string stamp = IsoTimestamp(when);
-  EXPECT_TRUE(std::regex_match(stamp, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.007[+-]\d\d:\d\d)")))
+  EXPECT_TRUE(
+      std::regex_match(stamp, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.007[+-]\d\d:\d\d)")))
       << stamp;
   setenv("TZ", "UTC", 1);  // NOLINT(concurrency-mt-unsafe)
   tzset();
@@ -35,18 +36,17 @@ TEST(Timestamps, EveryLineIsStamped) {
     return std::chrono::system_clock::from_time_t(0);
   });
   std::ostream out(&buffer);
-  out << "one\n" << "tw" << 'o' << "\nthree\nfour" << std::flush;
+  out << "one\n"
+      << "tw" << 'o' << "\nthree\nfour" << std::flush;
   const std::string stamp = IsoTimestamp(std::chrono::system_clock::from_time_t(0)) + " ";
-  EXPECT_EQ(target.str(),
-            stamp + "one\n" + stamp + "two\n" + stamp + "three\n" + stamp + "four");
+  EXPECT_EQ(target.str(), stamp + "one\n" + stamp + "two\n" + stamp + "three\n" + stamp + "four");
   EXPECT_EQ(calls, 4);
 }
 
 TEST(Timestamps, TheJournalIsKnownByItsDeviceAndInode) {
   struct stat st {};
   ASSERT_EQ(fstat(STDIN_FILENO, &st), 0);
-  const std::string mine =
-      std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+  const std::string mine = std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
   EXPECT_TRUE(IsJournalStream(STDIN_FILENO, mine.c_str()));
   EXPECT_FALSE(IsJournalStream(STDIN_FILENO, (mine + "1").c_str()));
   EXPECT_FALSE(IsJournalStream(STDIN_FILENO, ""));

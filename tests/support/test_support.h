@@ -6,11 +6,20 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 
 namespace vordel::testing {
+
+// The whole content of a file ("" when it cannot be read).
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
 
 // Collects what std::cout receives while it lives.
 class CoutCapture {
@@ -24,19 +33,6 @@ class CoutCapture {
  private:
   std::ostringstream buffer_;
   std::streambuf* old_;
-};
-
-// An independent model of the generator, to predict draws without touching the real one.
-class Lcg {
- public:
-  explicit Lcg(std::uint32_t seed) : state_(seed) {}
-  int next() {
-    state_ = state_ * 22695477u + 1u;
-    return static_cast<int>((state_ >> 16) & 0x7FFF);
-  }
-
- private:
-  std::uint32_t state_;
 };
 
 // Runs a shell command; its standard output and exit code.

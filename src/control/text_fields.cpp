@@ -1,0 +1,25 @@
+#include "control/text_fields.h"
+
+#include <algorithm>
+
+namespace vordel {
+
+std::string Trim(const std::string& s) {
+  const std::size_t a = s.find_first_not_of(" \t\r");
+  if (a == std::string::npos) {
+    return "";
+  }
+  return s.substr(a, s.find_last_not_of(" \t\r") - a + 1);
+}
+
+std::vector<std::string> CommaFields(const std::string& text) {
+  std::vector<std::string> fields;
+  for (std::size_t at = 0; at <= text.size();) {
+    const std::size_t comma = std::min(text.find(',', at), text.size());
+    fields.push_back(Trim(text.substr(at, comma - at)));
+    at = comma + 1;
+  }
+  return fields;
+}
+
+}  // namespace vordel
