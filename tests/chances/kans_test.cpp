@@ -61,7 +61,10 @@ TEST(Drt, DistributionsStayInTheirRangesWithTheirMeans) {
   const int n = 20000;
   double sum = 0.0;
   double sq = 0.0;
+  double weibull = 0.0;
+  double poisson = 0.0;
   int flips = 0;
+  int odd = 0;
   for (int i = 0; i < n; ++i) {
     const double g = d.GaussRand(2.0, 10.0);
     sum += g;
@@ -75,15 +78,20 @@ TEST(Drt, DistributionsStayInTheirRangesWithTheirMeans) {
     ASSERT_GE(d.ExpRand(2.0), 0.0);
     ASSERT_GE(d.ExpRand(1.0), std::log(0.5) - 1e-12);
     ASSERT_GE(d.BiCauchyRand(1.0), 0.0);
-    ASSERT_GE(d.WeibullRand(1.0, 2.0), 0.0);
+    weibull += d.WeibullRand(1.0, 2.0);
+    poisson += d.PoissonRand(3.0);
     const int v = d.OneOverF(i % 16, 16);
     ASSERT_TRUE(v >= 0 && v < 16);
+    odd += v % 2;
     flips += d.OneOverF(i % 2, 2) != i % 2 ? 1 : 0;
   }
   const double mean = sum / n;
   EXPECT_NEAR(mean, 10.0, 0.1);
   EXPECT_NEAR(std::sqrt(sq / n - mean * mean), 2.0, 0.1);
   EXPECT_NEAR(flips, n / 2, n / 16);
+  EXPECT_NEAR(weibull / n, 0.886, 0.02);  // scale 1, shape 2: the square root of pi, halved
+  EXPECT_NEAR(poisson / n, 3.0, 0.1);
+  EXPECT_GT(odd, n / 8);  // every digit of the 1/f walk moves, the lowest too
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
 #include "control/command_sources.h"
 
 #include <gtest/gtest.h>
-#include <lo/lo.h>
 
 #include <string>
 #include <vector>
 
 #include "outputs/recording.h"
 #include "support/manual_timer.h"
+#include "support/osc_peer.h"
 #include "support/pieces.h"
 #include "support/test_support.h"
 
@@ -31,42 +31,6 @@ class FakeSource : public CommandSource {
   std::string name_;
   bool works_;
   int* stops_;
-};
-
-// A subscriber on its own UDP port that notes the paths it is sent.
-class Subscriber {
- public:
-  Subscriber() : server_(lo_server_new_with_proto(nullptr, LO_UDP, nullptr)) {
-    lo_server_add_method(server_, nullptr, nullptr, &Subscriber::Got, this);
-  }
-  ~Subscriber() { lo_server_free(server_); }
-  void Send(int port, const char* path) {
-    lo_address to = lo_address_new("127.0.0.1", std::to_string(port).c_str());
-    lo_message m = lo_message_new();
-    lo_send_message_from(to, server_, path, m);
-    lo_message_free(m);
-    lo_address_free(to);
-  }
-  // Waits up to ten seconds for a message with this path.
-  bool Await(const std::string& path) {
-    for (int i = 0; i < 100; ++i) {
-      lo_server_recv_noblock(server_, 100);
-      for (const std::string& p : got_) {
-        if (p == path) {
-          return true;
-        }
-      }
-    }
-    return false;
-  }
-
- private:
-  static int Got(const char* path, const char*, lo_arg**, int, lo_message, void* self) {
-    static_cast<Subscriber*>(self)->got_.emplace_back(path);
-    return 0;
-  }
-  lo_server server_;
-  std::vector<std::string> got_;
 };
 
 TEST(CommandSources, StartInOrderSayWhatCannotWorkAndStopOnce) {
@@ -96,7 +60,7 @@ TEST(CommandSources, OscHearsOfPlaybacksOnlyWhileItRuns) {
   Session session(std::make_unique<RecordingOutput>(1 << 16), nullptr, timer, nullptr);
   session.SetPiece(testing::ComposeText("0 50 40 1 0", 1));
   CommandQueue queue;
-  Subscriber peer;
+  testing::OscPeer peer;
   {
     CommandSources sources(session, [](const std::string&) {});
     sources.AddRemote({"127.0.0.1", 17970, ""});

@@ -8,11 +8,6 @@
 #include <thread>
 
 #include "control/command_queue.h"
-#include "control/command_source.h"
-#include "control/controller.h"
-#include "outputs/recording.h"
-#include "support/manual_timer.h"
-#include "support/pieces.h"
 
 namespace vordel {
 namespace {
@@ -180,57 +175,6 @@ TEST(CommandQueue, BoundedCountedAndReportedOnceASecond) {
   EXPECT_EQ(queue.DropReport(t0 + std::chrono::seconds(1)),
             "1 command(s) dropped: 1 made pointless by a later one");
   EXPECT_EQ(queue.DropReport(t0 + std::chrono::seconds(5)), "");  // nothing new
-}
-
-// A source of commands is a class with Start and Stop: this one posts a script.
-class ScriptedSource : public CommandSource {
- public:
-  explicit ScriptedSource(std::vector<std::string> lines) : lines_(std::move(lines)) {}
-  std::string Name() const override { return "script"; }
-  bool Start(CommandQueue& queue, std::string*) override {
-    for (const std::string& line : lines_) {
-      if (auto c = CommandFromText(line, false, Name())) {
-        queue.Post(std::move(*c));
-      }
-    }
-    return true;
-  }
-  void Stop() override {}
-
- private:
-  std::vector<std::string> lines_;
-};
-
-class NoHost : public ControllerHost {
- public:
-  void MessageBox(const std::string&, const std::string&) override {}
-  bool AskYesNo(const std::string&, const std::string&) override { return true; }
-  void Invalidate() override {}
-  void PostQuit(int code) override { quit = code; }
-  int quit = -1;
-};
-
-TEST(CommandSource, ANewSourceNeedsNothingButItsCommands) {
-  testing::ManualTimerService timer;
-  Session session(std::make_unique<RecordingOutput>(1 << 16), nullptr, timer, nullptr);
-  NoHost host;
-  Controller controller(session, host);
-  CommandQueue queue;
-  ScriptedSource source({"3 50 40 50 10", "0"});
-  std::string error;
-  ASSERT_TRUE(source.Start(queue, &error));
-  for (const Command& c : queue.TakeAll()) {
-    controller.Apply(c);
-  }
-  for (int i = 0; i < 100 && controller.Composing(); ++i) {
-    pollfd p{session.ComposedFd(), POLLIN, 0};
-    if (poll(&p, 1, 100) == 1) {
-      controller.PieceComposed();
-    }
-  }
-  ASSERT_FALSE(session.piece().empty());
-  EXPECT_EQ(session.piece().sections().front().function, 3);
-  EXPECT_EQ(session.player().GetPlayStatus(), 0);
 }
 
 }  // namespace

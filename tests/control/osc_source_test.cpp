@@ -2,54 +2,16 @@
 #include "control/osc_source.h"
 
 #include <gtest/gtest.h>
-#include <lo/lo.h>
 
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "support/commands.h"
+#include "support/osc_peer.h"
 
 namespace vordel {
 namespace {
-
-// A peer with its own port, as SuperCollider or a test tool has.
-class Peer {
- public:
-  Peer() : server_(lo_server_new_with_proto(nullptr, LO_UDP, nullptr)) {
-    lo_server_add_method(server_, nullptr, nullptr, &Peer::Got, this);
-  }
-  ~Peer() { lo_server_free(server_); }
-  void Send(int port, const char* path, const char* types = "", const char* text = nullptr) {
-    lo_address to = lo_address_new("127.0.0.1", std::to_string(port).c_str());
-    lo_message m = lo_message_new();
-    if (text != nullptr) {
-      lo_message_add_string(m, text);
-    }
-    (void)types;
-    lo_send_message_from(to, server_, path, m);
-    lo_message_free(m);
-    lo_address_free(to);
-  }
-  // Waits for a message to this peer; its path and its arguments' types.
-  std::pair<std::string, std::string> Receive(int tries = 100) {
-    received_.clear();
-    for (int i = 0; i < tries && received_.empty(); ++i) {
-      lo_server_recv_noblock(server_, 100);
-    }
-    return {received_, types_};
-  }
-
- private:
-  static int Got(const char* path, const char* types, lo_arg**, int, lo_message, void* self) {
-    static_cast<Peer*>(self)->received_ = path;
-    static_cast<Peer*>(self)->types_ = types;
-    return 0;
-  }
-  lo_server server_;
-  std::string received_;
-  std::string types_;
-};
 
 TEST(OscSource, CommandsAnswersAndSubscriptionsOverUdp) {
   std::mutex log_mutex;
@@ -71,8 +33,8 @@ TEST(OscSource, CommandsAnswersAndSubscriptionsOverUdp) {
   ASSERT_TRUE(source.Start(queue, &error)) << error;
   const int port = source.Port();
   ASSERT_GE(port, 17770);
-  Peer peer;
-  peer.Send(port, "/vordel/piece", "s", "0 80 40 30 25");
+  testing::OscPeer peer;
+  peer.Send(port, "/vordel/piece", "0 80 40 30 25");
   const auto got = testing::WaitForCommands(queue, 1);
   ASSERT_EQ(got.size(), 1u);
   EXPECT_EQ(got[0].text, "0 80 40 30 25");
@@ -127,7 +89,7 @@ TEST(OscSource, HearsOnlyTheSendersLetIn) {
   CommandQueue queue;
   std::string error;
   ASSERT_TRUE(source.Start(queue, &error)) << error;
-  Peer peer;
+  testing::OscPeer peer;
   peer.Send(source.Port(), "/vordel/quit");
   peer.Send(source.Port(), "/vordel/status");
   EXPECT_EQ(peer.Receive(2).first, "");  // no answer to a stranger
