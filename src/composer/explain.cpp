@@ -33,7 +33,9 @@ const char* FunctionMeaning(int f) {
   }
 }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
 
 // "41.1 s", "2 min 5 s".
 std::string Duration(std::int64_t ms) {

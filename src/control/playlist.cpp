@@ -120,7 +120,9 @@ Playlist ParsePlaylist(const std::string& text, const std::string& source) {
       entry->line = number;
       list.entries.push_back(std::move(*entry));
     } else {
-      list.skipped.push_back(source + ":" + std::to_string(number) + ": " + reason);
+      std::string skipped = source;
+      skipped.append(":").append(std::to_string(number)).append(": ").append(reason);
+      list.skipped.push_back(std::move(skipped));
     }
   }
   return list;

@@ -11,9 +11,8 @@ namespace vordel {
 
 std::string IsoTimestamp(std::chrono::system_clock::time_point when) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-  const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          when.time_since_epoch()) %
-                      1000;
+  const auto millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()) % 1000;
   std::tm local{};
   localtime_r(&seconds, &local);
   char date[32];
@@ -21,8 +20,8 @@ std::string IsoTimestamp(std::chrono::system_clock::time_point when) {
   char zone[8];
   std::strftime(zone, sizeof zone, "%z", &local);  // +0100
   char text[64];
-  std::snprintf(text, sizeof text, "%s.%03d%.3s:%.2s", date,
-                static_cast<int>(millis.count()), zone, zone + 3);
+  std::snprintf(text, sizeof text, "%s.%03d%.3s:%.2s", date, static_cast<int>(millis.count()), zone,
+                zone + 3);
   return text;
 }
 
@@ -40,9 +39,8 @@ bool IsJournalStream(int fd, const char* journal_stream) {
 }
 
 TimestampedBuffer::TimestampedBuffer(std::streambuf* target, Clock clock)
-    : target_(target), clock_(clock ? std::move(clock) : [] {
-        return std::chrono::system_clock::now();
-      }) {}
+    : target_(target),
+      clock_(clock ? std::move(clock) : [] { return std::chrono::system_clock::now(); }) {}
 
 void TimestampedBuffer::Put(char c) {
   if (line_start_) {

@@ -100,7 +100,7 @@ void Drain(Recorder& r, FILE* audio) {
   std::fflush(stdout);
   if (audio != nullptr) {
     while (const Cycle* c = r.cycles.Front()) {
-      if (r.frames.Size() < 2 * c->frames) {
+      if (r.frames.Size() < std::size_t{2} * c->frames) {
         break;  // its frames are not all there yet
       }
       std::fwrite(&c->usecs, sizeof c->usecs, 1, audio);

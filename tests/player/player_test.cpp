@@ -51,14 +51,6 @@ class Player : public ::testing::Test {
   CompositionPlayer player_;
 };
 
-TEST_F(Player, EmptyPieceArmsNoTimer) {
-  player_.InitCounters(7, 1);
-  EXPECT_FALSE(player_.PlayMusicalObject());
-  EXPECT_EQ(player_.PlayedEvents(), 0);
-  EXPECT_EQ(player_.TimerStatusText(), "");
-  EXPECT_FALSE(timer_.Tick());
-}
-
 TEST_F(Player, DueEventsAreSentInTheirTickStampedWithItsDeadline) {
   AddObject({{1, 60, 90, 0}, {2, 62, 80, 0}, {1, 60, 0, 5}, {2, 62, 0, 5}});
   Ready();
@@ -134,21 +126,13 @@ TEST_F(Player, ObjectsFollowEachOtherOnOneTimeLine) {
   EXPECT_EQ(Sent()[0], (Bytes{0x90, 60, 90}));
 }
 
-TEST_F(Player, StartingAgainEndsTheRunningPlaybackFirst) {
+// Nothing to play arms no timer; a timer that cannot be had shows in the status; starting
+// again ends the running playback first (its timer stopped, not lost).
+TEST_F(Player, TimersAndTheirStatus) {
+  EXPECT_FALSE(player_.PlayMusicalObject());
+  EXPECT_EQ(player_.TimerStatusText(), "");
+  EXPECT_FALSE(timer_.Tick());
   AddObject({{1, 60, 90, 0}, {1, 60, 0, 1000}});
-  Ready();
-  player_.PlayMusicalObject();
-  timer_.Tick();
-  const unsigned first_id = player_.GetTimerID();
-  player_.PlayMusicalObject();  // the first timer is stopped, not lost
-  EXPECT_NE(player_.GetTimerID(), first_id);
-  EXPECT_FALSE(timer_.Active(first_id));
-  EXPECT_EQ(AllNotesOffCount(), 16);
-  EXPECT_EQ(timer_.cancels, 1);
-}
-
-TEST_F(Player, TimerFailuresShowInTheStatus) {
-  AddObject({{1, 60, 90, 0}});
   Ready();
   timer_.fail_caps = true;
   EXPECT_FALSE(player_.PlayMusicalObject());
@@ -157,6 +141,15 @@ TEST_F(Player, TimerFailuresShowInTheStatus) {
   timer_.fail_arm = true;
   EXPECT_FALSE(player_.PlayMusicalObject());
   EXPECT_EQ(player_.TimerStatusText(), "Timer ERROR (1)");
+  timer_.fail_arm = false;
+  player_.PlayMusicalObject();
+  timer_.Tick();
+  const unsigned first_id = player_.GetTimerID();
+  player_.PlayMusicalObject();
+  EXPECT_NE(player_.GetTimerID(), first_id);
+  EXPECT_FALSE(timer_.Active(first_id));
+  EXPECT_EQ(AllNotesOffCount(), 16);
+  EXPECT_EQ(timer_.cancels, 1);
 }
 
 TEST_F(Player, AWholePieceEndsWithNothingSounding) {
