@@ -47,6 +47,7 @@ class JackOutput final : public MidiOutput {
       period_frames_.store(jack_get_buffer_size(c), std::memory_order_relaxed);
       rate_.store(jack_get_sample_rate(c), std::memory_order_relaxed);
     };
+    hooks.cycles = [this] { return cycles_.load(std::memory_order_relaxed); };
     client_ = std::make_unique<JackClient>(name, hooks);
   }
   ~JackOutput() override { Close(); }
@@ -101,6 +102,7 @@ class JackOutput final : public MidiOutput {
   }
 
   void Write(jack_nframes_t nframes) {
+    cycles_.fetch_add(1, std::memory_order_relaxed);
     void* buffer = jack_port_get_buffer(port_, nframes);
     jack_midi_clear_buffer(buffer);
     jack_client_t* c = raw_.load(std::memory_order_acquire);
@@ -141,6 +143,7 @@ class JackOutput final : public MidiOutput {
   jack_port_t* port_ = nullptr;
   std::atomic<jack_client_t*> raw_{nullptr};
   std::atomic<std::uint32_t> period_frames_{0};
+  std::atomic<std::uint64_t> cycles_{0};
   std::atomic<std::uint32_t> rate_{0};
   std::unique_ptr<JackClient> client_;
   bool closed_ = false;

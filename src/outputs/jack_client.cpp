@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "outputs/system_logs.h"
+#include "platform/clock.h"
 
 namespace vordel {
 
@@ -101,16 +102,34 @@ void JackClient::OnShutdown(jack_status_t /*code*/, const char* /*reason*/, void
   self->wake_.notify_all();
 }
 
+std::uint64_t JackClient::Cycles() const {
+  return hooks_.cycles ? hooks_.cycles() : 0;
+}
+
 void JackClient::Watch() {
+  // A client the server has not run for this long, while it is up, is opened again.
+  constexpr std::int64_t kStalledNanos = 2000 * kNanosPerMilli;
+  std::uint64_t seen_cycles = Cycles();
+  std::int64_t progress_ns = MonotonicNanos();
   std::unique_lock<std::mutex> lock(mutex_);
   while (!closing_) {
     wake_.wait_for(lock, std::chrono::seconds(1));
     if (closing_) {
       break;
     }
-    const bool lost = lost_.exchange(false, std::memory_order_acq_rel);
-    const bool down = client_.load(std::memory_order_acquire) == nullptr || lost;
-    if (!down) {
+    bool lost = lost_.exchange(false, std::memory_order_acq_rel);
+    const bool open = client_.load(std::memory_order_acquire) != nullptr;
+    if (open && !lost) {
+      const std::uint64_t cycles = Cycles();
+      const std::int64_t now = MonotonicNanos();
+      if (cycles != seen_cycles) {
+        seen_cycles = cycles;
+        progress_ns = now;
+      } else if (hooks_.cycles && now - progress_ns >= kStalledNanos) {
+        lost = true;
+      }
+    }
+    if (open && !lost) {
       continue;
     }
     lock.unlock();
@@ -119,8 +138,9 @@ void JackClient::Watch() {
         hooks_.lost();
       }
       CloseClient();
-    } else {
-      Open();
+    } else if (Open()) {
+      seen_cycles = Cycles();
+      progress_ns = MonotonicNanos();
     }
     lock.lock();
   }

@@ -2,14 +2,18 @@
 // client notices it at once (jack_on_info_shutdown: Up() turns false), and a watch thread tries
 // once a second, off the real-time path, to open it again, so a restarted server is used again.
 // The owner's hooks register ports and callbacks (setup) and make connections (connect), on the
-// thread that opens: the constructor's, then the watch thread's. Up() may be read from any
-// thread, the process callback included; the rest is for the owner's thread.
+// thread that opens: the constructor's, then the watch thread's. The owner counts the cycles its
+// process callback ran (hook `cycles`): a client that the server has not run for two seconds is
+// taken for lost and opened again (a server restarted under the same name can leave a new
+// client waiting for a wake-up that goes elsewhere). Up() may be read from any thread, the
+// process callback included; the rest is for the owner's thread.
 #pragma once
 
 #include <jack/jack.h>
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -31,6 +35,8 @@ class JackClient {
     std::function<void(jack_client_t*)> connect;
     // The server went away (watch thread, before the client is closed).
     std::function<void()> lost;
+    // How many cycles the process callback has run (watch thread; null: not watched).
+    std::function<std::uint64_t()> cycles;
   };
 
   JackClient(std::string name, Hooks hooks);
@@ -57,6 +63,7 @@ class JackClient {
   bool Open();
   void CloseClient();
   void Watch();
+  std::uint64_t Cycles() const;
   static void OnShutdown(jack_status_t code, const char* reason, void* arg);
 
   std::string wanted_name_;

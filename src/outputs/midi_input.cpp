@@ -74,6 +74,7 @@ class JackInput : public RingInput {
         jack_connect(c, source.c_str(), jack_port_name(port_));
       }
     };
+    hooks.cycles = [this] { return cycles_.load(std::memory_order_relaxed); };
     client_ = std::make_unique<JackClient>(name + "-in", hooks);
   }
   ~JackInput() override { client_->Close(); }
@@ -123,6 +124,7 @@ class JackInput : public RingInput {
  private:
   static int Process(jack_nframes_t nframes, void* arg) {
     auto* self = static_cast<JackInput*>(arg);
+    self->cycles_.fetch_add(1, std::memory_order_relaxed);
     void* buffer = jack_port_get_buffer(self->port_, nframes);
     const jack_nframes_t n = jack_midi_get_event_count(buffer);
     for (jack_nframes_t i = 0; i < n; ++i) {
@@ -135,6 +137,7 @@ class JackInput : public RingInput {
   }
 
   jack_port_t* port_ = nullptr;
+  std::atomic<std::uint64_t> cycles_{0};
   mutable std::mutex mutex_;  // connected_ (control thread and the client's watch thread)
   std::string connected_;
   std::unique_ptr<JackClient> client_;

@@ -7,6 +7,7 @@ export XDG_STATE_HOME="$WORK/state"  # the journal of what the tests play stays 
 cleanup() {
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
   wait 2>/dev/null
+  [ -z "${JACK_DEFAULT_SERVER:-}" ] || rm -f /dev/shm/jack_sem."$(id -u)_${JACK_DEFAULT_SERVER}"_*
   rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -29,7 +30,14 @@ start_jack() {
   for _ in $(seq 100); do jack_lsp >/dev/null 2>&1 && return 0; sleep 0.1; done
   fail "jackd did not start: $(cat "$WORK/jackd.log")"
 }
-stop_jack() { kill "$JACK_PID" 2>/dev/null; wait "$JACK_PID" 2>/dev/null; }
+# A server killed with clients attached leaves their semaphores behind, and a new server of the
+# same name would take them over with whatever counts they were left at (clients woken for cycles
+# that never came, or never woken): they go with the server, as after a clean shutdown.
+stop_jack() {
+  kill "$JACK_PID" 2>/dev/null
+  wait "$JACK_PID" 2>/dev/null
+  rm -f /dev/shm/jack_sem."$(id -u)_${JACK_DEFAULT_SERVER}"_*
+}
 
 # start_dump FILE: the recorder writing into FILE, registered as midi-monitor:input.
 start_dump() {
