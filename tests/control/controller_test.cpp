@@ -293,7 +293,7 @@ TEST_F(ControllerTest, CommandsWaitForThePieceBeforeThemButAQuitNever) {
 // Scores are written beside the control thread, one at a time, each answered once when done;
 // a name that is not a score's, or a folder that is not there, is answered with why.
 TEST_F(ControllerTest, ScoresAreWrittenAndAnswered) {
-  const std::string folder = ::testing::TempDir() + "vordel-scores-" + std::to_string(getpid());
+  const std::string folder = testing::TempPath("scores");
   std::filesystem::create_directories(folder);
   for (const char* name : {"/a.musicxml", "/b.XML", "/c.txt", "/missing/d.musicxml"}) {
     Once(Command::Kind::kScore, folder + name);

@@ -1,4 +1,5 @@
 #include "control/playlist.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +64,7 @@ TEST(Playlist, FilesThatCannotPlaySayWhy) {
   std::string error;
   EXPECT_FALSE(LoadPlaylist("/nonexistent/list.txt", &error));
   EXPECT_EQ(error, "cannot read the playlist /nonexistent/list.txt");
-  const std::string path = ::testing::TempDir() + "/vordel-playlist.txt";
+  const std::string path = testing::TempPath("playlist.txt");
   std::ofstream(path) << "# nothing but refusals\n1 2\n\n9\n";
   EXPECT_FALSE(LoadPlaylist(path, &error));
   EXPECT_NE(error.find("holds no line that makes a piece (" + path + ":2: "), std::string::npos);

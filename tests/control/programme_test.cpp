@@ -98,7 +98,7 @@ class ProgrammeTest : public ::testing::Test {
   }
   std::string JournalText() const { return testing::ReadFile(journal_); }
 
-  std::string journal_ = ::testing::TempDir() + "/vordel-played.log";
+  std::string journal_ = testing::TempPath("played.log");
   std::time_t wall_ = 1780000000;
   std::ostringstream log_;
   Host host_;

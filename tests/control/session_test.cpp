@@ -18,6 +18,7 @@
 #include "outputs/recording.h"
 #include "support/manual_timer.h"
 #include "support/pieces.h"
+#include "support/test_support.h"
 
 namespace vordel {
 namespace {
@@ -133,7 +134,7 @@ TEST_F(SessionTest, AnotherOutputReplacesTheCurrentOneAfterACleanStop) {
   timer_.Tick();
   OutputRequest request;
   request.choice = "recording";
-  request.record_file = ::testing::TempDir() + "vordel-switch-" + std::to_string(getpid()) + ".txt";
+  request.record_file = testing::TempPath("switch.txt");
   std::string message;
   const MidiOutput* old = session_->output();
   ASSERT_TRUE(session_->SwitchOutput(request, &message));

@@ -9,6 +9,7 @@
 
 #include "outputs/soundfont.h"
 #include "support/pieces.h"
+#include "support/test_support.h"
 
 namespace vordel {
 namespace {
@@ -45,7 +46,7 @@ class Render : public ::testing::Test {
     }
   }
   Schedule Piece(const char* text) { return BuildSchedule(testing::ComposeText(text, 7)); }
-  std::string Temp(const char* name) { return ::testing::TempDir() + "/" + name; }
+  std::string Temp(const char* name) { return testing::TempPath(name); }
 };
 
 TEST_F(Render, NormalisesThePeakToMinusOneDbfsAndSaysSo) {

@@ -10,6 +10,7 @@
 
 #include "sequence/schedule.h"
 #include "support/pieces.h"
+#include "support/test_support.h"
 
 namespace vordel {
 namespace {
@@ -106,7 +107,7 @@ TEST(MidiFile, ACorpusOfPiecesByteForByte) {
 }
 
 TEST(MidiFile, SaveWritesTheBytesAndReportsFailures) {
-  const std::string path = ::testing::TempDir() + "/vordel-test.mid";
+  const std::string path = testing::TempPath("test.mid");
   std::string error;
   const Schedule schedule = BuildSchedule(testing::HandPiece({{{1, 60, 90, 0}, {1, 60, 0, 5}}}));
   ASSERT_TRUE(WriteStandardMidiFile(schedule, path, &error)) << error;

@@ -9,12 +9,13 @@
 #include <thread>
 
 #include "outputs/table.h"
+#include "support/test_support.h"
 
 namespace vordel {
 namespace {
 
 TEST(RecordFileOutput, WritesBothLanesAsTheyComeAndSaysWhatWentWrong) {
-  const std::string path = ::testing::TempDir() + "/vordel-recording.txt";
+  const std::string path = testing::TempPath("recording.txt");
   OutputRequest request;
   request.choice = "recording";
   request.record_file = path;

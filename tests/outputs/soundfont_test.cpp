@@ -1,4 +1,5 @@
 #include "outputs/soundfont.h"
+#include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -13,10 +14,10 @@ TEST(Soundfont, ChecksWhatItIsGiven) {
   EXPECT_NE(CheckSoundfont("").find("no General MIDI soundfont"), std::string::npos);
   EXPECT_NE(CheckSoundfont("/nonexistent/x.sf2").find("cannot read the soundfont"),
             std::string::npos);
-  const std::string text = ::testing::TempDir() + "/not-a-font.sf2";
+  const std::string text = testing::TempPath("not-a-font.sf2");
   std::ofstream(text) << "just some text, long enough";
   EXPECT_NE(CheckSoundfont(text).find("is not a soundfont"), std::string::npos);
-  const std::string riff = ::testing::TempDir() + "/tiny.sf2";
+  const std::string riff = testing::TempPath("tiny.sf2");
   std::ofstream(riff, std::ios::binary).write("RIFF\4\0\0\0sfbk", 12);
   EXPECT_EQ(CheckSoundfont(riff), "");
   std::remove(text.c_str());

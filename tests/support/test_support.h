@@ -1,7 +1,9 @@
 // Helpers shared by the unit tests of every layer.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdint>
@@ -19,6 +21,11 @@ inline std::string ReadFile(const std::string& path) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+// A file name in the temporary folder of this test process alone: tests run side by side.
+inline std::string TempPath(const std::string& name) {
+  return ::testing::TempDir() + "vordel-" + std::to_string(getpid()) + "-" + name;
 }
 
 // Collects what std::cout receives while it lives.

@@ -106,7 +106,7 @@ TEST(ComposeTool, UsageErrorsExitWithTwo) {
 }
 
 TEST(ComposeTool, ARenderThatClipsSaysHowManySamples) {
-  const std::string path = ::testing::TempDir() + "/vordel-loud.wav";
+  const std::string path = testing::TempPath("loud.wav");
   const auto loud = testing::RunCommand(std::string(VORDEL_COMPOSE_BIN) + " --render " + path +
                                         " --gain 40 \"0 50 40 1 0\" 2>&1");
   ASSERT_EQ(loud.status, 0) << loud.out;
