@@ -90,17 +90,19 @@ string=$(echo "$command" | sed "s/.*--dump '\(.*\)'$/\1/")
 midicsv "$WORK/again.mid" >"$WORK/again.csv"
 python3 - "$WORK/rec.txt" "$WORK/again.csv" <<'EOF' || fail "the journal's command makes other notes"
 import sys, collections
-# The recording: the pieces separated by the silence of their gaps.
-notes, pieces, last = [], [], None
+# The recording: every playback ends with All Notes Off, which separates the pieces (a silence
+# would not: a piece may hold rests longer than the gap).
+notes, pieces = [], []
 for l in open(sys.argv[1]):
     f = l.split()
-    if len(f) != 4 or int(f[1], 16) & 0xF0 != 0x90 or f[3] == "00": continue
-    t = float(f[0])
-    if last is not None and t - last > 900:
-        pieces.append(notes); notes = []
-    notes.append((int(f[1], 16) & 0x0F, int(f[2], 16), int(f[3], 16)))
-    last = t
-pieces.append(notes)
+    if len(f) != 4: continue
+    status = int(f[1], 16)
+    if status & 0xF0 == 0xB0 and f[2] == "7b":
+        if notes: pieces.append(notes); notes = []
+        continue
+    if status & 0xF0 != 0x90 or f[3] == "00": continue
+    notes.append((status & 0x0F, int(f[2], 16), int(f[3], 16)))
+if notes: pieces.append(notes)
 def per_channel(ns):
     d = collections.defaultdict(list)
     for ch, k, v in ns: d[ch].append((k, v))
