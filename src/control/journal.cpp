@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "platform/error_text.h"
+#include "platform/timestamps.h"
 
 namespace vordel {
 namespace {
@@ -22,18 +23,6 @@ void MakeParents(const std::string& path) {
 }
 
 }  // namespace
-
-std::string IsoLocalTime(std::time_t t) {
-  std::tm local{};
-  localtime_r(&t, &local);
-  char text[40];
-  const std::size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-  std::string s(text, n);
-  if (s.size() >= 5) {
-    s.insert(s.size() - 2, ":");  // +0100 -> +01:00
-  }
-  return s;
-}
 
 std::string Journal::DefaultPath() {
   // Read at start-up, before any thread of the program's own.

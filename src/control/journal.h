@@ -37,7 +37,4 @@ class Journal {
   int fd_ = -1;
 };
 
-// "2026-12-07T15:04:05+01:00" of a local time.
-std::string IsoLocalTime(std::time_t t);
-
 }  // namespace vordel

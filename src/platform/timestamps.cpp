@@ -9,20 +9,35 @@
 
 namespace vordel {
 
-std::string IsoTimestamp(std::chrono::system_clock::time_point when) {
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
-  const auto millis =
-      std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()) % 1000;
+namespace {
+
+// The local time of `t` in ISO 8601, with ".mmm" after the seconds when millis >= 0.
+std::string IsoLocal(std::time_t t, int millis) {
   std::tm local{};
-  localtime_r(&seconds, &local);
+  localtime_r(&t, &local);
   char date[32];
   std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
   char zone[8];
   std::strftime(zone, sizeof zone, "%z", &local);  // +0100
+  char fraction[8] = "";
+  if (millis >= 0) {
+    std::snprintf(fraction, sizeof fraction, ".%03d", millis);
+  }
   char text[64];
-  std::snprintf(text, sizeof text, "%s.%03d%.3s:%.2s", date, static_cast<int>(millis.count()), zone,
-                zone + 3);
+  std::snprintf(text, sizeof text, "%s%s%.3s:%.2s", date, fraction, zone, zone + 3);
   return text;
+}
+
+}  // namespace
+
+std::string IsoTimestamp(std::chrono::system_clock::time_point when) {
+  const auto millis =
+      std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()) % 1000;
+  return IsoLocal(std::chrono::system_clock::to_time_t(when), static_cast<int>(millis.count()));
+}
+
+std::string IsoLocalTime(std::time_t t) {
+  return IsoLocal(t, -1);
 }
 
 bool IsJournalStream(int fd, const char* journal_stream) {

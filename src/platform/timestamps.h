@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -15,6 +16,8 @@ namespace vordel {
 
 // "2026-12-07T16:03:12.345+01:00" in the local time zone.
 std::string IsoTimestamp(std::chrono::system_clock::time_point when);
+// "2026-12-07T16:03:12+01:00": the same to the second.
+std::string IsoLocalTime(std::time_t t);
 
 // Whether file descriptor `fd` is the journal's stream, as systemd says in JOURNAL_STREAM
 // ("device:inode"; null or empty: it is not).
