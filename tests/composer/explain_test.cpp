@@ -111,14 +111,14 @@ TEST(Explain, TheWordsAgreeWithThePieces) {
 }
 
 TEST(Explain, EverySectionInWordsThenTheWarnings) {
-  const PieceParameters p = PieceParameters::Parse("0 80 40 30 25 9 0 40 200 10 7");
+  const PieceParameters p = PieceParameters::Parse("0 80 40 1 25 9 0 40 200 10 7");
   const std::string text =
-      ExplainParameters(p, testing::ComposeText("0 80 40 30 25 9 0 40 200 10 7", 0));
+      ExplainParameters(p, testing::ComposeText("0 80 40 1 25 9 0 40 200 10 7", 0));
   for (const char* line :
-       {"\"0 80 40 30 25 9 0 40 200 10 7\": 2 section(s), ",
+       {"\"0 80 40 1 25 9 0 40 200 10 7\": 2 section(s), ",
         "\nSection 1: Statement - states a twelve-tone row of its own",
         "\n  register      80  pitches from C4 (60); sounds ",
-        "\n  tempo         30  360 beats a minute (a beat of 166 ms)\n",
+        "\n  tempo          1  520 beats a minute (a beat of 115 ms)\n",  // the edge: no "as for"
         "\n  length        25  2 pitch cycle(s) in each part of the section; 288 notes in ",
         "\nSection 2: Unknown - no material of its own",
         "\n  tempo        200  280 beats a minute (a beat of 214 ms), as for 50\n",

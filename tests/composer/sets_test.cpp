@@ -6,8 +6,6 @@
 
 #include <sstream>
 
-#include "composer/composing_context.h"
-
 namespace vordel {
 namespace {
 
@@ -151,24 +149,6 @@ TEST(Set, CopyTakesTypeCapacityModeAndElements) {
   EXPECT_EQ(Elements(b), (std::vector<int>{6, 5, 4}));  // no shared storage
   b = &b;
   EXPECT_EQ(Elements(b), (std::vector<int>{6, 5, 4}));
-}
-
-TEST(Set, ChoosesMaterialFromTheTablesByTheCompositionsDraws) {
-  std::ostringstream quiet;
-  ComposingContext context(1234, quiet);
-  Set s(kPitchSet, 12);
-  s.choose(17, context);  // row 7
-  EXPECT_EQ(Elements(s), (std::vector<int>{0, 6, 4, 1, 9, 3, 2, 10, 8, 5, 11, 7}));
-  // A dynamic row is drawn every seven elements, after reseeding from the clock.
-  RandomSource draws;
-  draws.srand(1234);
-  const int rows[3] = {draws.rand() % 6, draws.rand() % 6, draws.rand() % 6};
-  Set d(kDynamicSet, 18);
-  d.choose(0, context);
-  ASSERT_EQ(d.GetSize(), 18);
-  for (int i = 0; i < 18; ++i) {
-    EXPECT_EQ(d[i], dynamic_root[rows[i / 7]][i % 7]) << i;
-  }
 }
 
 }  // namespace

@@ -47,7 +47,15 @@ TEST(ClipboardPoller, ReadsOnlyAfterAChangeYetYieldsTheTextAtEveryPoll) {
 // A text left on the clipboard before the start (a "q" of an earlier run, a string) is no
 // command until the clipboard changes, even to the same text; it is said once.
 TEST(ClipboardPoller, TextFromBeforeTheStartIsIgnoredUntilTheClipboardChanges) {
-  for (const char* before : {"q", "1", "0", "0 80 40 30 25"}) {
+  // Each text and how the log line shows it: on one line, cut after 60 characters.
+  const std::string sixty_one = "0 80 40 30 25 " + std::string(47, '1');
+  const std::pair<std::string, std::string> kTexts[] = {
+      {"q", "q"},
+      {"1", "1"},
+      {"0", "0"},
+      {"0 80\n40\t30\r\n25", "0 80 40 30  25"},
+      {sixty_one, sixty_one.substr(0, 60) + "..."}};
+  for (const auto& [before, shown] : kTexts) {
     std::optional<std::string> clipboard = before;
     std::vector<std::string> log;
     ClipboardPoller poller([&] { return clipboard; },
@@ -58,8 +66,7 @@ TEST(ClipboardPoller, TextFromBeforeTheStartIsIgnoredUntilTheClipboardChanges) {
     }
     EXPECT_TRUE(queue.TakeAll().empty()) << before;
     ASSERT_EQ(log.size(), 1u) << before;
-    EXPECT_NE(log[0].find(std::string("\"") + before + "\" was there before the start"),
-              std::string::npos)
+    EXPECT_NE(log[0].find("\"" + shown + "\" was there before the start"), std::string::npos)
         << log[0];
     poller.Changed();  // copied again
     poller.Poll(queue);

@@ -83,7 +83,10 @@ TEST_F(OscHandler, AddressesBecomeCommands) {
   Handle(Message("/vordel/quit"));
   Handle(Message("/vordel/volume", [](lo_message m) { lo_message_add_float(m, 300.6f); }));
   Handle(Message("/vordel/ensemble", [](lo_message m) { lo_message_add_int32(m, 2); }));
-  ASSERT_EQ(rec_.posted.size(), 6u);
+  Handle(Message("/vordel/endless", [](lo_message m) { lo_message_add_int32(m, 7); }));
+  Handle(Message("/vordel/endless", [](lo_message m) { lo_message_add_float(m, 0.0f); }));
+  Handle(Message("/vordel/next"));
+  ASSERT_EQ(rec_.posted.size(), 9u);
   EXPECT_EQ(rec_.posted[0].kind, Command::Kind::kCompose);
   EXPECT_EQ(rec_.posted[0].text, "0 80 40 30 25");
   EXPECT_FALSE(rec_.posted[0].latched);
@@ -93,6 +96,9 @@ TEST_F(OscHandler, AddressesBecomeCommands) {
   EXPECT_EQ(rec_.posted[4].value, 127);  // kept in range
   EXPECT_EQ(rec_.posted[5].kind, Command::Kind::kEnsemble);
   EXPECT_EQ(rec_.posted[5].value, 2);
+  EXPECT_EQ(rec_.posted[6].kind, Command::Kind::kEndless);
+  EXPECT_EQ(rec_.posted[6].value + 2 * rec_.posted[7].value, 1);  // on, then off
+  EXPECT_EQ(rec_.posted[8].kind, Command::Kind::kNext);
   EXPECT_TRUE(rec_.log.empty());
   // A refused piece is answered, to the sender or to the port it names.
   rec_.posted[0].reply("refused: too long");
@@ -142,6 +148,8 @@ TEST_F(OscHandler, AnythingElseIsOneLogLineAndNothingMore) {
   Handle(Message("/vordel/volume", [](lo_message m) { lo_message_add_string(m, "loud"); }));
   Handle(Message("/vordel/piece", [](lo_message m) { lo_message_add_int32(m, 5); }));
   Handle(Message("/vordel/play", [](lo_message m) { lo_message_add_string(m, "now"); }));
+  Handle(Message("/vordel/endless"));
+  Handle(Message("/vordel/ensemble", [](lo_message m) { lo_message_add_string(m, "2"); }));
   Handle(Message("/vordel/nothing"));
   Handle(Message("/other/app"));
   const std::string junk = "hello, not OSC";
@@ -151,11 +159,12 @@ TEST_F(OscHandler, AnythingElseIsOneLogLineAndNothingMore) {
   Handle(broken);
   EXPECT_TRUE(rec_.posted.empty());
   EXPECT_TRUE(rec_.sent.empty());
-  ASSERT_EQ(rec_.log.size(), 7u);
+  ASSERT_EQ(rec_.log.size(), 9u);
   EXPECT_NE(rec_.log[0].find("/vordel/volume with arguments 's'"), std::string::npos);
-  EXPECT_NE(rec_.log[3].find("no address /vordel/nothing"), std::string::npos);
-  EXPECT_NE(rec_.log[5].find("is not OSC"), std::string::npos);
-  EXPECT_NE(rec_.log[6].find("broken bundle"), std::string::npos);
+  EXPECT_NE(rec_.log[3].find("/vordel/endless with arguments ''"), std::string::npos);
+  EXPECT_NE(rec_.log[5].find("no address /vordel/nothing"), std::string::npos);
+  EXPECT_NE(rec_.log[7].find("is not OSC"), std::string::npos);
+  EXPECT_NE(rec_.log[8].find("broken bundle"), std::string::npos);
 }
 
 }  // namespace

@@ -162,13 +162,23 @@ TEST_F(ProgrammeTest, AStopPausesANextGoesOnTheHoursOpenAndClose) {
   ASSERT_TRUE(Drive([] { return false; }, 2000) == false);
   EXPECT_EQ(starts_->pieces.size(), 1u);
   EXPECT_EQ(starts_->ends.back(), "stop");
+  // A playlist given while paused plays from its top.
+  const std::string list = testing::TempPath("list.txt");
+  std::ofstream(list) << "3 50 40 50 10\n";
+  std::string error_text;
+  ASSERT_TRUE(controller_->programme().UsePlaylist(list, &error_text)) << error_text;
+  std::remove(list.c_str());
+  ASSERT_TRUE(Drive([&] { return starts_->pieces.size() == 2; }));
+  EXPECT_NE(starts_->pieces[1].find("'3 50 40 50 10'"), std::string::npos);
+  controller_->Apply(stop);
+  ASSERT_FALSE(Drive([] { return false; }, 200));
   // A "next" plays a new piece of the same string after the gap.
   Command next;
   next.kind = Command::Kind::kNext;
   controller_->Apply(next);
-  ASSERT_TRUE(Drive([&] { return starts_->pieces.size() == 2; }));
-  EXPECT_NE(starts_->pieces[1], starts_->pieces[0]);
-  EXPECT_NE(starts_->pieces[1].find("'0 80 40 30 25 1 50 30 23 20'"), std::string::npos);
+  ASSERT_TRUE(Drive([&] { return starts_->pieces.size() == 3; }));
+  EXPECT_NE(starts_->pieces[2], starts_->pieces[1]);
+  EXPECT_NE(starts_->pieces[2].find("'3 50 40 50 10'"), std::string::npos);
   // The hours close: the playback ends, and why.
   wall_ += 8 * 3600;
   ASSERT_TRUE(Drive([&] { return !session_->Playing(); }, 1000));

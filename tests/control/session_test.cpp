@@ -301,6 +301,15 @@ TEST_F(SessionTest, AFadedStopLowersTheVolumeThenEndsEveryNote) {
   session_->player().ClearStop();
   ASSERT_TRUE(session_->StartPlayback());
   EXPECT_EQ(rec_->Bytes().front(), (std::vector<int>{0xB0, 7, 90}));
+  // Only that once; a stop with nothing playing is at once too.
+  session_->Stop("stop", 0);
+  timer_.RunUntilStopped(10);
+  session_->player().ClearStop();
+  session_->Stop("stop", 300);
+  EXPECT_FALSE(session_->Fading());
+  rec_->Clear();
+  ASSERT_TRUE(session_->StartPlayback());
+  EXPECT_EQ(rec_->Bytes(), std::vector<std::vector<int>>{});
   session_->Stop("stop", 5000);
   session_->Stop("stop", 5000);
   EXPECT_FALSE(session_->Fading());

@@ -54,13 +54,16 @@ TEST_F(Render, NormalisesThePeakToMinusOneDbfsAndSaysSo) {
   const std::string path = Temp("vordel-render.wav");
   std::int64_t last_done = 0;
   std::int64_t last_total = 0;
+  int reports = 0;
   const RenderResult r = RenderAudio(s, path, {}, [&](std::int64_t done, std::int64_t total) {
+    ++reports;
     EXPECT_GE(done, last_done);
     last_done = done;
     last_total = total;
   });
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(last_done, last_total);
+  EXPECT_GT(reports, 10);  // as it goes (a ten-second piece, rendered twice), not only at the end
   const Audio a = Read(path);
   EXPECT_EQ(a.info.samplerate, kRenderSampleRate);
   EXPECT_EQ(a.info.channels, 2);

@@ -324,6 +324,9 @@ TEST(Score, ChordsVoicesTiesAndMarks) {
   EXPECT_EQ(score.measures, (std::vector<int>{2, 2, 2, 2}));  // six beats
   pugi::xml_document doc;
   ASSERT_TRUE(doc.load_string(xml.c_str()));
+  // A note of a beat is one quarter note, not shorter values tied.
+  EXPECT_STREQ(doc.select_node("//part[1]/measure[1]/note[1]/type").node().child_value(),
+               "quarter");
   int channel = 1;
   for (pugi::xml_node part :
        doc.child("score-partwise").child("part-list").children("score-part")) {

@@ -90,6 +90,21 @@ TEST(AlsaOutput, ADriverErrorShowsAndStopsTheSending) {
   r.output->Commit(Lane::kControl);
   r.output->Close();
   EXPECT_TRUE(seq::TakeSent().empty());
+  // A warning passes, unless it says that the sequencer or the server behind it is gone.
+  const std::pair<const char*, bool> kWarnings[] = {{"a passing remark", false},
+                                                    {"JACK server not running", true},
+                                                    {"error creating ALSA sequencer client", true}};
+  for (const auto& [text, fails] : kWarnings) {
+    seq::Reset({});
+    seq::WarnWhenSending(text);
+    OpenResult w = OpenAlsa(OutputRequest{}, "");
+    ASSERT_TRUE(w.output);
+    w.output->Send(Lane::kControl, ControlMessage(1, 7, 60), MonotonicNanos());
+    w.output->Commit(Lane::kControl);
+    ASSERT_EQ(WaitForSent(1).size(), 1u);
+    w.output->Close();
+    EXPECT_EQ(w.output->Status() != kMidiOk, fails) << text;
+  }
 }
 
 }  // namespace

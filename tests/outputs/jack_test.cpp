@@ -95,7 +95,11 @@ TEST_F(JackOutputTest, AServerThatGoesAway) {
   EXPECT_NE(out_->Send(Lane::kPlayer, NoteMessage(1, 61, 90), 0), kMidiOk);
 }
 
-TEST_F(JackOutputTest, NoServerNoOutput) {
+// No output without a server, or where the port cannot be made (and no client is left behind).
+TEST_F(JackOutputTest, NoServerOrNoPortNoOutput) {
+  jack::RefusePorts(true);
+  EXPECT_FALSE(OpenJack(OutputRequest{}, "").output);
+  EXPECT_EQ(jack::OpenClients(), 0);
   jack::Reset(false);
   const OpenResult r = OpenJack(OutputRequest{}, "");
   EXPECT_FALSE(r.output);

@@ -56,6 +56,7 @@ TEST_F(MidiInputTest, AFloodIsCountedNotQueuedWithoutEnd) {
   jack::RunCycle(jack::Now());
   const auto got = TakeAll();
   EXPECT_GE(got.size(), 4000u);
+  EXPECT_GT(input_->Dropped(), 0u);
   EXPECT_EQ(got.size() + input_->Dropped(), 5000u);
   EXPECT_EQ(got.front(), (std::vector<std::uint8_t>{0x90, 0, 1}));
 }
@@ -66,6 +67,7 @@ TEST_F(MidiInputTest, SourcesAndConnections) {
   jack::AddPort("vordel:vordel", JackPortIsOutput);
   jack::AddPort("synth:in", JackPortIsInput);
   EXPECT_EQ(input_->Sources(), std::vector<std::string>{"keyboard:out"});
+  EXPECT_EQ(jack::PortListsOut(), 0);        // JACK's list is given back
   EXPECT_TRUE(jack::Connections().empty());  // it listens to nobody by itself
   std::string error;
   ASSERT_TRUE(input_->Connect("keyboard:out", &error)) << error;

@@ -39,6 +39,8 @@ struct Server {
   std::vector<std::vector<std::uint8_t>> arriving;
   std::size_t room = static_cast<std::size_t>(-1);
   bool refuse = false;
+  bool refuse_ports = false;
+  int port_lists = 0;
   std::uint64_t cycle_us = 0;
 };
 
@@ -63,6 +65,8 @@ void Reset(bool up) {
   S().arriving.clear();
   S().room = static_cast<std::size_t>(-1);
   S().refuse = false;
+  S().refuse_ports = false;
+  S().port_lists = 0;
 }
 
 void ShutDown() {
@@ -142,6 +146,16 @@ std::vector<std::string> Connections() {
 void RefuseConnections(bool refuse) {
   std::lock_guard<std::recursive_mutex> lock(S().mutex);
   S().refuse = refuse;
+}
+
+void RefusePorts(bool refuse) {
+  std::lock_guard<std::recursive_mutex> lock(S().mutex);
+  S().refuse_ports = refuse;
+}
+
+int PortListsOut() {
+  std::lock_guard<std::recursive_mutex> lock(S().mutex);
+  return S().port_lists;
 }
 
 int OpenClients() {
@@ -225,6 +239,9 @@ int jack_set_process_callback(jack_client_t* client, JackProcessCallback callbac
 jack_port_t* jack_port_register(jack_client_t* client, const char* name, const char* /*type*/,
                                 unsigned long flags, unsigned long /*buffer_size*/) {
   Lock lock(S().mutex);
+  if (S().refuse_ports) {
+    return nullptr;
+  }
   auto p = std::make_unique<Port>();
   p->name = AsClient(client)->name + ":" + name;
   p->flags = flags;
@@ -280,6 +297,7 @@ const char** jack_get_ports(jack_client_t* /*client*/, const char* /*name_patter
   if (names.empty()) {
     return nullptr;
   }
+  ++S().port_lists;
   auto** list = static_cast<const char**>(std::calloc(names.size() + 1, sizeof(char*)));
   for (std::size_t i = 0; i < names.size(); ++i) {
     list[i] = strdup(names[i].c_str());
@@ -289,6 +307,10 @@ const char** jack_get_ports(jack_client_t* /*client*/, const char* /*name_patter
 
 void jack_free(void* ptr) {
   // Only port lists are handed out: their names, then the list.
+  if (ptr != nullptr) {
+    Lock lock(S().mutex);
+    --S().port_lists;
+  }
   auto** list = static_cast<char**>(ptr);
   for (char** p = list; p != nullptr && *p != nullptr; ++p) {
     std::free(*p);

@@ -44,7 +44,10 @@ void AddPort(const std::string& name, unsigned long flags);
 std::vector<std::string> Connections();
 // Whether connecting to this port fails.
 void RefuseConnections(bool refuse);
-// Clients open now.
+// Whether registering a port fails.
+void RefusePorts(bool refuse);
+// Clients open now, and port lists handed out and not yet given back.
 int OpenClients();
+int PortListsOut();
 
 }  // namespace vordel::testing::fake_jack

@@ -13,6 +13,7 @@ struct Sequencer {
   std::vector<std::string> inputs;
   bool fail_opening = false;
   bool fail_sending = false;
+  std::string warning;  // what every send warns of, if anything
   std::vector<Sent> sent;
   std::string opened;
   bool closed = false;
@@ -58,15 +59,19 @@ class FakeOut : public MidiOutApi {
   }
   void sendMessage(const unsigned char* message, size_t size) override {
     bool fail = false;
+    std::string warning;
     {
       std::lock_guard<std::mutex> lock(Q().mutex);
       fail = Q().fail_sending;
+      warning = Q().warning;
       if (!fail) {
         Q().sent.push_back({std::vector<std::uint8_t>(message, message + size), Monotonic()});
       }
     }
     if (fail) {
       error(RtMidiError::DRIVER_ERROR, "the sequencer went away");
+    } else if (!warning.empty()) {
+      error(RtMidiError::WARNING, warning);
     }
   }
 
@@ -81,6 +86,7 @@ void Reset(const std::vector<std::string>& inputs) {
   Q().inputs = inputs;
   Q().fail_opening = false;
   Q().fail_sending = false;
+  Q().warning.clear();
   Q().sent.clear();
   Q().opened.clear();
   Q().closed = false;
@@ -94,6 +100,11 @@ void FailOpening(bool fail) {
 void FailSending(bool fail) {
   std::lock_guard<std::mutex> lock(Q().mutex);
   Q().fail_sending = fail;
+}
+
+void WarnWhenSending(const std::string& text) {
+  std::lock_guard<std::mutex> lock(Q().mutex);
+  Q().warning = text;
 }
 
 std::vector<Sent> TakeSent() {

@@ -19,6 +19,8 @@ void Reset(const std::vector<std::string>& inputs);
 // Opening a client fails (it throws, as RtMidi does); or every send reports a driver error.
 void FailOpening(bool fail);
 void FailSending(bool fail);
+// Every send succeeds with this warning ("": none).
+void WarnWhenSending(const std::string& text);
 std::vector<Sent> TakeSent();
 // "port N" or "virtual", and whether it was closed.
 std::string Opened();

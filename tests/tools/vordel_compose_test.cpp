@@ -52,6 +52,14 @@ TEST(ComposeTool, RefusalsExitWithOneAndSayWhy) {
     const auto err = ComposeErrors(std::string("--clock 0 ") + refused);
     EXPECT_EQ(err.out.rfind("vordel-compose: Parameter string ", 0), 0u) << err.out;
   }
+  // A file that cannot be written is a failure too.
+  for (const char* option : {"--midi x.mid", "--score x.musicxml", "--render x.wav"}) {
+    std::string args = option;
+    args.insert(args.find(' ') + 1, "/nonexistent/");
+    const auto err = ComposeErrors(args + " \"0 50 40 1 0\"");
+    EXPECT_EQ(err.status, 1) << option;
+    EXPECT_NE(err.out.find("/nonexistent/"), std::string::npos) << err.out;
+  }
 }
 
 // The composer's own lines only with --verbose; the warnings of a string always.
