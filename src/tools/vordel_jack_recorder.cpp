@@ -43,6 +43,7 @@ struct Recorder {
   vordel::SpscRing<Cycle> cycles{1 << 16};
   std::atomic<std::uint64_t> lost{0};
   std::atomic<bool> server_gone{false};
+  std::atomic<bool> ports_ready{false};  // the ports above are registered
 };
 
 void OnShutdown(void* arg) {
@@ -51,6 +52,9 @@ void OnShutdown(void* arg) {
 
 int Process(jack_nframes_t nframes, void* arg) {
   auto* r = static_cast<Recorder*>(arg);
+  if (!r->ports_ready.load(std::memory_order_acquire)) {
+    return 0;
+  }
   jack_nframes_t cycle_frames = 0;
   jack_time_t cycle_usecs = 0;
   jack_time_t next_usecs = 0;
@@ -147,6 +151,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vordel-jack-recorder: no JACK server\n");
     return 1;
   }
+  jack_set_process_callback(r.client, &Process, &r);
+  // A recorder whose server died ends: left running it would signal the semaphores of a new
+  // server of the same name.
+  jack_on_shutdown(r.client, &OnShutdown, &r);
+  // Active before its ports appear: whoever sees a port can be sure that it is recorded from
+  // the next cycle on.
+  jack_activate(r.client);
   r.midi = jack_port_register(r.client, "input", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
   FILE* audio = nullptr;
   if (!audio_path.empty()) {
@@ -154,11 +165,7 @@ int main(int argc, char** argv) {
     r.audio[0] = jack_port_register(r.client, "left", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     r.audio[1] = jack_port_register(r.client, "right", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
   }
-  jack_set_process_callback(r.client, &Process, &r);
-  // A recorder whose server died ends: left running it would signal the semaphores of a new
-  // server of the same name.
-  jack_on_shutdown(r.client, &OnShutdown, &r);
-  jack_activate(r.client);
+  r.ports_ready.store(true, std::memory_order_release);
   const char* const own_ports[3] = {"input", "left", "right"};
   for (int i = 0; i < 3; ++i) {
     if (!sources[i].empty()) {

@@ -23,7 +23,11 @@ grep -q "^finished" "$WORK/play.out" || fail "did not finish"
 grep -qi "queue limit" "$WORK/play.out" && fail "queue limit messages"
 messages "$WORK/dump.txt" >"$WORK/msgs.txt"
 TOTAL=$(wc -l <"$WORK/msgs.txt")
-[ "$TOTAL" -eq $((12 + EVENTS + 16)) ] || fail "expected $((12 + EVENTS + 16)) messages, got $TOTAL"
+[ "$TOTAL" -eq $((12 + EVENTS + 16)) ] ||
+  fail "expected $((12 + EVENTS + 16)) messages, got $TOTAL; first and last:
+$(head -14 "$WORK/dump.txt")
+...
+$(tail -20 "$WORK/dump.txt")"
 head -12 "$WORK/msgs.txt" | awk '{print $1}' | tr '\n' ' ' | grep -q "^c0 b0 b0 c1 b1 b1 c2 b2 b2 c3 b3 b3 " ||
   fail "ensemble messages: $(head -12 "$WORK/msgs.txt" | tr '\n' ';')"
 head -1 "$WORK/msgs.txt" | grep -q "^c0 3c" || fail "program of channel 1 is not French horn"

@@ -21,12 +21,14 @@ need() { for tool in "$@"; do command -v "$tool" >/dev/null || { echo "missing $
 
 # start_jack PERIOD: a dummy server of our own (48 kHz) in JACK_DEFAULT_SERVER. JACK keeps at
 # most eight servers in its registry and frees the place of one that died without saying so only
-# when a server of the same name starts: so each script uses one name, run after run.
+# when a server of the same name starts: so each script uses one name, run after run. A client
+# may be late by up to five seconds before the server gives up on its cycle: on a loaded machine
+# a recorder that the scheduler kept waiting still gets every message.
 start_jack() {
   export JACK_DEFAULT_SERVER="vordel-e2e-$(basename "$0" .sh)"
   rm -f /dev/shm/jack_sem."$(id -u)_${JACK_DEFAULT_SERVER}"_*
   export JACK_NO_START_SERVER=1
-  jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p "${1:-256}" \
+  jackd --no-realtime -t 5000 -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p "${1:-256}" \
     >"$WORK/jackd.log" 2>&1 &
   JACK_PID=$!
   PIDS+=("$JACK_PID")
