@@ -91,6 +91,8 @@ TEST(Piece, SaysHowToMakeItAgain) {
   EXPECT_EQ(strings.Notes().data(), p.Notes().data());
   EXPECT_EQ(p.WithEnsemble(7).ensemble(), 0);
   EXPECT_STREQ(EnsembleName(2), "Woodwinds");
+  EXPECT_STREQ(EnsembleName(3), "BrassWood");  // a number out of range: the first
+  EXPECT_STREQ(EnsembleName(-1), "BrassWood");
 }
 
 TEST(Piece, SectionsKnowTheirTempoAndBeat) {

@@ -71,6 +71,11 @@ TEST_F(Render, NormalisesThePeakToMinusOneDbfsAndSaysSo) {
   EXPECT_EQ(a.info.frames, r.frames);
   EXPECT_NEAR(a.PeakDb(), kRenderPeakDbfs, 0.1);
   EXPECT_NEAR(r.peak_dbfs, kRenderPeakDbfs, 0.1);
+  float side_peak[2] = {0, 0};  // both sides sound (the parts are panned across)
+  for (std::size_t i = 0; i < a.samples.size(); ++i) {
+    side_peak[i % 2] = std::max(side_peak[i % 2], std::fabs(a.samples[i]));
+  }
+  EXPECT_GT(std::min(side_peak[0], side_peak[1]), 0.1F);
   EXPECT_GT(r.gain_db, 0);  // the synthesizer alone is quieter
   EXPECT_LT(r.loudness_lufs, r.peak_dbfs);
   EXPECT_EQ(r.clipped_samples, 0);

@@ -95,6 +95,17 @@ TEST_F(JackOutputTest, AServerThatGoesAway) {
   EXPECT_NE(out_->Send(Lane::kPlayer, NoteMessage(1, 61, 90), 0), kMidiOk);
 }
 
+// The probe lists the synthesizers' inputs and leaves neither a client nor JACK's list behind.
+TEST_F(JackOutputTest, TheProbeListsInputsAndLeavesNothingOpen) {
+  jack::AddPort("synth:midi_in", JackPortIsInput);
+  jack::AddPort("keyboard:out", JackPortIsOutput);
+  const OutputProbe probe = ProbeJack();
+  EXPECT_TRUE(probe.present);
+  EXPECT_EQ(probe.inputs, std::vector<std::string>{"synth:midi_in"});
+  EXPECT_EQ(jack::OpenClients(), 0);
+  EXPECT_EQ(jack::PortListsOut(), 0);
+}
+
 // No output without a server, or where the port cannot be made (and no client is left behind).
 TEST_F(JackOutputTest, NoServerOrNoPortNoOutput) {
   jack::RefusePorts(true);

@@ -34,13 +34,15 @@ TEST(SynthOutput, WithoutAnAudioDeviceItStillTakesMessagesAndSaysWhy) {
 }
 
 TEST(SynthOutput, AMissingSoundfontIsAnErrorStatusNotACrash) {
-  OutputRequest r = Synth("file");
+  setenv("JACK_DEFAULT_SERVER", "vordel-no-such-server", 1);
+  OutputRequest r = Synth("jack");
   r.soundfont = "/nonexistent/font.sf2";
   OpenedOutput opened = OpenOutput(r);
   ASSERT_TRUE(opened.output);
   EXPECT_NE(opened.output->Status(), kMidiOk);
   EXPECT_NE(opened.output->Describe().find("/nonexistent/font.sf2"), std::string::npos);
   opened.output->Close();
+  unsetenv("JACK_DEFAULT_SERVER");
 }
 
 }  // namespace

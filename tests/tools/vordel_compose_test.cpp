@@ -53,7 +53,8 @@ TEST(ComposeTool, RefusalsExitWithOneAndSayWhy) {
     EXPECT_EQ(err.out.rfind("vordel-compose: Parameter string ", 0), 0u) << err.out;
   }
   // A file that cannot be written is a failure too.
-  for (const char* option : {"--midi x.mid", "--score x.musicxml", "--render x.wav"}) {
+  for (const char* option :
+       {"--midi x.mid", "--score x.musicxml", "--render x.wav", "--wav x.wav"}) {
     std::string args = option;
     args.insert(args.find(' ') + 1, "/nonexistent/");
     const auto err = ComposeErrors(args + " \"0 50 40 1 0\"");
