@@ -138,9 +138,11 @@ TEST_F(ControllerTest, TheClipboardsRules) {
   Poll("0 50 40 1 0");  // left there: ignored, silently
   EXPECT_TRUE(piece().SameAs(taken));
   EXPECT_EQ(ctl_->NoticeText().rfind("Playing object 1 of 1", 0), 0u);
+  const int repaints = host_.repaints;
   Poll("0 80 40 30 25 1 50 30 23 20");
   EXPECT_TRUE(piece().SameAs(taken));
   EXPECT_NE(ctl_->NoticeText().find("ignored"), std::string::npos);
+  EXPECT_GT(host_.repaints, repaints);  // and the window shows it
   timer_.Tick();
   Poll("0");
   EXPECT_EQ(Playing(), 0);

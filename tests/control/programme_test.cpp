@@ -188,5 +188,20 @@ TEST_F(ProgrammeTest, AStopPausesANextGoesOnTheHoursOpenAndClose) {
   tzset();
 }
 
+TEST_F(ProgrammeTest, APlaylistStartsWhenTheHoursOpen) {
+  ProgrammeSettings settings = WithPlaylist("0 50 40 1 0\n");
+  std::string error;
+  settings.hours = *OpeningHours::Parse("10:00-18:00", &error);
+  setenv("TZ", "UTC", 1);
+  tzset();
+  wall_ = 1780000000 - 1780000000 % 86400 + 9 * 3600;
+  Make(settings);
+  ASSERT_FALSE(Drive([&] { return !starts_->pieces.empty(); }, 200));
+  wall_ += 3600;
+  EXPECT_TRUE(Drive([&] { return !starts_->pieces.empty(); }));
+  unsetenv("TZ");
+  tzset();
+}
+
 }  // namespace
 }  // namespace vordel

@@ -204,6 +204,10 @@ TEST_F(SessionTest, ComposesBesideTheCallerAndKeepsOnlyTheNewestRequest) {
   const auto next = Composed(*session_, "3 50 40 50 10");
   ASSERT_TRUE(next);
   EXPECT_NE(next->piece.Reproduce().find("--rest-planner-started"), std::string::npos);
+  // A piece composed at once makes one still being composed pointless.
+  session_->RequestPiece(PieceParameters::Parse(largest));
+  session_->ComposeNow(PieceParameters::Parse("3 50 40 50 10"), 5);
+  EXPECT_FALSE(session_->Composing());
   // Given up: nothing comes.
   session_->RequestPiece(PieceParameters::Parse(largest));
   session_->CancelComposing();

@@ -354,8 +354,10 @@ TEST(Score, ClefFromTheRange) {
                                              {1, c.high, 60, c.apart},
                                              {1, c.high, 0, c.apart + 500}}},
                                            c.apart + 500);
-    const ReadScore score = Read(ScoreDocument(piece, {}));
+    const std::string xml = ScoreDocument(piece, {});
+    const ReadScore score = Read(xml);
     EXPECT_EQ(score.clefs.at(0), c.clef) << c.low << ".." << c.high;
+    EXPECT_EQ(xml.find("<voice>2</voice>"), std::string::npos);  // one note after the other
     ASSERT_EQ(score.parts[0].size(), 2u);
     EXPECT_EQ(score.parts[0][0].key, c.low);
     EXPECT_EQ(score.parts[0][1].key, c.high);
