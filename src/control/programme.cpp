@@ -139,7 +139,9 @@ void Programme::PieceComposed() {
   }
   waiting_ = std::move(ready);
   waiting_position_ = composing_position_;
-  if (!start_at_) {
+  // While a piece fades out, the end of the fade says what comes next (a stop, a "next" and
+  // its gap); otherwise the piece starts when due, or now.
+  if (!start_at_ && !session_.Playing()) {
     start_at_ = SteadyClock::now();
   }
   Poll();

@@ -314,7 +314,12 @@ void Session::FadeStep() {
     return;
   }
   if (player_.GetPlayStatus() == 0 && !player_.TimerActive()) {
-    fade_.reset();  // the piece ended by itself meanwhile
+    // The piece ended by itself meanwhile: it still ended for the fade's reason (a stop is a
+    // stop even when the piece's last note came first).
+    if (playing_) {
+      ExpectEnd(fade_->reason);
+    }
+    fade_.reset();
     return;
   }
   const std::int64_t elapsed = MonotonicNanos() - fade_->start_ns;
@@ -416,6 +421,10 @@ void Session::Poll() {
     }
   }
   if (playing_ && player_.EndedPlaybacks() != ended_seen_) {
+    if (fade_ && end_reason_.empty()) {
+      ExpectEnd(fade_->reason);  // it ended since the fade's last step
+    }
+    fade_.reset();
     EndedNow(end_reason_.empty() ? "end" : end_reason_);
   }
   const std::string line = GetINStatusStr() + " / " + GetOUTStatusStr();

@@ -9,9 +9,28 @@
 
 #include "support/commands.h"
 #include "support/osc_peer.h"
+#include "support/test_support.h"
 
 namespace vordel {
 namespace {
+
+// A source gives back its socket and the descriptors it wakes itself with, the answers' too.
+TEST(OscSource, GivesBackEveryDescriptor) {
+  const int before = testing::OpenDescriptors();
+  {
+    OscSource source(
+        OscSource::Options{"127.0.0.1", 17780, ""}, [] { return Session::Snapshot{}; },
+        [](const std::string&) {});
+    CommandQueue queue;
+    std::string error;
+    ASSERT_TRUE(source.Start(queue, &error)) << error;
+    testing::OscPeer peer;
+    peer.Send(source.Port(), "/vordel/piece", "0 80 40 30 25");
+    ASSERT_EQ(testing::WaitForCommands(queue, 1).size(), 1u);
+    source.Stop();
+  }
+  EXPECT_EQ(testing::OpenDescriptors(), before);
+}
 
 TEST(OscSource, CommandsAnswersAndSubscriptionsOverUdp) {
   std::mutex log_mutex;

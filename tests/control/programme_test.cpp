@@ -188,6 +188,32 @@ TEST_F(ProgrammeTest, AStopPausesANextGoesOnTheHoursOpenAndClose) {
   tzset();
 }
 
+// A stop that fades out is a stop: the piece composed to follow while it fades waits, and the
+// playing piece that reaches its end before the fade does still ends as stopped.
+TEST_F(ProgrammeTest, AStopThatFadesOutIsAStopWhateverIsComposedMeanwhile) {
+  ProgrammeSettings settings;
+  settings.endless = true;
+  settings.fade_ms = 600000;
+  Make(settings);
+  // Until the first piece plays, while the one to follow it is being composed.
+  for (int i = 0; i < 100 && starts_->pieces.empty(); ++i) {
+    pollfd p{session_->ComposedFd(), POLLIN, 0};
+    if (poll(&p, 1, 100) == 1) {
+      controller_->PieceComposed();
+    }
+    controller_->Poll();
+  }
+  ASSERT_TRUE(session_->Composing(ComposeFor::kFollowing));
+  Command stop;
+  stop.kind = Command::Kind::kStop;
+  controller_->Apply(stop);
+  EXPECT_TRUE(session_->Fading());
+  ASSERT_TRUE(Drive([&] { return !session_->Playing(); }));
+  ASSERT_FALSE(Drive([] { return false; }, 2000));
+  EXPECT_EQ(starts_->pieces.size(), 1u);
+  EXPECT_EQ(starts_->ends, std::vector<std::string>{"stop"});
+}
+
 TEST_F(ProgrammeTest, APlaylistStartsWhenTheHoursOpen) {
   ProgrammeSettings settings = WithPlaylist("0 50 40 1 0\n");
   std::string error;

@@ -318,6 +318,16 @@ TEST_F(SessionTest, AFadedStopLowersTheVolumeThenEndsEveryNote) {
   session_->Stop("stop", 5000);
   EXPECT_FALSE(session_->Fading());
   EXPECT_EQ(session_->player().GetStopPlaying(), 1);
+  // A piece that reaches its end while it fades out ends for the fade's reason.
+  timer_.RunUntilStopped(10);
+  session_->Poll();
+  session_->player().ClearStop();
+  ASSERT_TRUE(session_->StartPlayback());
+  session_->Stop("next", 600000);
+  timer_.RunUntilStopped(100000);
+  session_->Poll();
+  EXPECT_FALSE(session_->Fading());
+  EXPECT_EQ(events_.seen.back(), "ended next");
 }
 
 TEST(SessionFailures, AnIncompleteRecordingIsSaidAtTheEnd) {

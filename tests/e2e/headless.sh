@@ -101,13 +101,7 @@ sleep 3
 used=$(( $(cpu_ticks "$main_PID") - t0 ))
 [ "$used" -lt 150 ] || fail "spinning while the server is away ($used ticks in 3 s)"
 wait_for "grep -q 'MOUT Error.' '$WORK/main.out'" 10 || fail "the output's error was not logged"
-start_jack_again() {
-  jackd --no-realtime -t 5000 -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 256 >"$WORK/jackd2.log" 2>&1 &
-  JACK_PID=$!
-  PIDS+=("$JACK_PID")
-  wait_for "jack_lsp >/dev/null 2>&1" 10 || fail "jackd did not come back"
-}
-start_jack_again
+restart_jack
 start_dump "$WORK/after.txt"
 wait_for "jack_lsp 2>/dev/null | grep -q '^vordel:vordel'" 10 || fail "the port was not opened again"
 wait_for "grep -q 'MIN OK / MOUT OK' '$WORK/main.out'" 10 || fail "no log line of the output's return"

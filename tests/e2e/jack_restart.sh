@@ -31,10 +31,7 @@ echo "CPU while the server was away: $used ticks in 3 s"
 wait_for "tr '\r' '\n' < '$WORK/play.out' | grep -q 'MOUT Error.'" 10 || fail "no error status"
 
 # The server comes back: the port opens again and the piece goes on sounding there.
-jackd --no-realtime -t 5000 -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 256 >"$WORK/jackd2.log" 2>&1 &
-JACK_PID=$!
-PIDS+=("$JACK_PID")
-wait_for "jack_lsp >/dev/null 2>&1" 10 || fail "jackd did not come back"
+restart_jack
 start_dump "$WORK/after.txt"
 wait_for "jack_lsp 2>/dev/null | grep -q '^vordel:vordel'" 10 || fail "the port was not opened again"
 jack_connect vordel:vordel midi-monitor:input 2>/dev/null

@@ -1,7 +1,12 @@
 // The ALSA output (through RtMidi) against the test's own sequencer (support/fake_rtmidi).
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include "midi/message.h"
@@ -105,6 +110,26 @@ TEST(AlsaOutput, ADriverErrorShowsAndStopsTheSending) {
     w.output->Close();
     EXPECT_EQ(w.output->Status() != kMidiOk, fails) << text;
   }
+}
+
+// Through a JACK server, the port fails when the server's socket goes away: RtMidi would wait
+// for room in a buffer no server empties.
+TEST(AlsaOutput, ThroughJackItFailsWhenTheServerGoes) {
+  const std::string server = "vordel-test-" + std::to_string(getpid());
+  const std::string socket = "/dev/shm/jack_" + server + "_" + std::to_string(getuid()) + "_0";
+  setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
+  std::ofstream(socket).put('\n');
+  seq::Reset({});
+  OpenResult r = OpenRtMidiJack(OutputRequest{}, "");
+  ASSERT_TRUE(r.output) << r.error;
+  EXPECT_EQ(r.output->Describe(), "JACK (RtMidi) port vordel (not connected)");
+  std::remove(socket.c_str());
+  for (int i = 0; i < 500 && r.output->Status() == kMidiOk; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_NE(r.output->Status(), kMidiOk);
+  r.output->Close();
+  unsetenv("JACK_DEFAULT_SERVER");
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "platform/instance.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,19 +7,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/test_support.h"
+
 namespace vordel {
 namespace {
-
-int OpenDescriptors() {
-  int n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d) != nullptr) {
-      ++n;
-    }
-    closedir(d);
-  }
-  return n;
-}
 
 // Locks belong to open files, so claims in one process conflict just as in two: each claim
 // takes the next free number and keeps its lock, and a claim that finds every number taken
@@ -32,13 +22,13 @@ TEST(Instance, EachClaimTakesTheNextFreeNumberAndName) {
   setenv("XDG_RUNTIME_DIR", folder, 1);  // NOLINT(concurrency-mt-unsafe)
   EXPECT_EQ(ClaimInstanceNumber(), 1);
   EXPECT_EQ(ClaimInstanceNumber(), 2);
-  const int before = OpenDescriptors();
+  const int before = testing::OpenDescriptors();
   for (int n = 3; n <= 99; ++n) {
     ClaimInstanceNumber();
   }
-  EXPECT_EQ(OpenDescriptors(), before + 97);
+  EXPECT_EQ(testing::OpenDescriptors(), before + 97);
   EXPECT_EQ(ClaimInstanceNumber(), 1);  // all taken
-  EXPECT_EQ(OpenDescriptors(), before + 97);
+  EXPECT_EQ(testing::OpenDescriptors(), before + 97);
   EXPECT_EQ(InstanceName(1), "vordel");
   EXPECT_EQ(InstanceName(2), "vordel-2");
   setenv("XDG_RUNTIME_DIR", "/nonexistent/run", 1);  // NOLINT(concurrency-mt-unsafe)

@@ -232,6 +232,14 @@ TEST_F(Player, WhatFollowsCanBeReplacedOrClearedAndAStopStillStops) {
   EXPECT_EQ(timer_.RunUntilStopped(100), 1);
   EXPECT_TRUE(player_.HasNext());
   EXPECT_EQ(player_.Continuations(), 1u);
+  // A new piece set in its place drops the follower: the new one plays, alone.
+  const auto fresh = ScheduleOf({{{1, 65, 90, 0}, {1, 65, 0, 1}}});
+  player_.SetSchedule(fresh);
+  player_.ClearStop();
+  ASSERT_TRUE(player_.PlayMusicalObject());
+  EXPECT_EQ(player_.GetSchedule(), fresh.get());
+  EXPECT_FALSE(player_.HasNext());
+  EXPECT_EQ(timer_.RunUntilStopped(100), 2);
 }
 
 // The player on the real timer thread while the control thread stops, starts and swaps pieces

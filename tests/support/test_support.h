@@ -1,6 +1,7 @@
 // Helpers shared by the unit tests of every layer.
 #pragma once
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,6 +22,18 @@ inline std::string ReadFile(const std::string& path) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+// How many descriptors this process has open.
+inline int OpenDescriptors() {
+  int n = 0;
+  if (DIR* d = opendir("/proc/self/fd")) {
+    while (readdir(d) != nullptr) {
+      ++n;
+    }
+    closedir(d);
+  }
+  return n;
 }
 
 // A file name in the temporary folder of this test process alone: tests run side by side.

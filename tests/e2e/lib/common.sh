@@ -28,12 +28,19 @@ start_jack() {
   export JACK_DEFAULT_SERVER="vordel-e2e-$(basename "$0" .sh)"
   rm -f /dev/shm/jack_sem."$(id -u)_${JACK_DEFAULT_SERVER}"_*
   export JACK_NO_START_SERVER=1
-  jackd --no-realtime -t 5000 -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p "${1:-256}" \
-    >"$WORK/jackd.log" 2>&1 &
+  run_jackd jackd.log "${1:-256}"
+}
+# The same server again after stop_jack, at 256 frames a period.
+restart_jack() {
+  run_jackd jackd2.log 256
+}
+# run_jackd LOG PERIOD: the server, logging into $WORK/LOG, once it answers.
+run_jackd() {
+  jackd --no-realtime -t 5000 -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p "$2" >"$WORK/$1" 2>&1 &
   JACK_PID=$!
   PIDS+=("$JACK_PID")
   for _ in $(seq 100); do jack_lsp >/dev/null 2>&1 && return 0; sleep 0.1; done
-  fail "jackd did not start: $(cat "$WORK/jackd.log")"
+  fail "jackd did not start: $(cat "$WORK/$1")"
 }
 # A server killed with clients attached leaves their semaphores behind, and a new server of the
 # same name would take them over with whatever counts they were left at (clients woken for cycles
