@@ -205,11 +205,19 @@ TEST_F(ControllerTest, WindowEvents) {
                                       "Player status.|Composition is still playing...",
                                       "Player status.|Composition is still playing..."}));
   timer_.Tick();
+  struct Ends : SessionListener {
+    void PlaybackEnded(const std::string& why) override { seen.push_back(why); }
+    std::vector<std::string> seen;
+  } ends;
+  session_->AddListener(&ends);
   host_.answer_yes = false;
   EXPECT_FALSE(ctl_->CanClose());
   EXPECT_EQ(host_.boxes.back(), "Query|Want to close ?");
   EXPECT_EQ(Playing(), 0);
   EXPECT_FALSE(timer_.Active(session_->player().GetTimerID()));
+  session_->Poll();
+  EXPECT_EQ(ends.seen, std::vector<std::string>{"stop"});  // in the journal and to the peers
+  session_->RemoveListener(&ends);
   Poll("0");
   rec_->Clear();
   ctl_->EvLButtonDown();  // after a stop: ends at the first tick, no note

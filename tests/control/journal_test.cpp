@@ -36,6 +36,15 @@ TEST(Journal, ALineAPlaybackRotatedPastTenMegabytes) {
   struct stat older {};
   ASSERT_EQ(stat((path + ".1").c_str(), &older), 0);
   EXPECT_GT(older.st_size, Journal::kRotateBytes);
+  // A file that cannot move aside (a folder of that name is in the way) is an error.
+  std::remove((path + ".1").c_str());
+  ASSERT_EQ(mkdir((path + ".1").c_str(), 0700), 0);
+  std::ofstream(path + ".1/in-the-way") << "x";
+  std::ofstream(path, std::ios::app) << std::string(Journal::kRotateBytes, 'x');
+  EXPECT_FALSE(journal.Append(0, 1, "quit", "c", &error));
+  EXPECT_NE(error.find("cannot rotate the journal " + path), std::string::npos) << error;
+  std::remove((path + ".1/in-the-way").c_str());
+  rmdir((path + ".1").c_str());
   // No journal at all, and one that cannot be written.
   EXPECT_TRUE(Journal("").Append(0, 1, "end", "c", &error));
   Journal blocked(path + "/under-a-file");

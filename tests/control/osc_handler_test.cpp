@@ -140,10 +140,12 @@ TEST_F(OscHandler, StatusAndSubscriptionsAnswerTheSenderOrItsPort) {
 TEST_F(OscHandler, BundlesActInOrder) {
   Handle(Bundle({}));  // an empty bundle is no news
   EXPECT_TRUE(rec_.log.empty());
-  Handle(Bundle({Message("/vordel/stop"), Bundle({Message("/vordel/play")})}));
-  ASSERT_EQ(rec_.posted.size(), 2u);
+  Handle(Bundle({Message("/vordel/stop"), Bundle({Message("/vordel/play")}),
+                 Message("/vordel/volume", [](lo_message m) { lo_message_add_int32(m, 64); })}));
+  ASSERT_EQ(rec_.posted.size(), 3u);
   EXPECT_EQ(rec_.posted[0].kind, Command::Kind::kStop);
   EXPECT_EQ(rec_.posted[1].kind, Command::Kind::kPlay);
+  EXPECT_EQ(rec_.posted[2].value, 64);
 }
 
 TEST_F(OscHandler, AnythingElseIsOneLogLineAndNothingMore) {

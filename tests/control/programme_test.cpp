@@ -152,6 +152,7 @@ TEST_F(ProgrammeTest, AStopPausesANextGoesOnTheHoursOpenAndClose) {
   EXPECT_TRUE(starts_->pieces.empty());  // nothing plays before the opening
   EXPECT_EQ(controller_->NoticeText(), "Closed until 10:00.");
   EXPECT_EQ(controller_->programme().GetStatus().seconds_to_next, 3600);
+  EXPECT_EQ(controller_->programme().GetStatus().length, 0);  // no playlist
   wall_ += 3600;  // the hours open: endless play starts with the start-up piece
   ASSERT_TRUE(Drive([&] { return starts_->pieces.size() == 1; }));
   EXPECT_NE(starts_->pieces[0].find("'0 80 40 30 25 1 50 30 23 20'"), std::string::npos);
@@ -164,10 +165,12 @@ TEST_F(ProgrammeTest, AStopPausesANextGoesOnTheHoursOpenAndClose) {
   EXPECT_EQ(starts_->ends.back(), "stop");
   // A playlist given while paused plays from its top.
   const std::string list = testing::TempPath("list.txt");
-  std::ofstream(list) << "3 50 40 50 10\n";
+  std::ofstream(list) << "3 50 40 50 10\n1 2\n";
   std::string error_text;
   ASSERT_TRUE(controller_->programme().UsePlaylist(list, &error_text)) << error_text;
   std::remove(list.c_str());
+  EXPECT_EQ(host_.log.back().rfind("playlist line skipped: " + list + ":2: ", 0), 0u)
+      << host_.log.back();
   ASSERT_TRUE(Drive([&] { return starts_->pieces.size() == 2; }));
   EXPECT_NE(starts_->pieces[1].find("'3 50 40 50 10'"), std::string::npos);
   controller_->Apply(stop);

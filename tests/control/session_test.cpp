@@ -179,6 +179,8 @@ TEST(SessionDevices, MessagesLostInsideVordelShowInTheStatus) {
   EXPECT_EQ(session.LostMessages(), 4u);
   EXPECT_EQ(session.GetOUTStatusStr(), "MOUT OK (4 lost)");
   EXPECT_EQ(session.GetINStatusStr(), "MIN Error.");  // no input here
+  const Session unplugged(nullptr, nullptr, timer, nullptr);
+  EXPECT_EQ(unplugged.LostMessages(), 0u);
 }
 
 TEST_F(SessionTest, ComposesBesideTheCallerAndKeepsOnlyTheNewestRequest) {

@@ -30,6 +30,7 @@ TEST(MidiMessage, NoteRules) {
 TEST(MidiMessage, ControllerProgramAndRawRules) {
   EXPECT_EQ(B(ControlMessage(1, 7, 200)), (Bytes{0xB0, 7, 0}));
   EXPECT_EQ(B(ControlMessage(16, 130, 5)), (Bytes{0xBF, 0, 5}));
+  EXPECT_EQ(B(ControlMessage(2, 127, 127)), (Bytes{0xB1, 127, 127}));  // the highest that fit
   EXPECT_EQ(B(ProgramMessage(1, 1)), (Bytes{0xC0, 0}));
   EXPECT_EQ(B(ProgramMessage(3, 0)), (Bytes{0xC2, 0}));
   EXPECT_EQ(B(ProgramMessage(4, 128)), (Bytes{0xC3, 127}));

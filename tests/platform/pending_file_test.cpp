@@ -54,6 +54,7 @@ TEST(PendingFile, AppearsCompleteOrNotAtAll) {
   PendingFile direct(fifo);
   EXPECT_EQ(direct.path(), fifo);
   EXPECT_TRUE(direct.Commit());
+  EXPECT_FALSE(direct.Commit());  // once
   struct stat st {};
   ASSERT_EQ(stat(fifo.c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));

@@ -240,6 +240,13 @@ TEST_F(Player, WhatFollowsCanBeReplacedOrClearedAndAStopStillStops) {
   EXPECT_EQ(player_.GetSchedule(), fresh.get());
   EXPECT_FALSE(player_.HasNext());
   EXPECT_EQ(timer_.RunUntilStopped(100), 2);
+  // One set while a piece plays ends that playback first: nothing of it sounds on.
+  ASSERT_TRUE(player_.PlayMusicalObject());
+  timer_.Tick();
+  ASSERT_EQ(notes_.Sounding(), 1);
+  player_.SetSchedule(ScheduleOf({{{1, 66, 90, 0}}}));
+  EXPECT_FALSE(player_.TimerActive());
+  EXPECT_EQ(notes_.Sounding(), 0);
 }
 
 // The player on the real timer thread while the control thread stops, starts and swaps pieces
