@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cmath>
 
 namespace vordel {
@@ -16,6 +17,23 @@ std::uint32_t SeedForDraw(int r) {
       return seed;
     }
   }
+}
+
+TEST(Drt, NumericHelpers) {
+  RandomSource rng;
+  DRT d(rng);
+  EXPECT_EQ(d.Round(2.5f), 3);
+  EXPECT_EQ(d.Round(2.49f), 2);
+  EXPECT_EQ(d.Round(-1.2f), 0);
+  EXPECT_EQ(d.Round(-1.7f), -1);
+  EXPECT_EQ(d.Round(1e20f), INT_MAX);
+  EXPECT_EQ(d.Bound(5, 10, 3), 3);  // the maximum is tested first
+  EXPECT_EQ(d.Bound(1, 10, 30), 10);
+  EXPECT_EQ(d.Bound(5, 0, 10), 5);
+  EXPECT_EQ(d.BoundByte(128), 127);
+  EXPECT_EQ(d.BoundByte(-1), 0);
+  EXPECT_EQ(d.BoundByte(127), 127);
+  EXPECT_DOUBLE_EQ(d.Scale(5, 0, 10, 100, 200), 150.0);
 }
 
 TEST(Drt, DrawsComeFromTheCompositionsSource) {
