@@ -77,10 +77,7 @@ class ProgrammeTest : public ::testing::Test {
       for (int wait = 0; wait < 100 && (session_->Composing(ComposeFor::kFollowing) ||
                                         session_->Composing(ComposeFor::kCommand));
            ++wait) {
-        pollfd p{session_->ComposedFd(), POLLIN, 0};
-        if (poll(&p, 1, 100) == 1) {
-          controller_->PieceComposed();
-        }
+        HandOverComposed();
       }
       controller_->Poll();
       if (done()) {
@@ -89,6 +86,13 @@ class ProgrammeTest : public ::testing::Test {
       timer_.Tick();
     }
     return false;
+  }
+  // Gives the controller the piece the composer has finished, if one comes within 100 ms.
+  void HandOverComposed() {
+    pollfd p{session_->ComposedFd(), POLLIN, 0};
+    if (poll(&p, 1, 100) == 1) {
+      controller_->PieceComposed();
+    }
   }
   static ProgrammeSettings WithPlaylist(const std::string& text) {
     ProgrammeSettings s;
@@ -200,10 +204,7 @@ TEST_F(ProgrammeTest, AStopThatFadesOutIsAStopWhateverIsComposedMeanwhile) {
   Make(settings);
   // Until the first piece plays, while the one to follow it is being composed.
   for (int i = 0; i < 100 && starts_->pieces.empty(); ++i) {
-    pollfd p{session_->ComposedFd(), POLLIN, 0};
-    if (poll(&p, 1, 100) == 1) {
-      controller_->PieceComposed();
-    }
+    HandOverComposed();
     controller_->Poll();
   }
   ASSERT_TRUE(session_->Composing(ComposeFor::kFollowing));

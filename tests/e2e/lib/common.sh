@@ -28,11 +28,12 @@ start_jack() {
   export JACK_DEFAULT_SERVER="vordel-e2e-$(basename "$0" .sh)"
   rm -f /dev/shm/jack_sem."$(id -u)_${JACK_DEFAULT_SERVER}"_*
   export JACK_NO_START_SERVER=1
-  run_jackd jackd.log "${1:-256}"
+  JACK_PERIOD="${1:-256}"
+  run_jackd jackd.log "$JACK_PERIOD"
 }
-# The same server again after stop_jack, at 256 frames a period.
+# The same server again after stop_jack.
 restart_jack() {
-  run_jackd jackd2.log 256
+  run_jackd jackd2.log "$JACK_PERIOD"
 }
 # run_jackd LOG PERIOD: the server, logging into $WORK/LOG, once it answers.
 run_jackd() {
