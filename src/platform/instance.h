@@ -7,7 +7,7 @@
 namespace vordel {
 
 // Claims the lowest free instance number (1, 2, ...) for the life of the process; 1 when the
-// lock folder cannot be used.
+// lock folder cannot be used or is not private to this user.
 int ClaimInstanceNumber();
 
 // "vordel" for instance 1, "vordel-2" for instance 2, and so on.
