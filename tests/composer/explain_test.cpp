@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -55,60 +54,6 @@ INSTANTIATE_TEST_SUITE_P(
                     {"\"hello\" is not a plain number and is read as 0",
                      "1 number(s) after the last complete group of five are not used: "
                      "hello"}}));
-
-TEST(ParameterWarnings, GroupsBeyondTheFiftiethAndTextBeyondTheLimit) {
-  std::string fifty_two;
-  for (int i = 0; i < 52; ++i) {
-    fifty_two += "0 50 40 30 0 ";
-  }
-  EXPECT_EQ(ParameterWarnings(PieceParameters::Parse(fifty_two)),
-            (std::vector<std::string>{"2 group(s) of five after the 50th make no section"}));
-  const std::string long_text = "0 50 40 30 0" + std::string(kMaxParameterText, ' ') + "1";
-  EXPECT_EQ(ParameterWarnings(PieceParameters::Parse(long_text)),
-            (std::vector<std::string>{"only the first 4095 characters of the string are read"}));
-}
-
-// The words match what the composer does: the tempo it computes with, the keys it starts from,
-// and velocities that stay within the base and 80 above it.
-TEST(Explain, TheWordsAgreeWithThePieces) {
-  for (const int tempo : {-5, 0, 1, 8, 9, 30, 50, 99, 100, 101, 200}) {
-    const Piece piece = testing::ComposeText("0 50 40 " + std::to_string(tempo) + " 0", 0);
-    EXPECT_EQ(piece.sections().at(0).tempo, BeatsPerMinuteOfTempo(tempo)) << tempo;
-  }
-  EXPECT_EQ(BeatsPerMinuteOfTempo(1), 520);
-  EXPECT_EQ(BeatsPerMinuteOfTempo(30), 360);
-  EXPECT_EQ(BeatsPerMinuteOfTempo(100), 40);
-  for (const int velocity : {1, 20, 47}) {
-    for (const int function : {0, 1, 2, 3, 4}) {
-      const std::string text =
-          std::to_string(function) + " 60 " + std::to_string(velocity) + " 30 60 0 60 40 30 10";
-      const Piece piece = testing::ComposeText(text, 7);
-      for (const Note& n : piece.Notes()) {
-        if (n.section == 0) {
-          ASSERT_GE(n.velocity, velocity) << text;
-          ASSERT_LE(n.velocity, velocity + 80) << text;
-          ASSERT_LE(n.velocity, 127) << text;
-        }
-      }
-    }
-  }
-  // Registers outside 1-100 start where 50 does (0 and 127 make the same piece); inside, five
-  // steps of an octave.
-  EXPECT_TRUE(testing::DumpLines(testing::ComposeText("0 0 40 30 5", 3)) ==
-              testing::DumpLines(testing::ComposeText("0 127 40 30 5", 3)));
-  for (const int outside : {0, 127, -3}) {
-    const Piece piece = testing::ComposeText("1 " + std::to_string(outside) + " 40 30 5", 3);
-    int lowest = 127;
-    for (const Note& n : piece.Notes()) {
-      lowest = std::min(lowest, n.channel < 3 ? n.key : n.key + 12);
-    }
-    EXPECT_GE(lowest, LowestKeyOfRegister(50) - 11) << outside;
-  }
-  EXPECT_EQ(LowestKeyOfRegister(127), LowestKeyOfRegister(0));
-  EXPECT_EQ(KeyName(LowestKeyOfRegister(1)), "C1");
-  EXPECT_EQ(KeyName(LowestKeyOfRegister(80)), "C4");
-  EXPECT_EQ(KeyName(LowestKeyOfRegister(100)), "C5");
-}
 
 TEST(Explain, EverySectionInWordsThenTheWarnings) {
   const PieceParameters p = PieceParameters::Parse("0 80 40 1 25 9 0 40 200 10 7");

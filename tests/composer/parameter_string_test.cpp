@@ -54,48 +54,5 @@ INSTANTIATE_TEST_SUITE_P(
       return "case" + std::to_string(info.index);
     });
 
-TEST(Reading, TokensSayWhatTheyWereReadAs) {
-  const PieceParameters p = PieceParameters::Parse("4O +5 -0012 99999999999 x");
-  ASSERT_EQ(p.tokens().size(), 5u);
-  EXPECT_EQ(p.tokens()[0].value, 4);
-  EXPECT_FALSE(p.tokens()[0].plain);
-  EXPECT_TRUE(p.tokens()[1].plain);
-  EXPECT_EQ(p.tokens()[2].value, -12);
-  EXPECT_TRUE(p.tokens()[2].plain);
-  EXPECT_TRUE(p.tokens()[3].saturated);
-  EXPECT_FALSE(p.tokens()[4].plain);
-  EXPECT_EQ(p.tokens()[4].text, "x");
-}
-
-TEST(Reading, AtMost4095BytesAndFiftySections) {
-  std::string text;
-  while (text.size() < 4090) {
-    text += "1 ";
-  }
-  text += "22 345 6";  // crosses the limit after "22 34"
-  ASSERT_EQ(text.find("345"), 4093u);
-  const PieceParameters p = PieceParameters::Parse(text);
-  ASSERT_EQ(p.tokens().size(), 2047u);
-  EXPECT_EQ(p.tokens().back().value, 34);
-  EXPECT_EQ(p.sections().size(), 50u);  // the groups after the fiftieth make nothing
-  EXPECT_EQ(p.groups_dropped(), 2047 / 5 - 50);
-  // Only the sections that are made count towards the events.
-  EXPECT_EQ(PieceParameters::Parse("0 0 0 0 17355 1").planned_events(), 24 * 1158 * 12);
-  EXPECT_EQ(PlannedObjectEvents(0, 25), 576);
-  EXPECT_EQ(PlannedObjectEvents(1, 25), 528);  // a Preparation has three Introduction voices
-  EXPECT_EQ(PlannedObjectEvents(2, 25), 528);
-  EXPECT_EQ(PlannedObjectEvents(0, -20), 0);
-}
-
-TEST(Reading, ClockValuesAreTakenModulo2To32) {
-  EXPECT_EQ(ParseClockValue("0"), 0u);
-  EXPECT_EQ(ParseClockValue("4294967296"), 0u);
-  EXPECT_EQ(ParseClockValue("-1"), 4294967295u);
-  EXPECT_EQ(ParseClockValue("123456789012345678901234567890"), 1312754386u);
-  EXPECT_FALSE(ParseClockValue("").has_value());
-  EXPECT_FALSE(ParseClockValue("-").has_value());
-  EXPECT_FALSE(ParseClockValue("12ms").has_value());
-}
-
 }  // namespace
 }  // namespace vordel

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -60,25 +59,6 @@ TEST(ReferencePieces, ACorpusOfStringsClocksAndCarriedStates) {
   }
 }
 
-TEST(ComposePiece, TheStateOnePieceLeavesToTheNext) {
-  // The rest planner's very first draw happens once in a program: the same string composed
-  // after a piece that used it differs from the one composed first, and the carried state
-  // says so and makes it again.
-  std::ostringstream quiet;
-  const PieceParameters p = PieceParameters::Parse("3 50 40 50 10");
-  const Composed first = *ComposePiece(p, 37, {false}, 0, quiet);
-  EXPECT_EQ(testing::DumpLines(first.piece),
-            testing::ReadFile(std::string(VORDEL_PIECES_DIR) + "/antecedent-rests.dump"));
-  EXPECT_TRUE(first.carried_out.rest_planner_started);
-  const Composed second = *ComposePiece(p, 37, first.carried_out, 0, quiet);
-  EXPECT_NE(testing::DumpLines(second.piece), testing::DumpLines(first.piece));
-  EXPECT_EQ(second.piece.Reproduce(),
-            "vordel-compose --clock 37 --rest-planner-started --dump '3 50 40 50 10'");
-  // A piece without Introduction rests leaves the state as it found it.
-  const Composed plain = *ComposePiece(PieceParameters::Parse("0 80 40 30 25"), 5, {}, 0, quiet);
-  EXPECT_FALSE(plain.carried_out.rest_planner_started);
-}
-
 TEST(ComposePiece, TwoAtATimeOnTwoThreadsEachAsAlone) {
   struct Job {
     std::string text;
@@ -108,24 +88,6 @@ TEST(ComposePiece, TwoAtATimeOnTwoThreadsEachAsAlone) {
       EXPECT_EQ(j.together, j.alone) << j.text;
     }
   }
-}
-
-TEST(ComposePiece, GivenUpWhenCancelledAndEmptyWhenRefused) {
-  std::ostringstream quiet;
-  std::atomic<bool> cancel{true};
-  EXPECT_FALSE(ComposePiece(PieceParameters::Parse("0 50 40 50 25"), 1, {}, 0, quiet, &cancel));
-  cancel = false;
-  EXPECT_TRUE(ComposePiece(PieceParameters::Parse("0 50 40 50 25"), 1, {}, 0, quiet, &cancel));
-  const Composed refused = *ComposePiece(PieceParameters::Parse("1 2"), 1, {true}, 0, quiet);
-  EXPECT_TRUE(refused.piece.empty());
-  EXPECT_EQ(refused.piece.Reproduce(), "");
-  EXPECT_TRUE(refused.carried_out.rest_planner_started);
-  // The composer's lines go where the caller says: the position line closes every piece.
-  std::ostringstream lines;
-  ComposePiece(PieceParameters::Parse("0 80 40 30 25 1 50 30 23 20"), 0, {}, 0, lines);
-  EXPECT_EQ(lines.str(),
-            "[SetPosition] Playing from object: 1 / TotTime: 68809 / TotObj: 2 / CurObj: 1 / "
-            "Offset: 0\n");
 }
 
 }  // namespace

@@ -14,27 +14,6 @@ namespace {
 
 using testing::HandPiece;
 
-TEST(Piece, EventsGoInTheTickThatReachesThemSectionAfterSection) {
-  // A note end before the piece's start goes in the first tick; the second section's first
-  // event, due while the first section still plays, goes at once in the tick after the first
-  // section is exhausted; an empty section takes one tick.
-  const Piece p =
-      HandPiece({{{1, 60, 90, -1}, {1, 60, 0, 10}}, {{2, 62, 90, 5}, {2, 62, 0, 20}}, {}});
-  std::vector<std::int64_t> ticks;
-  std::vector<std::tuple<std::int64_t, std::int64_t>> sections;
-  for (const PieceSection& s : p.sections()) {
-    sections.emplace_back(s.first_tick, s.end_tick);
-    for (const ComposedEvent& e : s.events) {
-      ticks.push_back(e.tick);
-    }
-  }
-  EXPECT_EQ(ticks, (std::vector<std::int64_t>{0, 10, 11, 20}));
-  EXPECT_EQ(sections,
-            (std::vector<std::tuple<std::int64_t, std::int64_t>>{{0, 10}, {11, 20}, {21, 21}}));
-  EXPECT_EQ(p.end_tick(), 21);
-  EXPECT_EQ(p.EventCount(), 4u);
-}
-
 struct NoteCase {
   const char* what;
   std::vector<testing::HandEvent> events;
@@ -93,19 +72,6 @@ TEST(Piece, SaysHowToMakeItAgain) {
   EXPECT_STREQ(EnsembleName(2), "Woodwinds");
   EXPECT_STREQ(EnsembleName(3), "BrassWood");  // a number out of range: the first
   EXPECT_STREQ(EnsembleName(-1), "BrassWood");
-}
-
-TEST(Piece, SectionsKnowTheirTempoAndBeat) {
-  const Piece p = testing::ComposeText("0 80 40 30 25 1 50 30 23 20", 0);
-  ASSERT_EQ(p.sections().size(), 2u);
-  EXPECT_EQ(p.sections()[0].tempo, 360);
-  EXPECT_DOUBLE_EQ(p.sections()[0].beat_ms, 166.5);  // the whole note is 666 ms
-  EXPECT_EQ(p.sections()[1].tempo, 400);
-  EXPECT_DOUBLE_EQ(p.sections()[1].beat_ms, 150.0);
-  EXPECT_EQ(p.sections()[1].function, 1);
-  // The first ends with a fermata of 600 ms, which its end includes; the second follows.
-  EXPECT_EQ(p.sections()[1].onset, p.sections()[0].end);
-  EXPECT_EQ(p.total_ms(), p.sections()[1].end);
 }
 
 }  // namespace

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace vordel {
 namespace {
 
@@ -52,23 +50,6 @@ TEST(Hours, MalformedRangesNameTheirPart) {
   std::string error;
   OpeningHours::Parse("10:00-18:00,nonsense", &error);
   EXPECT_EQ(error, "--hours: 'nonsense' is not a range of local times like 10:00-18:00");
-}
-
-TEST(Hours, WhenTheyNextOpenOrClose) {
-  setenv("TZ", "UTC", 1);
-  tzset();
-  std::string error;
-  const auto hours = OpeningHours::Parse("10:00-18:00", &error);
-  const std::time_t nine = 1780000000 - 1780000000 % 86400 + 9 * 3600 + 30 * 60;  // 09:30
-  EXPECT_FALSE(hours->OpenAt(nine));
-  ASSERT_TRUE(hours->NextChange(nine));
-  EXPECT_EQ(*hours->NextChange(nine) - nine, 30 * 60);  // opens at 10:00
-  EXPECT_EQ(LocalClockText(*hours->NextChange(nine)), "10:00");
-  EXPECT_EQ(LocalClockText(*hours->NextChange(nine + 3600)), "18:00");  // then closes
-  EXPECT_FALSE(OpeningHours().NextChange(nine));                        // always open
-  EXPECT_TRUE(OpeningHours().OpenAt(nine));
-  unsetenv("TZ");
-  tzset();
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 
-#include <cstring>
-
 namespace vordel {
 namespace {
 

@@ -32,51 +32,6 @@ TEST(OscSource, GivesBackEveryDescriptor) {
   EXPECT_EQ(testing::OpenDescriptors(), before);
 }
 
-TEST(OscSource, CommandsAnswersAndSubscriptionsOverUdp) {
-  std::mutex log_mutex;
-  std::vector<std::string> log;
-  OscSource source(
-      OscSource::Options{"127.0.0.1", 17770, ""},
-      [] {
-        Session::Snapshot s;
-        s.playing = true;
-        s.reproduce = "vordel-compose --clock 1 --dump '1 2 3 4 5'";
-        return s;
-      },
-      [&](const std::string& line) {
-        std::lock_guard<std::mutex> lock(log_mutex);
-        log.push_back(line);
-      });
-  CommandQueue queue;
-  std::string error;
-  ASSERT_TRUE(source.Start(queue, &error)) << error;
-  const int port = source.Port();
-  ASSERT_GE(port, 17770);
-  testing::OscPeer peer;
-  peer.Send(port, "/vordel/piece", "0 80 40 30 25");
-  const auto got = testing::WaitForCommands(queue, 1);
-  ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(got[0].text, "0 80 40 30 25");
-  got[0].reply("Parameter string refused");  // the control thread's answer reaches the peer
-  EXPECT_EQ(peer.Receive(), (std::pair<std::string, std::string>{"/vordel/refused", "s"}));
-  peer.Send(port, "/vordel/status");
-  EXPECT_EQ(peer.Receive(), (std::pair<std::string, std::string>{"/vordel/status", "iiiiisiiii"}));
-  peer.Send(port, "/vordel/subscribe");
-  peer.Send(port, "/vordel/status");
-  EXPECT_EQ(peer.Receive().first, "/vordel/status");  // the subscription is in place by now
-  source.PlaybackStarted();
-  EXPECT_EQ(peer.Receive().first, "/vordel/started");
-  source.PlaybackEnded("stop");
-  EXPECT_EQ(peer.Receive(), (std::pair<std::string, std::string>{"/vordel/ended", "s"}));
-  peer.Send(port, "/vordel/unsubscribe");
-  peer.Send(port, "/vordel/status");
-  EXPECT_EQ(peer.Receive().first, "/vordel/status");
-  source.PlaybackEnded("end");
-  EXPECT_EQ(peer.Receive(2).first, "");  // no longer told
-  source.Stop();
-  got[0].reply("too late");  // an answer after the source stopped goes nowhere, safely
-}
-
 TEST(OscSource, ATakenPortMovesOnAndSaysSo) {
   std::vector<std::string> log;
   auto status = [] { return Session::Snapshot{}; };

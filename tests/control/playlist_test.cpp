@@ -3,10 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <set>
-
 namespace vordel {
 namespace {
 
@@ -59,50 +55,6 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<LineCase>& info) {
       return "line" + std::to_string(info.index);
     });
-
-TEST(Playlist, FilesThatCannotPlaySayWhy) {
-  std::string error;
-  EXPECT_FALSE(LoadPlaylist("/nonexistent/list.txt", &error));
-  EXPECT_EQ(error, "cannot read the playlist /nonexistent/list.txt");
-  const std::string path = testing::TempPath("playlist.txt");
-  std::ofstream(path) << "# nothing but refusals\n1 2\n\n9\n";
-  EXPECT_FALSE(LoadPlaylist(path, &error));
-  EXPECT_NE(error.find("holds no line that makes a piece (" + path + ":2: "), std::string::npos);
-  std::ofstream(path) << "0 50 40 1 0\n1 2\n4 70 10 1 0\n";
-  const auto list = LoadPlaylist(path, &error);
-  ASSERT_TRUE(list);
-  EXPECT_EQ(list->entries.size(), 2u);
-  EXPECT_EQ(list->entries[1].line, 3);
-  EXPECT_EQ(list->skipped.size(), 1u);
-  std::remove(path.c_str());
-}
-
-TEST(PlaylistOrder, InOrderOrShuffledNeverTwiceInARow) {
-  PlaylistOrder plain(3, false, 1);
-  std::vector<std::size_t> got;
-  for (int i = 0; i < 7; ++i) {
-    got.push_back(plain.Next());
-  }
-  EXPECT_EQ(got, (std::vector<std::size_t>{0, 1, 2, 0, 1, 2, 0}));
-  EXPECT_EQ(plain.Position(), 1u);
-  for (std::uint32_t seed = 0; seed < 50; ++seed) {
-    PlaylistOrder shuffled(4, true, seed);
-    std::size_t last = 99;
-    for (int round = 0; round < 6; ++round) {
-      std::set<std::size_t> seen;
-      for (int i = 0; i < 4; ++i) {
-        const std::size_t n = shuffled.Next();
-        EXPECT_NE(n, last) << "seed " << seed;
-        last = n;
-        seen.insert(n);
-      }
-      EXPECT_EQ(seen.size(), 4u);  // every line once a round
-    }
-  }
-  PlaylistOrder one(1, true, 3);
-  EXPECT_EQ(one.Next(), 0u);
-  EXPECT_EQ(one.Next(), 0u);  // a single line plays again and again
-}
 
 }  // namespace
 }  // namespace vordel

@@ -46,17 +46,5 @@ TEST(StdinSource, EachLineActsOnceAndTheEndOfInputIsNoQuit) {
   close(fds[0]);
 }
 
-TEST(StdinSource, StopsWhileWaitingForInput) {
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  CommandQueue queue;
-  StdinSource source(fds[0]);
-  std::string error;
-  ASSERT_TRUE(source.Start(queue, &error));
-  source.Stop();  // returns although nothing was ever written
-  close(fds[0]);
-  close(fds[1]);
-}
-
 }  // namespace
 }  // namespace vordel

@@ -40,18 +40,5 @@ TEST(MidiMessage, ControllerProgramAndRawRules) {
   }
 }
 
-TEST(MidiMessage, NamesAndStatusTexts) {
-  EXPECT_STREQ(GetGMPatchName(0), "Acoustic grand piano");
-  EXPECT_STREQ(GetGMPatchName(60), "French horn");
-  EXPECT_STREQ(GetGMPatchName(109), "bagpipe");
-  EXPECT_STREQ(GetGMPatchName(127), "Gunshot");
-  EXPECT_STREQ(GetGMPatchName(128), "");
-  EXPECT_STREQ(GetGMPatchName(-1), "");
-  EXPECT_STREQ(GetOUTStatusStr(kMidiOk), "MOUT OK");
-  EXPECT_STREQ(GetOUTStatusStr(kMidiErrorGeneric), "MOUT Error.");
-  EXPECT_STREQ(GetINStatusStr(kMidiOk), "MIN OK");
-  EXPECT_STREQ(GetINStatusStr(kMidiErrorBadDevice), "MIN Error.");
-}
-
 }  // namespace
 }  // namespace vordel

@@ -29,32 +29,6 @@ std::vector<seq::Sent> WaitForSent(std::size_t n) {
   return sent;
 }
 
-// The port connects to the synthesizer asked for, or stands alone when there is none; a
-// sequencer that cannot be opened is an error of the output, not a crash.
-TEST(AlsaOutput, ConnectsToItsInputOrStandsAlone) {
-  const struct {
-    const char* input;
-    const char* opened;
-    const char* describe;
-  } kCases[] = {
-      {"FLUID Synth:0", "port 1", "ALSA port vordel -> FLUID Synth:0"},
-      {"Nobody:0", "virtual", "ALSA port vordel (not connected)"},
-  };
-  for (const auto& c : kCases) {
-    seq::Reset({"Midi Through:0", "FLUID Synth:0"});
-    OpenResult r = OpenAlsa(OutputRequest{}, c.input);
-    ASSERT_TRUE(r.output) << r.error;
-    EXPECT_EQ(seq::Opened(), c.opened);
-    EXPECT_EQ(r.output->Describe(), c.describe);
-    r.output->Close();
-    EXPECT_TRUE(seq::Closed());
-  }
-  seq::FailOpening(true);
-  const OpenResult refused = OpenAlsa(OutputRequest{}, "");
-  EXPECT_FALSE(refused.output);
-  EXPECT_EQ(refused.error, "the ALSA sequencer refused the port");
-}
-
 // The two lanes are handed over in the order due, none before its time; a late one at once.
 TEST(AlsaOutput, HandsOverAtTheDueTimeInOrder) {
   seq::Reset({});

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -62,23 +61,6 @@ TEST(DeliveryThread, DeliversBothLanesInDueOrderAndNotBeforeTheirTime) {
     EXPECT_EQ(d.message.bytes[0] & 0xF0, i % 2 == 0 ? 0x90 : 0xB0) << i;
     EXPECT_GE(d.at, d.due + 2 * kNanosPerMilli) << i;  // never before due time plus latency
   }
-}
-
-TEST(DeliveryThread, FullLaneRefusesInsteadOfWaitingAndFailuresShow) {
-  FakeDevice dev(DeliveryThreadOutput::Timing::kAtDueTime, 0);
-  const std::int64_t later = MonotonicNanos() + 60'000 * kNanosPerMilli;  // never due here
-  std::uint64_t refused = 0;
-  for (std::size_t i = 0; i < kControlLaneCapacity + 10; ++i) {
-    refused += dev.Send(Lane::kControl, NoteMessage(1, 60, 1), later) == kMidiErrorNotReady;
-  }
-  EXPECT_EQ(refused, 10u);
-  EXPECT_EQ(dev.Dropped(), 10u);
-  dev.fail_with = kMidiErrorGeneric;
-  dev.Send(Lane::kPlayer, NoteMessage(1, 60, 1), MonotonicNanos());
-  dev.Commit(Lane::kPlayer);
-  dev.Close();  // what lies beyond the grace at closing is not waited for
-  EXPECT_EQ(dev.Status(), kMidiErrorGeneric);
-  EXPECT_EQ(dev.delivered.size(), 1u);
 }
 
 }  // namespace

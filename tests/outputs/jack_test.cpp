@@ -114,17 +114,5 @@ TEST_F(JackOutputTest, TheProbeListsInputsAndLeavesNothingOpen) {
   EXPECT_EQ(jack::PortListsOut(), 0);
 }
 
-// No output without a server, or where the port cannot be made (and no client is left behind).
-TEST_F(JackOutputTest, NoServerOrNoPortNoOutput) {
-  jack::RefusePorts(true);
-  EXPECT_FALSE(OpenJack(OutputRequest{}, "").output);
-  EXPECT_EQ(jack::OpenClients(), 0);
-  jack::Reset(false);
-  const OpenResult r = OpenJack(OutputRequest{}, "");
-  EXPECT_FALSE(r.output);
-  EXPECT_EQ(r.error, "the JACK server does not answer");
-  EXPECT_FALSE(ProbeJack().present);
-}
-
 }  // namespace
 }  // namespace vordel

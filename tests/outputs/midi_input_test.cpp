@@ -61,33 +61,5 @@ TEST_F(MidiInputTest, AFloodIsCountedNotQueuedWithoutEnd) {
   EXPECT_EQ(got.front(), (std::vector<std::uint8_t>{0x90, 0, 1}));
 }
 
-// Sources are other programs' outputs, never vordel's own; connecting one replaces the last.
-TEST_F(MidiInputTest, SourcesAndConnections) {
-  jack::AddPort("keyboard:out", JackPortIsOutput);
-  jack::AddPort("vordel:vordel", JackPortIsOutput);
-  jack::AddPort("synth:in", JackPortIsInput);
-  EXPECT_EQ(input_->Sources(), std::vector<std::string>{"keyboard:out"});
-  EXPECT_EQ(jack::PortListsOut(), 0);        // JACK's list is given back
-  EXPECT_TRUE(jack::Connections().empty());  // it listens to nobody by itself
-  std::string error;
-  ASSERT_TRUE(input_->Connect("keyboard:out", &error)) << error;
-  EXPECT_EQ(input_->Connected(), "keyboard:out");
-  EXPECT_EQ(jack::Connections(), std::vector<std::string>{"keyboard:out>vordel-in:vordel in"});
-  jack::RefuseConnections(true);
-  EXPECT_FALSE(input_->Connect("keyboard:out", &error));
-  EXPECT_EQ(error, "cannot connect keyboard:out");
-  jack::ShutDown();
-  EXPECT_NE(input_->Status(), 0u);
-}
-
-TEST(MidiInputWithoutServer, StaysClosedAndSaysWhy) {
-  jack::Reset(false);
-  const auto input = OpenMidiInput("vordel");
-  EXPECT_NE(input->Status(), 0u);
-  std::string error;
-  EXPECT_FALSE(input->Connect("keyboard:out", &error));
-  EXPECT_FALSE(error.empty());
-}
-
 }  // namespace
 }  // namespace vordel

@@ -80,25 +80,6 @@ TEST_F(OutputTable, AutoPlaysOnTheFirstSynthesizerInputInOrderOfPreference) {
   EXPECT_EQ(Open("auto", "monitor"), "jack:midi-monitor:input");
 }
 
-TEST_F(OutputTable, WithoutExternalSynthesizersAutoUsesTheBuiltInOne) {
-  EXPECT_EQ(Open("auto"), "synth:");
-  Fake::jack = {true, {"midi-monitor:input"}};
-  EXPECT_EQ(Open("auto"), "synth:");
-  EXPECT_EQ(Open("auto", "nothing-like-it"),
-            "error: no MIDI input whose name contains "
-            "'nothing-like-it'");
-}
-
-TEST_F(OutputTable, PortTakesAPortOrSaysWhyNot) {
-  EXPECT_EQ(Open("port"),
-            "error: no MIDI port: neither a JACK server nor an ALSA sequencer is running");
-  Fake::alsa = {true, {}};
-  EXPECT_EQ(Open("port"), "alsa:");  // open, for the user to connect
-  EXPECT_EQ(Open("port", "x"), "error: no MIDI input whose name contains 'x'");
-  Fake::jack = {true, {"fluidsynth:midi_00"}};
-  EXPECT_EQ(Open("port"), "jack:fluidsynth:midi_00");
-}
-
 TEST_F(OutputTable, ARowByNameAndItsSystemMissing) {
   EXPECT_EQ(Open("recording"), "recording:");
   EXPECT_EQ(Open("jack"), "error: cannot open a JACK MIDI port: its system is not running");
@@ -131,13 +112,6 @@ TEST(OutputChoice, RealPortsWithoutTheirSystemsSayWhy) {
     EXPECT_NE(o.error.find("its system is not running"), std::string::npos) << o.error;
   }
   unsetenv("JACK_DEFAULT_SERVER");
-}
-
-TEST(OutputChoice, NeverOneOfOurOwnPorts) {
-  EXPECT_EQ(ChooseInput({"Midi Through Port-0", "FLUID Synth (1234):Synth input port"}, ""), 1);
-  EXPECT_EQ(ChooseInput({"midi-monitor:input", "vordel:synth"}, ""), -1);
-  EXPECT_EQ(ChooseInput({"vordel-2-in:vordel in", "midi-monitor:input"}, "in"), 1);
-  EXPECT_EQ(OutputChoiceNames().front(), "auto");
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <dirent.h>
 #include <fstream>
-#include <sstream>
 
 #include "support/test_support.h"
 

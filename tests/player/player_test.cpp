@@ -6,7 +6,6 @@
 #include <chrono>
 #include <string>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "outputs/recording.h"
@@ -126,32 +125,6 @@ TEST_F(Player, ObjectsFollowEachOtherOnOneTimeLine) {
   EXPECT_EQ(Sent()[0], (Bytes{0x90, 60, 90}));
 }
 
-// Nothing to play arms no timer; a timer that cannot be had shows in the status; starting
-// again ends the running playback first (its timer stopped, not lost).
-TEST_F(Player, TimersAndTheirStatus) {
-  EXPECT_FALSE(player_.PlayMusicalObject());
-  EXPECT_EQ(player_.TimerStatusText(), "");
-  EXPECT_FALSE(timer_.Tick());
-  AddObject({{1, 60, 90, 0}, {1, 60, 0, 1000}});
-  Ready();
-  timer_.fail_caps = true;
-  EXPECT_FALSE(player_.PlayMusicalObject());
-  EXPECT_EQ(player_.TimerStatusText(), "Timer ERROR (0)");
-  timer_.fail_caps = false;
-  timer_.fail_arm = true;
-  EXPECT_FALSE(player_.PlayMusicalObject());
-  EXPECT_EQ(player_.TimerStatusText(), "Timer ERROR (1)");
-  timer_.fail_arm = false;
-  player_.PlayMusicalObject();
-  timer_.Tick();
-  const unsigned first_id = player_.GetTimerID();
-  player_.PlayMusicalObject();
-  EXPECT_NE(player_.GetTimerID(), first_id);
-  EXPECT_FALSE(timer_.Active(first_id));
-  EXPECT_EQ(AllNotesOffCount(), 16);
-  EXPECT_EQ(timer_.cancels, 1);
-}
-
 TEST_F(Player, AWholePieceEndsWithNothingSounding) {
   const Piece piece = testing::ComposeText("0 80 40 30 25 1 50 30 23 20", 0);
   player_.SetSchedule(std::make_shared<const Schedule>(BuildSchedule(piece)));
@@ -159,53 +132,6 @@ TEST_F(Player, AWholePieceEndsWithNothingSounding) {
   const int ticks = timer_.RunUntilStopped(1 << 20);
   EXPECT_EQ(ticks, player_.GetSchedule()->end_tick + 1);
   EXPECT_EQ(player_.PlayedEvents(), static_cast<int>(piece.EventCount()));
-  EXPECT_EQ(notes_.Sounding(), 0);
-}
-
-TEST_F(Player, APieceThatFollowsTakesOverAtTheEndWithoutAGapOfItsOwn) {
-  AddObject({{1, 60, 90, 0}, {1, 60, 0, 3}, {2, 50, 70, 3}});  // ends with a note sounding
-  Ready();
-  const auto next = ScheduleOf({{{1, 64, 90, 0}, {1, 64, 0, 2}}});
-  std::array<MidiMessage, 12> opening{};
-  opening.fill(ProgramMessage(1, 10));
-  player_.SetNext(next, 2, opening);
-  EXPECT_TRUE(player_.HasNext());
-  ASSERT_TRUE(player_.PlayMusicalObject());
-  std::vector<std::pair<int, Bytes>> sent;  // (tick, message)
-  for (int tick = 0; timer_.Tick(); ++tick) {
-    for (const auto& b : Sent()) {
-      sent.emplace_back(tick, b);
-    }
-    rec_.Clear();
-    ASSERT_LT(tick, 100);
-  }
-  // Ticks 0-3 the first piece; in tick 3 it ends: its note is released, All Notes Off, the
-  // opening; two ticks wait; the next piece's tick 0 is the player's tick 6.
-  EXPECT_EQ(player_.Continuations(), 1u);
-  EXPECT_FALSE(player_.HasNext());
-  auto at = [&](int tick) {
-    std::vector<Bytes> out;
-    for (const auto& [t, b] : sent) {
-      if (t == tick) {
-        out.push_back(b);
-      }
-    }
-    return out;
-  };
-  const std::vector<Bytes> switch_tick = at(3);
-  ASSERT_EQ(switch_tick.size(), 2u + 1u + 16u + 12u);
-  EXPECT_EQ(switch_tick[0], (Bytes{0x80, 60, 0}));  // the first piece's own end
-  EXPECT_EQ(switch_tick[1], (Bytes{0x91, 50, 70}));
-  EXPECT_EQ(switch_tick[2], (Bytes{0x81, 50, 0}));  // released
-  EXPECT_EQ(switch_tick[19], (Bytes{0xC0, 9}));     // the opening
-  EXPECT_TRUE(at(4).empty());
-  EXPECT_TRUE(at(5).empty());
-  EXPECT_EQ(at(6), (std::vector<Bytes>{{0x90, 64, 90}}));
-  EXPECT_EQ(at(8)[0], (Bytes{0x80, 64, 0}));
-  EXPECT_EQ(at(8).size(), 1u + 16u);  // and then the playback ends as usual
-  EXPECT_TRUE(player_.Adopt());
-  EXPECT_EQ(player_.GetSchedule(), next.get());
-  EXPECT_FALSE(player_.Adopt());
   EXPECT_EQ(notes_.Sounding(), 0);
 }
 

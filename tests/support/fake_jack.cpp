@@ -38,8 +38,6 @@ struct Server {
   std::vector<Written> written;
   std::vector<std::vector<std::uint8_t>> arriving;
   std::size_t room = static_cast<std::size_t>(-1);
-  bool refuse = false;
-  bool refuse_ports = false;
   int port_lists = 0;
   std::uint64_t cycle_us = 0;
 };
@@ -64,8 +62,6 @@ void Reset(bool up) {
   S().written.clear();
   S().arriving.clear();
   S().room = static_cast<std::size_t>(-1);
-  S().refuse = false;
-  S().refuse_ports = false;
   S().port_lists = 0;
 }
 
@@ -141,16 +137,6 @@ void AddPort(const std::string& name, unsigned long flags) {
 std::vector<std::string> Connections() {
   std::lock_guard<std::recursive_mutex> lock(S().mutex);
   return S().connections;
-}
-
-void RefuseConnections(bool refuse) {
-  std::lock_guard<std::recursive_mutex> lock(S().mutex);
-  S().refuse = refuse;
-}
-
-void RefusePorts(bool refuse) {
-  std::lock_guard<std::recursive_mutex> lock(S().mutex);
-  S().refuse_ports = refuse;
 }
 
 int PortListsOut() {
@@ -239,9 +225,6 @@ int jack_set_process_callback(jack_client_t* client, JackProcessCallback callbac
 jack_port_t* jack_port_register(jack_client_t* client, const char* name, const char* /*type*/,
                                 unsigned long flags, unsigned long /*buffer_size*/) {
   Lock lock(S().mutex);
-  if (S().refuse_ports) {
-    return nullptr;
-  }
   auto p = std::make_unique<Port>();
   p->name = AsClient(client)->name + ":" + name;
   p->flags = flags;
@@ -255,9 +238,6 @@ const char* jack_port_name(const jack_port_t* port) {
 
 int jack_connect(jack_client_t* /*client*/, const char* source, const char* destination) {
   Lock lock(S().mutex);
-  if (S().refuse) {
-    return -1;
-  }
   S().connections.push_back(std::string(source) + ">" + destination);
   return 0;
 }

@@ -42,10 +42,6 @@ void Arrive(const std::vector<std::uint8_t>& bytes);
 // Other clients' ports, and the connections made ("source>destination").
 void AddPort(const std::string& name, unsigned long flags);
 std::vector<std::string> Connections();
-// Whether connecting to this port fails.
-void RefuseConnections(bool refuse);
-// Whether registering a port fails.
-void RefusePorts(bool refuse);
 // Clients open now, and port lists handed out and not yet given back.
 int OpenClients();
 int PortListsOut();

@@ -11,7 +11,6 @@ namespace {
 struct Sequencer {
   std::mutex mutex;
   std::vector<std::string> inputs;
-  bool fail_opening = false;
   bool fail_sending = false;
   std::string warning;  // what every send warns of, if anything
   std::vector<Sent> sent;
@@ -84,17 +83,11 @@ class FakeOut : public MidiOutApi {
 void Reset(const std::vector<std::string>& inputs) {
   std::lock_guard<std::mutex> lock(Q().mutex);
   Q().inputs = inputs;
-  Q().fail_opening = false;
   Q().fail_sending = false;
   Q().warning.clear();
   Q().sent.clear();
   Q().opened.clear();
   Q().closed = false;
-}
-
-void FailOpening(bool fail) {
-  std::lock_guard<std::mutex> lock(Q().mutex);
-  Q().fail_opening = fail;
 }
 
 void FailSending(bool fail) {
@@ -124,17 +117,9 @@ bool Closed() {
   return Q().closed;
 }
 
-bool OpeningFails() {
-  std::lock_guard<std::mutex> lock(Q().mutex);
-  return Q().fail_opening;
-}
-
 }  // namespace vordel::testing::fake_rtmidi
 
 // The output ports vordel opens come from here.
 RtMidiOut::RtMidiOut(RtMidi::Api /*api*/, const std::string& /*client_name*/) {
-  if (vordel::testing::fake_rtmidi::OpeningFails()) {
-    throw RtMidiError("the sequencer cannot be opened", RtMidiError::DRIVER_ERROR);
-  }
   rtapi_ = new vordel::testing::fake_rtmidi::FakeOut();
 }

@@ -16,8 +16,7 @@ struct Sent {
 
 // No port opened yet, nothing sent; these input ports to connect to.
 void Reset(const std::vector<std::string>& inputs);
-// Opening a client fails (it throws, as RtMidi does); or every send reports a driver error.
-void FailOpening(bool fail);
+// Every send reports a driver error.
 void FailSending(bool fail);
 // Every send succeeds with this warning ("": none).
 void WarnWhenSending(const std::string& text);

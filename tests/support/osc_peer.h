@@ -37,18 +37,6 @@ class OscPeer {
     }
     return got_.empty() ? std::pair<std::string, std::string>{} : got_.front();
   }
-  // Whether a message with this path comes within ten seconds.
-  bool Await(const std::string& path) {
-    for (int i = 0; i < 100; ++i) {
-      for (const auto& [p, types] : got_) {
-        if (p == path) {
-          return true;
-        }
-      }
-      lo_server_recv_noblock(server_, 100);
-    }
-    return false;
-  }
 
  private:
   static int Got(const char* path, const char* types, lo_arg**, int, lo_message, void* self) {

@@ -41,20 +41,6 @@ inline std::string TempPath(const std::string& name) {
   return ::testing::TempDir() + "vordel-" + std::to_string(getpid()) + "-" + name;
 }
 
-// Collects what std::cout receives while it lives.
-class CoutCapture {
- public:
-  CoutCapture() : old_(std::cout.rdbuf(buffer_.rdbuf())) {}
-  ~CoutCapture() { std::cout.rdbuf(old_); }
-  CoutCapture(const CoutCapture&) = delete;
-  CoutCapture& operator=(const CoutCapture&) = delete;
-  std::string str() const { return buffer_.str(); }
-
- private:
-  std::ostringstream buffer_;
-  std::streambuf* old_;
-};
-
 // Runs a shell command; its standard output and exit code.
 struct CommandResult {
   int status;

@@ -3,10 +3,7 @@
 
 #include <sys/wait.h>
 
-#include <array>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "support/test_support.h"
@@ -27,13 +24,6 @@ TEST(ComposeTool, DumpIsReproducibleAndMatchesTheReference) {
   EXPECT_EQ(a.out, b.out);
   // Standard output holds the dump and nothing else: the composer's lines go to standard error.
   EXPECT_EQ(a.out, testing::ReadFile(std::string(VORDEL_PIECES_DIR) + "/start-up-1000.dump"));
-}
-
-TEST(ComposeTool, ClockIsTakenModulo2To32) {
-  const auto a = Compose("--clock 4294968296 --dump \"3 50 40 50 10\"");
-  const auto b = Compose("--clock 1000 --dump \"3 50 40 50 10\"");
-  ASSERT_EQ(a.status, 0);
-  EXPECT_EQ(PieceLines(a.out), PieceLines(b.out));
 }
 
 // Standard error alone, standard output thrown away.
@@ -61,26 +51,6 @@ TEST(ComposeTool, RefusalsExitWithOneAndSayWhy) {
     EXPECT_EQ(err.status, 1) << option;
     EXPECT_NE(err.out.find("/nonexistent/"), std::string::npos) << err.out;
   }
-}
-
-// The composer's own lines only with --verbose; the warnings of a string always.
-TEST(ComposeTool, StandardErrorHoldsWarningsAndWithVerboseTheComposersLines) {
-  EXPECT_EQ(ComposeErrors("--clock 0 \"0 80 40 30 25\"").out, "");
-  EXPECT_NE(ComposeErrors("--clock 0 --verbose \"0 80 40 30 25\"").out.find("[SetPosition]"),
-            std::string::npos);
-  EXPECT_EQ(ComposeErrors("--clock 0 \"0 0 40 30 25 1\"").out,
-            "vordel-compose: warning: section 1: register 0 is outside 1-100; its pitches start "
-            "from C3, as for 50\n"
-            "vordel-compose: warning: 1 number(s) after the last complete group of five are not "
-            "used: 1\n");
-  const auto explained = Compose("--clock 0 --explain \"0 80 40 30 25\"");
-  EXPECT_EQ(explained.status, 0);
-  EXPECT_NE(explained.out.find("Section 1: Statement"), std::string::npos) << explained.out;
-  EXPECT_NE(explained.out.find("No warnings."), std::string::npos) << explained.out;
-  const auto refused = Compose("--explain \"4O 1\"");
-  EXPECT_EQ(refused.status, 1);
-  EXPECT_NE(refused.out.find("\"4O\" is not a plain number and is read as 4"), std::string::npos)
-      << refused.out;
 }
 
 TEST(ComposeTool, SummaryNamesObjectsAndTotals) {
