@@ -13,44 +13,6 @@
 namespace vordel {
 namespace {
 
-TEST(PianoRoll, TimeLabelsAndAxisSteps) {
-  EXPECT_EQ(PianoRoll::TimeLabel(0), "0:00");
-  EXPECT_EQ(PianoRoll::TimeLabel(61'999), "1:01");
-  EXPECT_EQ(PianoRoll::TimeLabel(35 * 60'000), "35:00");
-  EXPECT_EQ(PianoRoll::TimeLabel(4 * 3'600'000 + 5'000), "4:00:05");
-  EXPECT_EQ(PianoRoll::AxisStep(60'000, 10), 10'000);
-  EXPECT_EQ(PianoRoll::AxisStep(35 * 60'000, 10), 300'000);
-  EXPECT_EQ(PianoRoll::AxisStep(4 * 3'600'000, 8), 1'800'000);
-}
-
-// Labels never overlap: a crowded one takes its short form or is left out, and the last one
-// moves in rather than being cut at the edge.
-TEST(PianoRoll, LabelsFitWithoutOverlapping) {
-  using Kept = std::vector<std::pair<int, std::string>>;
-  const struct {
-    std::vector<PianoRoll::Label> labels;
-    Kept kept;
-  } kCases[] = {
-      {{{10, "1 Statement", 60, "1", 6}, {100, "2 Preparation", 70, "2", 6}},
-       {{10, "1 Statement"}, {100, "2 Preparation"}}},
-      {{{10, "1 Statement", 60, "1", 6}, {40, "2 Preparation", 70, "2", 6}},
-       {{10, "1"}, {40, "2 Preparation"}}},  // crowded: the number alone
-      {{{10, "1 Statement", 60, "1", 6},
-        {72, "2 Preparation", 70, "2", 6},
-        {90, "3 Extension", 60, "3", 6}},
-       {{10, "1"}, {72, "2"}, {90, "3 Extension"}}},
-      {{{5, "1 Statement", 60, "1", 6}, {7, "2 Preparation", 70, "2", 6}},
-       {{5, "1"}}},  // no room even for the number: left out
-      {{{170, "4:00", 24, "", 0}, {195, "5:00", 24, "", 0}},
-       {{170, "4:00"}}},  // moved in to end at 200, it would touch the one before
-      {{{100, "4:00", 24, "", 0}, {190, "5:00", 24, "", 0}},
-       {{100, "4:00"}, {176, "5:00"}}},  // moved in, not cut
-  };
-  for (const auto& c : kCases) {
-    EXPECT_EQ(PianoRoll::FitLabels(c.labels, 0, 200, 4), c.kept);
-  }
-}
-
 // Notes of the four channels on one key at one time each keep a strip of their own.
 TEST(PianoRoll, NotesOfEveryChannelShowOnTheSameKey) {
   for (const int row : {1, 2, 4, 8, 13}) {

@@ -53,9 +53,13 @@ TEST(ReferencePieces, ACorpusOfStringsClocksAndCarriedStates) {
   const std::vector<testing::CorpusPiece> corpus = testing::LoadCorpus();
   ASSERT_GE(corpus.size(), 300u);
   for (const testing::CorpusPiece& c : corpus) {
-    const Piece piece = testing::ComposeText(c.text, c.clock, c.rest_planner_started);
+    std::ostringstream lines;
+    const Piece piece =
+        ComposePiece(PieceParameters::Parse(c.text), c.clock, {c.rest_planner_started}, 0, lines)
+            ->piece;
     EXPECT_EQ(testing::Fingerprint(testing::DumpLines(piece)), c.dump)
         << "'" << c.text << "' at " << c.clock;
+    EXPECT_EQ(lines.str().find("too many elements"), std::string::npos);  // no set overflows
   }
 }
 

@@ -49,6 +49,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"--clock 5 --loud '0 50 40 1 0'", "", -1, false, "'--loud' is not an option"},
         LineCase{"--clock 5 '0 50 40 1 0", "", -1, false, "quote is not closed"},
         LineCase{"--clock 5", "", -1, false, "no parameter string"},
+        LineCase{"'0 50 40 1 0' --clock", "", -1, false, "'--clock' is not an option"},
         LineCase{"--clock 5 0 50 40 1 0", "", -1, false, "more than one parameter string"},
         LineCase{"vordel-compose --rest-planner-started '0 50 40 1 0'", "", -1, false,
                  "goes with --clock"}),

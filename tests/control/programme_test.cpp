@@ -140,6 +140,8 @@ TEST_F(ProgrammeTest, APlaylistPlaysInTurnWithItsGapAndIsJournalled) {
   EXPECT_NE(line.find("\tend\tvordel-compose --clock "), std::string::npos) << line;
   ASSERT_TRUE(std::getline(lines, line));
   EXPECT_NE(line.find("\tend\tvordel-compose --clock 77 --dump '4 70 10 1 0'"), std::string::npos);
+  // A piece that takes over from the last one says how to make it again, as every piece does.
+  EXPECT_NE(log_.str().find("[Reproduce] vordel-compose --clock 77 --dump"), std::string::npos);
 }
 
 TEST_F(ProgrammeTest, AStopPausesANextGoesOnTheHoursOpenAndClose) {
@@ -218,19 +220,12 @@ TEST_F(ProgrammeTest, AStopThatFadesOutIsAStopWhateverIsComposedMeanwhile) {
   EXPECT_EQ(starts_->ends, std::vector<std::string>{"stop"});
 }
 
-TEST_F(ProgrammeTest, APlaylistStartsWhenTheHoursOpen) {
-  ProgrammeSettings settings = WithPlaylist("0 50 40 1 0\n");
-  std::string error;
-  settings.hours = *OpeningHours::Parse("10:00-18:00", &error);
-  setenv("TZ", "UTC", 1);
-  tzset();
-  wall_ = 1780000000 - 1780000000 % 86400 + 9 * 3600;
-  Make(settings);
-  ASSERT_FALSE(Drive([&] { return !starts_->pieces.empty(); }, 200));
-  wall_ += 3600;
-  EXPECT_TRUE(Drive([&] { return !starts_->pieces.empty(); }));
-  unsetenv("TZ");
-  tzset();
+// Endless play turned on while nothing plays starts at once.
+TEST_F(ProgrammeTest, EndlessTurnedOnPlaysAtOnce) {
+  Make({});
+  HandOverComposed();  // the start-up piece
+  controller_->programme().SetEndless(true);
+  EXPECT_TRUE(session_->Playing());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "control/session.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <chrono>
@@ -46,13 +47,19 @@ class SessionTest : public ::testing::Test {
 
 TEST(SessionDevices, MessagesLostInsideVordelShowInTheStatus) {
   testing::ManualTimerService timer;
-  auto out = std::make_unique<RecordingOutput>(4);
-  Session session(std::move(out), nullptr, timer, nullptr);
+  Events events;
+  Session session(std::make_unique<RecordingOutput>(4), nullptr, timer, nullptr);
+  session.AddListener(&events);
   EXPECT_EQ(session.GetOUTStatusStr(), "MOUT OK");
-  session.SetVolume(64);  // four messages: the recording is full
+  pollfd ready{session.ComposedFd(), POLLIN, 0};
+  EXPECT_EQ(poll(&ready, 1, 0), 0);  // nothing composed yet
+  session.SetVolume(64);             // four messages: the recording is full
   session.SetVolume(65);
   EXPECT_EQ(session.LostMessages(), 4u);
   EXPECT_EQ(session.GetOUTStatusStr(), "MOUT OK (4 lost)");
+  session.Poll();
+  EXPECT_EQ(events.seen,
+            std::vector<std::string>{"devices MIN Error. / MOUT OK (4 lost) (recording)"});
   EXPECT_EQ(session.GetINStatusStr(), "MIN Error.");  // no input here
   const Session unplugged(nullptr, nullptr, timer, nullptr);
   EXPECT_EQ(unplugged.LostMessages(), 0u);

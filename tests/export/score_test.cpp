@@ -287,6 +287,13 @@ TEST_F(ScoreFiles, ValidateAddUpAndHoldThePiecesNotes) {
     }
     ExpectSameNotes(piece, score, c.grid, label);
     EXPECT_NE(xml.find(piece.Reproduce()), std::string::npos) << label;
+    // The page's head: the title centred in 20 points, the composer on the right in 10.
+    for (
+        const char* head :
+        {R"(default-x="600" default-y="1600" justify="center" valign="top" font-size="20">)",
+         R"(default-x="1130" default-y="1540" justify="right" valign="top" font-size="10">vordel<)"}) {
+      EXPECT_NE(xml.find(head), std::string::npos) << head;
+    }
   }
   std::string xml;
   files.push_back(Write(testing::HandPiece({}), "empty.musicxml", {}, &xml));

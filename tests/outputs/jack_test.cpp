@@ -103,6 +103,13 @@ TEST_F(JackOutputTest, AServerThatGoesAway) {
   EXPECT_EQ(jack::OpenClients(), 0);
 }
 
+// A client the server will not run is given back: no output, nothing left open.
+TEST_F(JackOutputTest, AClientThatCannotBeActivatedIsGivenBack) {
+  jack::RefuseActivation(true);
+  EXPECT_FALSE(OpenJack(OutputRequest{}, "synth:midi_in").output);
+  EXPECT_EQ(jack::OpenClients(), 0);
+}
+
 // The probe lists the synthesizers' inputs and leaves neither a client nor JACK's list behind.
 TEST_F(JackOutputTest, TheProbeListsInputsAndLeavesNothingOpen) {
   jack::AddPort("synth:midi_in", JackPortIsInput);

@@ -143,7 +143,8 @@ TEST_F(Player, WhatFollowsCanBeReplacedOrClearedAndAStopStillStops) {
   ASSERT_TRUE(player_.PlayMusicalObject());
   timer_.Tick();
   timer_.Tick();
-  timer_.Tick();  // the first piece ends, the second takes over
+  timer_.Tick();                      // the first piece ends, the second takes over
+  EXPECT_EQ(AllNotesOffCount(), 16);  // as any playback's end
   rec_.Clear();
   timer_.Tick();
   EXPECT_EQ(Sent(), (std::vector<Bytes>{{0x90, 62, 90}}));

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -25,6 +26,8 @@ struct Client {
   void* process_arg = nullptr;
   JackInfoShutdownCallback lost = nullptr;
   void* lost_arg = nullptr;
+  JackShutdownCallback gone = nullptr;  // told without a reason
+  void* gone_arg = nullptr;
   bool active = false;
   std::vector<std::unique_ptr<Port>> ports;
 };
@@ -39,6 +42,7 @@ struct Server {
   std::vector<std::vector<std::uint8_t>> arriving;
   std::size_t room = static_cast<std::size_t>(-1);
   int port_lists = 0;
+  bool refuse_activation = false;
   std::uint64_t cycle_us = 0;
 };
 
@@ -63,22 +67,27 @@ void Reset(bool up) {
   S().arriving.clear();
   S().room = static_cast<std::size_t>(-1);
   S().port_lists = 0;
+  S().refuse_activation = false;
 }
 
 void ShutDown() {
-  std::vector<std::pair<JackInfoShutdownCallback, void*>> told;
+  std::vector<std::function<void()>> told;
   {
     std::lock_guard<std::recursive_mutex> lock(S().mutex);
     S().up = false;
     for (const auto& c : S().clients) {
       if (c->lost != nullptr) {
-        told.emplace_back(c->lost, c->lost_arg);
+        told.emplace_back(
+            [f = c->lost, a = c->lost_arg] { f(JackServerError, "the server went away", a); });
+      }
+      if (c->gone != nullptr) {
+        told.emplace_back([f = c->gone, a = c->gone_arg] { f(a); });
       }
       c->active = false;
     }
   }
-  for (const auto& [callback, arg] : told) {
-    callback(JackServerError, "the server went away", arg);
+  for (const auto& tell : told) {
+    tell();
   }
 }
 
@@ -127,6 +136,11 @@ void SetRoom(std::size_t events) {
 void Arrive(const std::vector<std::uint8_t>& bytes) {
   std::lock_guard<std::recursive_mutex> lock(S().mutex);
   S().arriving.push_back(bytes);
+}
+
+void RefuseActivation(bool refuse) {
+  std::lock_guard<std::recursive_mutex> lock(S().mutex);
+  S().refuse_activation = refuse;
 }
 
 void AddPort(const std::string& name, unsigned long flags) {
@@ -198,8 +212,14 @@ int jack_client_close(jack_client_t* client) {
 
 int jack_activate(jack_client_t* client) {
   Lock lock(S().mutex);
-  AsClient(client)->active = S().up;
-  return S().up ? 0 : -1;
+  AsClient(client)->active = S().up && !S().refuse_activation;
+  return AsClient(client)->active ? 0 : -1;
+}
+
+int jack_deactivate(jack_client_t* client) {
+  Lock lock(S().mutex);
+  AsClient(client)->active = false;
+  return 0;
 }
 
 char* jack_get_client_name(jack_client_t* client) {
@@ -212,7 +232,10 @@ void jack_on_info_shutdown(jack_client_t* client, JackInfoShutdownCallback callb
   AsClient(client)->lost_arg = arg;
 }
 
-void jack_on_shutdown(jack_client_t* /*client*/, JackShutdownCallback /*callback*/, void* /*arg*/) {
+void jack_on_shutdown(jack_client_t* client, JackShutdownCallback callback, void* arg) {
+  Lock lock(S().mutex);
+  AsClient(client)->gone = callback;
+  AsClient(client)->gone_arg = arg;
 }
 
 int jack_set_process_callback(jack_client_t* client, JackProcessCallback callback, void* arg) {

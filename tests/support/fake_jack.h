@@ -42,6 +42,8 @@ void Arrive(const std::vector<std::uint8_t>& bytes);
 // Other clients' ports, and the connections made ("source>destination").
 void AddPort(const std::string& name, unsigned long flags);
 std::vector<std::string> Connections();
+// Activating a client fails.
+void RefuseActivation(bool refuse);
 // Clients open now, and port lists handed out and not yet given back.
 int OpenClients();
 int PortListsOut();

@@ -90,6 +90,13 @@ TEST(ComposeTool, ARenderThatClipsSaysHowManySamples) {
                                         " --gain 40 \"0 50 40 1 0\" 2>&1");
   ASSERT_EQ(loud.status, 0) << loud.out;
   EXPECT_NE(loud.out.find(" samples clipped"), std::string::npos) << loud.out;
+  const std::string wav = testing::ReadFile(path);
+  EXPECT_EQ(wav.substr(0, 4), "RIFF");  // not RF64: every player reads it
+  bool left = false;                    // the left channel sounds too
+  for (std::size_t i = wav.find("data") + 8; i + 1 < wav.size(); i += 4) {
+    left = left || wav[i] != 0 || wav[i + 1] != 0;
+  }
+  EXPECT_TRUE(left);
   std::remove(path.c_str());
 }
 
