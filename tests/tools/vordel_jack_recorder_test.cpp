@@ -57,9 +57,12 @@ TEST(JackRecorder, WritesWhatArrivesAndCountsWhatItCannotKeep) {
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3);
   EXPECT_NE(out.find(": 90 3c 64\n"), std::string::npos) << out.substr(0, 200);
   EXPECT_EQ(err, "");
-  const auto [flood, lost] = Record(70000);  // more than its queue holds
+  // More than its queue holds, unless it keeps up: what it did not write, it counts.
+  const auto [flood, lost] = Record(70000);
   const long kept = std::count(flood.begin(), flood.end(), '\n');
-  EXPECT_EQ(lost, "vordel-jack-recorder: " + std::to_string(70000 - kept) + " lost\n");
+  EXPECT_EQ(lost, kept == 70000
+                      ? ""
+                      : "vordel-jack-recorder: " + std::to_string(70000 - kept) + " lost\n");
 }
 
 }  // namespace
