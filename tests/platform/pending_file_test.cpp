@@ -53,10 +53,11 @@ TEST(PendingFile, AppearsCompleteOrNotAtAll) {
   PendingFile direct(fifo);
   EXPECT_EQ(direct.path(), fifo);
   EXPECT_TRUE(direct.Commit());
-  EXPECT_FALSE(direct.Commit());  // once
+  EXPECT_FALSE(direct.Commit());    // once
+  { PendingFile abandoned(fifo); }  // and abandoned, it stays where it is
   struct stat st {};
   ASSERT_EQ(stat(fifo.c_str(), &st), 0);
-  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  ASSERT_TRUE(S_ISFIFO(st.st_mode));  // before the devices below are written
   EXPECT_TRUE(WriteFileAtomically("/dev/null", "gone", &error)) << error;
   EXPECT_FALSE(WriteFileAtomically("/dev/full", "full", &error));
   unlink(fifo.c_str());
