@@ -32,7 +32,7 @@ std::pair<std::string, std::string> Record(int burst) {
   }
   std::thread recorder([] {
     std::string args[] = {"vordel-jack-recorder", "--connect", "vordel:out"};
-    char* argv[] = {args[0].data(), args[1].data(), args[2].data()};
+    char* argv[] = {args[0].data(), args[1].data(), args[2].data(), nullptr};  // as main gets it
     RecorderMain(3, argv);
   });
   for (int i = 0; i < 10000 && jack::Connections().empty(); ++i) {
