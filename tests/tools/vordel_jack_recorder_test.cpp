@@ -18,9 +18,9 @@ namespace {
 
 namespace jack = testing::fake_jack;
 
-// What the recorder writes to its standard output and error while `burst` Note Ons arrive in
-// one cycle, until the server goes away.
-std::pair<std::string, std::string> Record(int burst) {
+// What the recorder writes to its standard output and error while three Note Ons arrive in one
+// cycle, until the server goes away.
+std::pair<std::string, std::string> Record() {
   jack::Reset(true);
   const std::string paths[2] = {testing::TempPath("rec.out"), testing::TempPath("rec.err")};
   std::fflush(nullptr);
@@ -39,7 +39,7 @@ std::pair<std::string, std::string> Record(int burst) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   EXPECT_EQ(jack::Connections(), std::vector<std::string>{"vordel:out>midi-recorder:input"});
-  for (int i = 0; i < burst; ++i) {
+  for (int i = 0; i < 3; ++i) {
     jack::Arrive({0x90, 60, 100});
   }
   jack::RunCycle(jack::Now());
@@ -54,7 +54,7 @@ std::pair<std::string, std::string> Record(int burst) {
 }
 
 TEST(JackRecorder, ConnectsAndWritesWhatArrives) {
-  const auto [out, err] = Record(3);
+  const auto [out, err] = Record();
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3);
   EXPECT_NE(out.find(": 90 3c 64\n"), std::string::npos) << out.substr(0, 200);
   EXPECT_EQ(err, "");
