@@ -1,9 +1,11 @@
 #include "app/app_options.h"
 
 #include <cmath>
+#include <tuple>
 #include <utility>
 
 #include "cli/options.h"
+#include "cli/values.h"
 #include "vordel_version.h"
 
 namespace vordel {
@@ -35,11 +37,11 @@ void AddAppOptions(CLI::App& app, AppOptions& options) {
   app.add_flag("--shuffle", options.shuffle,
                "play the playlist in a new order each round, never a string twice in a row")
       ->group(kPlaying);
-  app.add_option("--gap", options.gap_s,
+  app.add_option("--gap", options.gap,
                  "seconds of silence between pieces in endless play (default: 3)")
       ->type_name("SECONDS")
       ->group(kPlaying);
-  app.add_option("--fade", options.fade_s,
+  app.add_option("--fade", options.fade,
                  "fade out over this many seconds on a stop, a next and the closing of the hours "
                  "(default: 0, stop at once)")
       ->type_name("SECONDS")
@@ -54,7 +56,7 @@ void AddAppOptions(CLI::App& app, AppOptions& options) {
       ->type_name("FILE")
       ->group(kPlaying);
   AddOutputOptions(app, options.output);
-  app.add_option("--osc-port", options.osc.port,
+  app.add_option("--osc-port", options.osc_port,
                  "UDP port for OSC (the next free one when taken; 0 turns OSC off; default: " +
                      std::to_string(kDefaultOscPort) + ")")
       ->type_name("N")
@@ -67,6 +69,11 @@ void AddAppOptions(CLI::App& app, AppOptions& options) {
                  "the senders OSC hears, as addresses with an optional prefix length, separated "
                  "by commas (default: this machine only)")
       ->type_name("ADDR[/BITS],...")
+      ->group(kRemote);
+  app.add_option("--files-dir", options.files_dir,
+                 "the folder of the scores and playlists that OSC names: a name sent over OSC is a "
+                 "file inside it, never a path elsewhere (default: $XDG_DATA_HOME/vordel)")
+      ->type_name("FOLDER")
       ->group(kRemote);
   app.add_option("--state-file", options.state_file)->group("");
   app.set_help_flag("-h,--help", "show this help and exit")->group("Help");
@@ -93,19 +100,21 @@ HelpText AppHelp(const CLI::App& app) {
 
 std::string CheckAppOptions(AppOptions& options) {
   ProgrammeSettings& p = options.programme;
-  for (const auto& [name, seconds] : {std::pair<const char*, double>{"--gap", options.gap_s},
-                                      std::pair<const char*, double>{"--fade", options.fade_s}}) {
-    if (!(std::isfinite(seconds) && seconds >= 0 && seconds <= 3600)) {
-      return std::string(name) + " takes seconds from 0 to 3600, not " + std::to_string(seconds);
+  for (const auto& [name, text, ms] :
+       {std::tuple<const char*, const std::string&, std::int64_t&>{"--gap", options.gap, p.gap_ms},
+        std::tuple<const char*, const std::string&, std::int64_t&>{"--fade", options.fade,
+                                                                   p.fade_ms}}) {
+    const std::optional<double> seconds = ParseDecimal(text, 0, 3600);
+    if (!seconds) {
+      return std::string(name) + " takes seconds from 0 to 3600, not '" + text + "'";
     }
+    ms = static_cast<std::int64_t>(std::llround(*seconds * 1000));
   }
   p.endless = options.endless;
   p.shuffle = options.shuffle;
-  p.gap_ms = static_cast<std::int64_t>(std::llround(options.gap_s * 1000));
-  p.fade_ms = static_cast<std::int64_t>(std::llround(options.fade_s * 1000));
   if (!options.hours.empty()) {
     std::string problem;
-    const auto hours = OpeningHours::Parse(options.hours, &problem);
+    const auto hours = ParseOpeningHours(options.hours, &problem);
     if (!hours) {
       return problem;
     }
@@ -119,8 +128,12 @@ std::string CheckAppOptions(AppOptions& options) {
     }
   }
   p.journal = options.journal.value_or(Journal::DefaultPath());
-  if (options.osc.port < 0 || options.osc.port > 65535) {
-    return "--osc-port takes a port from 0 to 65535, not " + std::to_string(options.osc.port);
+  if (!options.osc_port.empty()) {
+    const std::optional<std::int64_t> port = ParseWholeNumber(options.osc_port, 0, 65535);
+    if (!port) {
+      return "--osc-port takes a port from 0 to 65535, not '" + options.osc_port + "'";
+    }
+    options.osc.port = static_cast<int>(*port);
   }
   if (!options.osc.allow.empty()) {
     std::string problem;

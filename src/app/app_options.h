@@ -22,10 +22,12 @@ struct AppOptions {
   bool endless = false;
   std::string playlist;
   bool shuffle = false;
-  double gap_s = 3.0;
-  double fade_s = 0.0;
+  std::string gap = "3";  // seconds
+  std::string fade = "0";
+  std::string osc_port;  // as given ("" keeps the default)
   std::string hours;
   std::optional<std::string> journal;
+  std::string files_dir;  // where the files other programs name live ("" for the default)
   ProgrammeSettings programme;
   std::string state_file;  // the window writes what it shows there (for tests)
 };

@@ -67,7 +67,7 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
   EmergencySilence guard(session);
   ConsoleHost host(log);
   session.AddListener(&host);
-  Controller controller(session, host, options.programme);
+  Controller controller(session, host, options.programme, options.files_dir);
   controller.SetupWindow();
 
   CommandQueue queue;

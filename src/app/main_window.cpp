@@ -201,7 +201,8 @@ bool TMyApp::InitMainWindow() {
   session_->SetOutputIdentity(opened.backend, opened.input);
   // The frame owns its central widget, as Qt's parents own their children.
   client_ = new TMyWindow(*session_);  // NOLINT(cppcoreguidelines-owning-memory)
-  controller_ = std::make_unique<Controller>(*session_, *client_, options_.programme);
+  controller_ =
+      std::make_unique<Controller>(*session_, *client_, options_.programme, options_.files_dir);
   client_->SetController(controller_.get());
   client_->SetStateFile(options_.state_file);
   frame_ = std::make_unique<TMainFrame>(client_, controller_.get());

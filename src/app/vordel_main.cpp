@@ -48,7 +48,9 @@ int Main(int argc, char** argv) {
   vordel::InstallOutOfMemoryHandler();
   // Before any thread starts: the termination signals become events of the main loop.
   vordel::TerminationSignals stop_signals;
-  // A reader that goes away (vordel --headless | head) must not end the program mid-note.
+  // A reader that goes away (vordel --headless | head) must not end the program mid-note: the
+  // write fails instead. Every thread blocks SIGPIPE, so one that another process sends still
+  // waits for the main loop like SIGTERM; this only covers a library thread that unblocks it.
   std::signal(SIGPIPE, SIG_IGN);
 
   std::vector<std::string> ours;

@@ -32,9 +32,16 @@ struct Command {
   bool latched = false;
   // Where it came from, for log lines ("clipboard", "OSC", "standard input", "MIDI input").
   std::string origin;
+  // Who sent it, when that can be told (an OSC sender's address and port; "" otherwise).
+  std::string sender;
+  // kPlaylist, kScore: `text` is a name inside the files folder (sent by another program), not
+  // a path of the user's choosing.
+  bool in_files_folder = false;
   // kCompose, kPlaylist, kScore: told on the control thread what became of the string or the
   // file ("" when it plays or was written, else why not).
   std::function<void(const std::string&)> reply;
+  // kScore: told the whole path of the file once it is written.
+  std::function<void(const std::string&)> saved;
 };
 
 // The command of a clipboard-style text: "0" stop, "1" play, "q" quit, two or more characters

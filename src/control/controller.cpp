@@ -1,5 +1,9 @@
 #include "control/controller.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -9,27 +13,19 @@
 
 namespace vordel {
 
-Controller::Controller(Session& session, ControllerHost& host, ProgrammeSettings programme)
+Controller::Controller(Session& session, ControllerHost& host, ProgrammeSettings programme,
+                       std::string files)
     : session_(session),
       host_(host),
       player_(session.player()),
       programme_(std::make_unique<Programme>(session, static_cast<ProgrammeHost&>(*this),
-                                             std::move(programme))) {}
+                                             std::move(programme))),
+      files_(std::move(files)) {}
 
 Controller::~Controller() = default;
 
 void Controller::Poll() {
-  if (writing_.valid() && writing_.wait_for(std::chrono::seconds(0)) == std::future_status::ready) {
-    const std::string error = writing_.get();
-    const ScoreJob done = std::move(scores_.front());
-    scores_.pop_front();
-    host_.Log(done.command.origin + ": " +
-              (error.empty() ? "score saved to " + done.command.text : error));
-    if (done.command.reply) {
-      done.command.reply(error);
-    }
-    WriteNextScore();
-  }
+  scores_.Poll();
   session_.Poll();
   programme_->Poll();
   const Programme::Status s = programme_->GetStatus();
@@ -204,17 +200,9 @@ void Controller::ApplyOnce(const Command& command) {
       host_.Log(command.origin + ": endless play " + (command.value != 0 ? "on" : "off"));
       host_.Invalidate();
       return;
-    case Command::Kind::kPlaylist: {
-      std::string error;
-      if (!programme_->UsePlaylist(command.text, &error)) {
-        host_.Log(command.origin + ": " + error);  // what plays keeps playing
-      }
-      if (command.reply) {
-        command.reply(error);
-      }
-      host_.Invalidate();
+    case Command::Kind::kPlaylist:
+      UsePlaylist(command);
       return;
-    }
     case Command::Kind::kNext:
       programme_->Next();
       host_.Invalidate();
@@ -236,52 +224,105 @@ void Controller::ApplyOnce(const Command& command) {
   }
 }
 
-namespace {
-
-bool EndsWith(const std::string& text, const std::string& end) {
-  if (text.size() < end.size()) {
-    return false;
+void Controller::UsePlaylist(const Command& command) {
+  std::string error;
+  std::optional<Playlist> list;
+  if (!command.in_files_folder) {
+    list = LoadPlaylist(command.text, &error);
+  } else if (const auto place = files_.Locate(command.text, &error)) {
+    if (auto file = files_.OpenForReading(*place, &error)) {
+      list = ReadPlaylist(std::move(*file), place->full, &error);
+    }
   }
-  return std::equal(
-      end.begin(), end.end(), text.end() - static_cast<std::ptrdiff_t>(end.size()),
-      [](char e, char t) { return std::tolower(static_cast<unsigned char>(t)) == e; });
+  if (list) {
+    programme_->UsePlaylist(std::move(*list));
+  } else {
+    host_.Log(command.origin + ": " + error);  // what plays keeps playing
+  }
+  if (command.reply) {
+    command.reply(error);
+  }
+  host_.Invalidate();
 }
 
-}  // namespace
-
 void Controller::SaveScore(const Command& command) {
-  constexpr std::size_t kWaitingScores = 8;
   std::string refusal;
-  if (!EndsWith(command.text, ".musicxml") && !EndsWith(command.text, ".xml")) {
-    // A file named by another program is only ever a score, never something else overwritten.
-    refusal = "a score is saved to a .musicxml or .xml file, not '" + command.text + "'";
-  } else if (scores_.size() >= kWaitingScores) {
-    refusal = std::to_string(kWaitingScores) + " scores are waiting to be written; ask again later";
+  std::unique_ptr<PendingFile> file;
+  if (refusal = CheckScoreFileName(command.text); !refusal.empty()) {
+    // A score is only ever written to a score's name, never over something else.
+  } else if (scores_.Waiting() >= ScoreJobs::kWaiting) {
+    refusal =
+        std::to_string(ScoreJobs::kWaiting) + " scores are waiting to be written; ask again later";
+  } else if (!command.sender.empty() && scores_.Busy(command.sender)) {
+    refusal = "a score asked for by " + command.sender +
+              " is still being written; ask again when it is saved";
+  } else {
+    file = ScoreFile(command, session_.piece(), &refusal);
   }
-  if (!refusal.empty()) {
+  if (!file) {
     host_.Log(command.origin + ": " + refusal);
     if (command.reply) {
       command.reply(refusal);
     }
     return;
   }
-  scores_.push_back({session_.piece(), command});
-  if (!writing_.valid()) {
-    WriteNextScore();
-  }
+  scores_.Add(session_.piece(), std::move(file), command.sender,
+              [this, command](const std::string& error, const std::string& written) {
+                host_.Log(command.origin + ": " +
+                          (error.empty() ? "score saved to " + written : error));
+                if (command.reply) {
+                  command.reply(error);
+                }
+                if (error.empty() && command.saved) {
+                  command.saved(written);
+                }
+              });
 }
 
-void Controller::WriteNextScore() {
-  if (scores_.empty()) {
-    return;
+std::unique_ptr<PendingFile> Controller::ScoreFile(const Command& command, const Piece& piece,
+                                                   std::string* error) {
+  std::unique_ptr<PendingFile> file;
+  std::string full = command.text;
+  if (!command.in_files_folder) {
+    // A path the user chose; still never a FIFO or a device, which could keep the writer (and
+    // a quit) waiting.
+    file = std::make_unique<PendingFile>(command.text, PendingFile::Target::kRegularOnly);
+  } else {
+    const auto place = files_.Locate(command.text, error);
+    if (!place) {
+      return nullptr;
+    }
+    full = place->full;
+    // A file that is there already is replaced only when it is a score of ours.
+    struct stat st {};
+    if (fstatat(place->folder.get(), place->leaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      std::string head;
+      if (S_ISREG(st.st_mode)) {
+        if (auto in = files_.OpenForReading(*place, error)) {
+          head.resize(16384);
+          const ssize_t n = read(in->get(), head.data(), head.size());
+          head.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+        }
+      }
+      if (!LooksLikeOwnScore(head)) {
+        *error = full + " is there already and is not a score vordel wrote; it stays as it is";
+        return nullptr;
+      }
+    }
+    file = std::make_unique<PendingFile>(place->folder.get(), place->leaf, full);
   }
-  writing_ = std::async(std::launch::async,
-                        [piece = scores_.front().piece, path = scores_.front().command.text] {
-                          ScoreOptions options;
-                          options.reproduce = piece.Reproduce();
-                          std::string error;
-                          return WriteScore(piece, path, options, &error) ? std::string() : error;
-                        });
+  if (file->fd() < 0) {
+    *error = file->error();
+    return nullptr;
+  }
+  const std::uint64_t needed = EstimatedScoreBytes(piece);
+  if (const auto free = FreeBytesBeside(full); free && *free < needed) {
+    *error = "not enough room for " + full + ": the score takes about " +
+             std::to_string(needed / 1000000 + 1) + " MB, and " + std::to_string(*free / 1000000) +
+             " MB are free there";
+    return nullptr;
+  }
+  return file;
 }
 
 void Controller::StopNow(const std::string& origin) {
@@ -328,6 +369,7 @@ void Controller::PlayFromStart() {
 
 void Controller::Quit() {
   quitting_ = true;
+  scores_.Abandon();  // a score being written is not waited for
   session_.CancelComposing();
   pending_.reset();
   session_.ExpectEnd("quit");

@@ -9,14 +9,14 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
-#include <future>
 #include <optional>
 #include <string>
 
 #include "control/command.h"
 #include "control/command_queue.h"
+#include "control/files_folder.h"
 #include "control/programme.h"
+#include "control/score_jobs.h"
 #include "control/session.h"
 
 namespace vordel {
@@ -50,7 +50,9 @@ enum StatusGadget {
 class Controller : private ProgrammeHost {
  public:
   // programme: endless play, playlist, hours, fades and journal (by default none of them).
-  Controller(Session& session, ControllerHost& host, ProgrammeSettings programme = {});
+  // files: the folder of the files other programs name ("" for the default).
+  Controller(Session& session, ControllerHost& host, ProgrammeSettings programme = {},
+             std::string files = "");
   ~Controller() override;
 
   // Start-up: the shared counters, then the start-up piece is asked for (nothing plays yet,
@@ -110,7 +112,11 @@ class Controller : private ProgrammeHost {
   // Whatever plays stops cleanly and every note ends, before another piece starts.
   void ClearTheStage();
   void SaveScore(const Command& command);
-  void WriteNextScore();
+  // The file a score command names, prepared for writing: null, with the reason, when it may
+  // not be written.
+  std::unique_ptr<PendingFile> ScoreFile(const Command& command, const Piece& piece,
+                                         std::string* error);
+  void UsePlaylist(const Command& command);
 
   Session& session_;
   ControllerHost& host_;
@@ -130,14 +136,8 @@ class Controller : private ProgrammeHost {
   CommandQueue waiting_;
   std::unique_ptr<Programme> programme_;
   bool began_ = false;
-  // Scores asked for, written one at a time beside the control thread in the order asked; the
-  // first is being written while `writing_` is valid.
-  struct ScoreJob {
-    Piece piece;
-    Command command;
-  };
-  std::deque<ScoreJob> scores_;
-  std::future<std::string> writing_;
+  FilesFolder files_;
+  ScoreJobs scores_;
 };
 
 }  // namespace vordel

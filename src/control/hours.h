@@ -1,6 +1,6 @@
-// Opening hours: the times of day, in local time, when an installation plays, as ranges such
-// as 10:00-18:00 (a range may cross midnight: 22:00-02:00), several separated by commas. No
-// ranges: always open. Any thread; not real-time safe.
+// Opening hours: the times of day, in local time, when an installation plays, as ranges of
+// minutes of the day such as 10:00-18:00 (a range may cross midnight: 22:00-02:00). No ranges:
+// always open. Any thread; not real-time safe.
 #pragma once
 
 #include <ctime>
@@ -15,8 +15,8 @@ class OpeningHours {
  public:
   // Always open.
   OpeningHours() = default;
-  // "HH:MM-HH:MM,..."; nullopt with a reason naming the bad part.
-  static std::optional<OpeningHours> Parse(const std::string& text, std::string* error);
+  // Minutes of the day, each range [first, end) (0..1440; first > end crosses midnight).
+  explicit OpeningHours(std::vector<std::pair<int, int>> ranges) : ranges_(std::move(ranges)) {}
 
   bool always() const { return ranges_.empty(); }
   // Whether the minute of the day (0..1439) is inside the hours.

@@ -1,6 +1,7 @@
 #include "control/journal.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -45,12 +46,27 @@ bool Journal::Open(std::string* error) {
     return true;
   }
   MakeParents(path_);
-  fd_ = open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  fd_ = open(path_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+  struct stat st {};
+  const int opened = errno;
+  if ((fd_ >= 0 && (fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) ||
+      (fd_ < 0 && stat(path_.c_str(), &st) == 0 && !S_ISREG(st.st_mode))) {
+    Close();
+    *error = "cannot write the journal " + path_ + ": it is not a regular file";
+    return false;
+  }
   if (fd_ < 0) {
-    *error = "cannot write the journal " + path_ + ": " + ErrorText(errno);
+    *error = "cannot write the journal " + path_ + ": " + ErrorText(opened);
     return false;
   }
   return true;
+}
+
+void Journal::Close() {
+  if (fd_ >= 0) {
+    close(fd_);
+    fd_ = -1;
+  }
 }
 
 bool Journal::Append(std::time_t start, double seconds, const std::string& how,
@@ -58,33 +74,53 @@ bool Journal::Append(std::time_t start, double seconds, const std::string& how,
   if (path_.empty()) {
     return true;
   }
-  if (!Open(error)) {
-    return false;
-  }
-  struct stat st {};
-  if (fstat(fd_, &st) == 0 && st.st_size >= kRotateBytes) {
-    // Once past its size the file moves aside whole (rename replaces the older one at once).
-    const std::string older = path_ + ".1";
-    if (std::rename(path_.c_str(), older.c_str()) != 0) {
-      *error = "cannot rotate the journal " + path_ + ": " + ErrorText(errno);
-      return false;
-    }
-    close(fd_);
-    fd_ = -1;
-    if (!Open(error)) {
-      return false;
-    }
-  }
   char played[32];
   std::snprintf(played, sizeof played, "%.1f", seconds);
   const std::string line =
       IsoLocalTime(start) + "\t" + played + "\t" + how + "\t" + reproduce + "\n";
-  const ssize_t n = write(fd_, line.data(), line.size());
-  if (n != static_cast<ssize_t>(line.size()) || fdatasync(fd_) != 0) {
-    *error = "cannot write the journal " + path_ + ": " + ErrorText(n < 0 ? errno : ENOSPC);
-    return false;
+  // Another program may move the file aside at any moment, but only while it holds the lock on
+  // it: with the lock held, the file at the path is the one open here, or it is opened again.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    if (!Open(error)) {
+      return false;
+    }
+    if (flock(fd_, LOCK_EX) != 0) {
+      *error = "cannot lock the journal " + path_ + ": " + ErrorText(errno);
+      Close();
+      return false;
+    }
+    struct stat open_file {};
+    struct stat at_path {};
+    if (fstat(fd_, &open_file) != 0 || stat(path_.c_str(), &at_path) != 0 ||
+        open_file.st_ino != at_path.st_ino || open_file.st_dev != at_path.st_dev) {
+      Close();  // moved aside (or removed) by someone else: the new one at the path
+      continue;
+    }
+    if (at_path.st_size >= rotate_bytes_) {
+      // Past its size the file moves aside whole (rename replaces the older one at once).
+      const std::string older = path_ + ".1";
+      if (std::rename(path_.c_str(), older.c_str()) != 0) {
+        *error = "cannot rotate the journal " + path_ + ": " + ErrorText(errno);
+        Close();
+        return false;
+      }
+      Close();
+      continue;
+    }
+    const ssize_t n = write(fd_, line.data(), line.size());
+    int failure = n < 0 ? errno : (n != static_cast<ssize_t>(line.size()) ? ENOSPC : 0);
+    if (failure == 0 && fdatasync(fd_) != 0) {
+      failure = errno;
+    }
+    flock(fd_, LOCK_UN);
+    if (failure != 0) {
+      *error = "cannot write the journal " + path_ + ": " + ErrorText(failure);
+      return false;
+    }
+    return true;
   }
-  return true;
+  *error = "cannot write the journal " + path_ + ": it keeps being moved aside";
+  return false;
 }
 
 }  // namespace vordel

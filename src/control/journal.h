@@ -3,6 +3,10 @@
 // quit, error) and the command that makes the piece again, separated by tabs. Each line is
 // written whole and put on disk before the next, so a power cut loses at most the line being
 // written; past 10 MB the file is moved to FILE.1 (replacing an older one) and a new one begun.
+// Several programs may keep one journal (every instance of a user does by default): a line is
+// appended whole under an advisory lock on the file, and the one that finds it past its size
+// moves it aside while holding that lock, so nobody's line is lost or written into the older
+// file. Only a regular file is written (never a FIFO that would keep the program waiting).
 // Control thread; not real-time safe (writes and syncs).
 #pragma once
 
@@ -17,7 +21,8 @@ class Journal {
   static constexpr std::int64_t kRotateBytes = std::int64_t{10} * 1024 * 1024;
 
   // "" keeps no journal.
-  explicit Journal(std::string path) : path_(std::move(path)) {}
+  explicit Journal(std::string path, std::int64_t rotate_bytes = kRotateBytes)
+      : path_(std::move(path)), rotate_bytes_(rotate_bytes) {}
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
   ~Journal();
@@ -32,8 +37,10 @@ class Journal {
 
  private:
   bool Open(std::string* error);
+  void Close();
 
   std::string path_;
+  std::int64_t rotate_bytes_;
   int fd_ = -1;
 };
 

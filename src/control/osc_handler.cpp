@@ -112,23 +112,30 @@ void HandleMessage(std::uint8_t* data, std::size_t size, const OscPeer& from, Os
     Command c;
     c.text = TextOf(argv[0]);
     c.origin = "OSC";
+    c.sender = from.ToString();
     const OscPeer to = answer_to(1);
+    auto answer = [send = actions.Sender(), to](const char* address, const std::string& text) {
+      OscMessageOut out{address, {}};
+      out.args.push_back({'s', 0, text});
+      send(to, out);
+    };
     if (address == "/vordel/score") {
       c.kind = Command::Kind::kScore;
-      c.reply = [send = actions.Sender(), to, path = c.text](const std::string& error) {
-        OscMessageOut out{error.empty() ? "/vordel/saved" : "/vordel/refused", {}};
-        out.args.push_back({'s', 0, error.empty() ? path : error});
-        send(to, out);
+      c.in_files_folder = true;
+      c.reply = [answer](const std::string& error) {
+        if (!error.empty()) {
+          answer("/vordel/refused", error);
+        }
       };
+      c.saved = [answer](const std::string& path) { answer("/vordel/saved", path); };
       actions.Post(std::move(c));
       return;
     }
     c.kind = address == "/vordel/piece" ? Command::Kind::kCompose : Command::Kind::kPlaylist;
-    c.reply = [send = actions.Sender(), to](const std::string& reason) {
+    c.in_files_folder = c.kind == Command::Kind::kPlaylist;
+    c.reply = [answer](const std::string& reason) {
       if (!reason.empty()) {
-        OscMessageOut out{"/vordel/refused", {}};
-        out.args.push_back({'s', 0, reason});
-        send(to, out);
+        answer("/vordel/refused", reason);
       }
     };
     actions.Post(std::move(c));

@@ -1,11 +1,17 @@
 #include "control/playlist.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <fstream>
+#include <cerrno>
 #include <numeric>
 #include <sstream>
 
 #include "control/text_fields.h"
+#include "platform/error_text.h"
+#include "platform/unique_fd.h"
 
 namespace vordel {
 namespace {
@@ -103,6 +109,25 @@ std::optional<PlaylistEntry> ReadLine(const std::string& line, std::string* reas
   return entry;
 }
 
+// One line of the file, counted from 1, into the playlist.
+void AddLine(Playlist& list, const std::string& raw, int number) {
+  const std::string line = Trim(raw);
+  if (line.empty() || line[0] == '#') {
+    return;
+  }
+  std::string reason;
+  if (auto entry = ReadLine(line, &reason)) {
+    entry->line = number;
+    list.entries.push_back(std::move(*entry));
+  } else if (list.skipped.size() < Playlist::kSkippedKept) {
+    std::string skipped = list.source;
+    skipped.append(":").append(std::to_string(number)).append(": ").append(reason);
+    list.skipped.push_back(std::move(skipped));
+  } else {
+    ++list.more_skipped;
+  }
+}
+
 }  // namespace
 
 Playlist ParsePlaylist(const std::string& text, const std::string& source) {
@@ -111,42 +136,100 @@ Playlist ParsePlaylist(const std::string& text, const std::string& source) {
   std::istringstream in(text);
   std::string raw;
   for (int number = 1; std::getline(in, raw); ++number) {
-    const std::string line = Trim(raw);
-    if (line.empty() || line[0] == '#') {
-      continue;
-    }
-    std::string reason;
-    if (auto entry = ReadLine(line, &reason)) {
-      entry->line = number;
-      list.entries.push_back(std::move(*entry));
-    } else {
-      std::string skipped = source;
-      skipped.append(":").append(std::to_string(number)).append(": ").append(reason);
-      list.skipped.push_back(std::move(skipped));
-    }
+    AddLine(list, raw, number);
   }
   return list;
 }
 
 std::optional<Playlist> LoadPlaylist(const std::string& path, std::string* error) {
-  std::ifstream in(path);
-  if (!in) {
-    *error = "cannot read the playlist " + path;
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = "cannot read the playlist " + path + ": " + ErrorText(errno);
     return std::nullopt;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) {
-    *error = "cannot read the playlist " + path;
+  return ReadPlaylist(UniqueFd(fd), path, error);
+}
+
+std::optional<Playlist> ReadPlaylist(UniqueFd file, const std::string& source, std::string* error) {
+  const int fd = file.get();
+  auto refuse = [&](const std::string& why) {
+    *error = "cannot read the playlist " + source + ": " + why;
     return std::nullopt;
+  };
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    return refuse(ErrorText(errno));
   }
-  Playlist list = ParsePlaylist(text.str(), path);
+  if (!S_ISREG(st.st_mode)) {
+    return refuse("it is not a regular file");
+  }
+  const std::string too_large = "it is larger than " +
+                                std::to_string(Playlist::kMaxBytes >> 20) + " MB, " +
+                                std::to_string(Playlist::kMaxLines) + " lines or " +
+                                std::to_string(Playlist::kMaxLineBytes) + " bytes a line";
+  if (st.st_size > Playlist::kMaxBytes) {
+    return refuse(too_large);
+  }
+  Playlist list;
+  list.source = source;
+  std::string line;  // the line being read, never longer than the limit
+  std::vector<char> buffer(65536);
+  std::int64_t total = 0;
+  int number = 0;
+  for (;;) {
+    const ssize_t n = read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n < 0) {
+      return refuse(ErrorText(errno));
+    }
+    if (n == 0) {
+      break;
+    }
+    total += n;
+    if (total > Playlist::kMaxBytes) {
+      return refuse(too_large);  // it grew while being read
+    }
+    for (const char* c = buffer.data(); c < buffer.data() + n; ++c) {
+      if (*c != '\n') {
+        if (line.size() == Playlist::kMaxLineBytes) {
+          return refuse(too_large + " (line " + std::to_string(number + 1) + ")");
+        }
+        line += *c;
+        continue;
+      }
+      if (++number > Playlist::kMaxLines) {
+        return refuse(too_large);
+      }
+      AddLine(list, line, number);
+      line.clear();
+    }
+  }
+  if (!line.empty()) {
+    if (++number > Playlist::kMaxLines) {
+      return refuse(too_large);
+    }
+    AddLine(list, line, number);
+  }
   if (list.entries.empty()) {
-    *error = "the playlist " + path + " holds no line that makes a piece" +
+    *error = "the playlist " + source + " holds no line that makes a piece" +
              (list.skipped.empty() ? "" : " (" + list.skipped.front() + ")");
     return std::nullopt;
   }
   return list;
+}
+
+std::vector<std::string> SkippedLines(const Playlist& list) {
+  std::vector<std::string> lines;
+  for (const std::string& line : list.skipped) {
+    lines.push_back("playlist line skipped: " + line);
+  }
+  if (list.more_skipped > 0) {
+    lines.push_back("playlist: " + std::to_string(list.more_skipped) + " more lines of " +
+                    list.source + " skipped");
+  }
+  return lines;
 }
 
 PlaylistOrder::PlaylistOrder(std::size_t size, bool shuffle, std::uint32_t seed)

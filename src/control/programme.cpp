@@ -14,8 +14,8 @@ Programme::Programme(Session& session, ProgrammeHost& host, ProgrammeSettings se
   if (settings_.playlist) {
     order_.emplace(settings_.playlist->entries.size(), settings_.shuffle,
                    static_cast<std::uint32_t>(wall_clock_()));
-    for (const std::string& line : settings_.playlist->skipped) {
-      host_.Log("playlist line skipped: " + line);
+    for (const std::string& line : SkippedLines(*settings_.playlist)) {
+      host_.Log(line);
     }
   }
   const std::time_t now = wall_clock_();
@@ -62,15 +62,11 @@ void Programme::SetEndless(bool on) {
   }
 }
 
-bool Programme::UsePlaylist(const std::string& path, std::string* error) {
-  std::optional<Playlist> list = LoadPlaylist(path, error);
-  if (!list) {
-    return false;
+void Programme::UsePlaylist(Playlist list) {
+  for (const std::string& line : SkippedLines(list)) {
+    host_.Log(line);
   }
-  for (const std::string& line : list->skipped) {
-    host_.Log("playlist line skipped: " + line);
-  }
-  order_.emplace(list->entries.size(), settings_.shuffle,
+  order_.emplace(list.entries.size(), settings_.shuffle,
                  static_cast<std::uint32_t>(wall_clock_()));
   settings_.playlist = std::move(list);
   endless_ = true;
@@ -84,7 +80,6 @@ bool Programme::UsePlaylist(const std::string& path, std::string* error) {
   if (open_) {
     ComposeNext();
   }
-  return true;
 }
 
 void Programme::Next() {
@@ -249,9 +244,24 @@ void Programme::Journal(const std::string& how) {
   const double seconds =
       std::chrono::duration<double>(SteadyClock::now() - started_steady_).count();
   std::string error;
-  if (!journal_.Append(*started_, seconds, how, started_piece_, &error) && !journal_failed_) {
-    journal_failed_ = true;  // said once
-    host_.Log(error);
+  const SteadyClock::time_point now = SteadyClock::now();
+  if (journal_.Append(*started_, seconds, how, started_piece_, &error)) {
+    if (journal_lost_ > 0) {
+      host_.Log("the journal " + journal_.path() + " is written again; " +
+                std::to_string(journal_lost_) + " line(s) were lost");
+      journal_lost_ = 0;
+      journal_unsaid_ = 0;
+      journal_said_.reset();
+    }
+  } else {
+    ++journal_lost_;
+    ++journal_unsaid_;
+    // Each loss is said, but at most once a minute, with how many were lost since.
+    if (!journal_said_ || now - *journal_said_ >= std::chrono::minutes(1)) {
+      host_.Log(error + " (" + std::to_string(journal_unsaid_) + " line(s) lost)");
+      journal_said_ = now;
+      journal_unsaid_ = 0;
+    }
   }
   started_.reset();
 }

@@ -58,9 +58,8 @@ class Programme : public SessionListener {
   void Begin();
   bool Endless() const { return endless_; }
   void SetEndless(bool on);
-  // A new playlist, from the top; endless play goes on with it. False, with the reason, when
-  // it cannot be read or none of its lines makes a piece (what plays keeps playing).
-  bool UsePlaylist(const std::string& path, std::string* error);
+  // A new playlist, from the top; endless play goes on with it.
+  void UsePlaylist(Playlist list);
   // The current piece fades out and the next one follows after the gap.
   void Next();
   // The session's composer has a piece ready to follow.
@@ -120,7 +119,10 @@ class Programme : public SessionListener {
   std::optional<std::time_t> started_;
   SteadyClock::time_point started_steady_{};
   std::string started_piece_;
-  bool journal_failed_ = false;
+  // Lines the journal could not take: in all since it last worked, and since that was said.
+  int journal_lost_ = 0;
+  int journal_unsaid_ = 0;
+  std::optional<SteadyClock::time_point> journal_said_;
 };
 
 }  // namespace vordel

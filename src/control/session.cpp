@@ -304,9 +304,15 @@ void Session::StopNow(const std::string& reason) {
   if (player_.GetPlayStatus() != 0) {
     ExpectEnd(reason);
   }
+  // The playback's own last tick ends every note it started and sends All Notes Off; only then
+  // does this lane say anything, so that no Note Off comes after an All Notes Off.
+  const bool ticking = player_.TimerActive();
   player_.RaiseStop();
+  player_.StopPlaybackAndWait();
   player_.ResetPlayStatus();
-  Silence();
+  if (!ticking || notes_.Sounding() > 0) {
+    Silence();
+  }
 }
 
 void Session::FadeStep() {

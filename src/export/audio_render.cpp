@@ -6,10 +6,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <memory>
 #include <vector>
 
+#include "export/file_names.h"
 #include "outputs/soundfont.h"
 #include "outputs/synth_engine.h"
 #include "platform/pending_file.h"
@@ -21,18 +23,6 @@ constexpr int kBlock = 64;
 constexpr int kChunk = 8192;
 // -100 dBFS: a third of the smallest step of 16-bit audio.
 constexpr double kSilenceBelow = 1e-5;
-
-std::string Extension(const std::string& path) {
-  const std::size_t dot = path.find_last_of('.');
-  const std::size_t slash = path.find_last_of('/');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
-    return "";
-  }
-  std::string ext = path.substr(dot + 1);
-  std::transform(ext.begin(), ext.end(), ext.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return ext;
-}
 
 int FormatOf(const std::string& path) {
   const std::string ext = Extension(path);
@@ -46,6 +36,12 @@ int FormatOf(const std::string& path) {
     return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
   }
   return 0;
+}
+
+std::string Megabytes(std::uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+  return text;
 }
 
 using Sink = std::function<bool(const float* frames, int count)>;
@@ -149,6 +145,19 @@ double AmplitudeToDb(double amplitude) {
   return amplitude > 0 ? 20.0 * std::log10(amplitude) : -std::numeric_limits<double>::infinity();
 }
 
+std::uint64_t EstimatedAudioBytes(const std::string& path, std::int64_t frames) {
+  // 16-bit stereo; FLAC keeps well within seven tenths of that, Vorbis within a sixth.
+  const auto pcm = static_cast<std::uint64_t>(std::max<std::int64_t>(frames, 0)) * 4 + 4096;
+  const std::string ext = Extension(path);
+  if (ext == "flac") {
+    return pcm / 10 * 7;
+  }
+  if (ext == "ogg" || ext == "oga") {
+    return pcm / 6;
+  }
+  return pcm;
+}
+
 std::int64_t RenderedFrames(std::int64_t end_tick) {
   const std::int64_t frames = (end_tick + 1) * kRenderSampleRate / 1000;
   return (frames + kBlock - 1) / kBlock * kBlock;
@@ -177,6 +186,14 @@ RenderResult RenderAudio(const Schedule& schedule, const std::string& path,
   const bool normalise = !options.gain_db.has_value();
   const std::int64_t estimate =
       RenderedFrames(schedule.end_tick) + std::int64_t{2} * kRenderSampleRate;
+  // A disk too full for the file is found now, not after a first pass of many minutes.
+  const std::optional<std::uint64_t> free = FreeBytesBeside(path);
+  const std::uint64_t needed = EstimatedAudioBytes(path, estimate);
+  if (free && *free < needed) {
+    result.error = "not enough room for " + path + ": the rendering takes about " +
+                   Megabytes(needed) + ", and " + Megabytes(*free) + " are free there";
+    return result;
+  }
   const std::int64_t passes = normalise ? 2 : 1;
   auto report = [&](std::int64_t pass, std::int64_t done) {
     if (progress) {
@@ -214,11 +231,11 @@ RenderResult RenderAudio(const Schedule& schedule, const std::string& path,
   info.format = FormatOf(path);
   // Written beside the target and put in place only when complete.
   PendingFile pending(path);
-  if (pending.path().empty()) {
+  if (pending.fd() < 0) {
     result.error = pending.error();
     return result;
   }
-  SNDFILE* file = sf_open(pending.path().c_str(), SFM_WRITE, &info);
+  SNDFILE* file = sf_open_fd(pending.fd(), SFM_WRITE, &info, SF_FALSE);
   if (file == nullptr) {
     result.error = "cannot write " + path + ": " + sf_strerror(nullptr);
     return result;

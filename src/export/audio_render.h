@@ -49,6 +49,10 @@ RenderResult RenderAudio(const Schedule& schedule, const std::string& path,
 // and two seconds of silence follow.
 std::int64_t RenderedFrames(std::int64_t end_tick);
 
+// The bytes a file of `frames` rendered frames takes, by the format of its name (a fair upper
+// estimate for the compressed ones).
+std::uint64_t EstimatedAudioBytes(const std::string& path, std::int64_t frames);
+
 // Decibels of a linear amplitude (-inf for 0).
 double AmplitudeToDb(double amplitude);
 

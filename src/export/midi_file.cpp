@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "export/file_names.h"
 #include "platform/pending_file.h"
 
 namespace vordel {
@@ -107,6 +108,13 @@ std::vector<std::uint8_t> StandardMidiFileBytes(const Schedule& schedule) {
     AppendTrack(out, t);
   }
   return out;
+}
+
+std::string CheckMidiFileName(const std::string& path) {
+  if (HasExtension(path, ".mid") || HasExtension(path, ".midi")) {
+    return "";
+  }
+  return "a Standard MIDI File is saved to a .mid or .midi file, not '" + path + "'";
 }
 
 bool WriteStandardMidiFile(const Schedule& schedule, const std::string& path, std::string* error) {

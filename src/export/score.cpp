@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "composer/musical_object.h"
+#include "export/file_names.h"
 #include "midi/message.h"
 #include "platform/pending_file.h"
 #include "vordel_version.h"
@@ -600,17 +601,11 @@ class Writer {
 
 }  // namespace
 
-std::string ParseTimeSignature(const std::string& text, ScoreOptions* options) {
-  const std::size_t slash = text.find('/');
-  int beats = 0;
-  int type = 0;
-  if (slash == std::string::npos || std::sscanf(text.c_str(), "%d/%d", &beats, &type) != 2 ||
-      text.find_first_not_of("0123456789/") != std::string::npos) {
-    return "--time-signature takes beats/beat-type like 3/4, not '" + text + "'";
+std::string CheckScoreFileName(const std::string& path) {
+  if (HasExtension(path, ".musicxml") || HasExtension(path, ".xml")) {
+    return "";
   }
-  options->beats = beats;
-  options->beat_type = type;
-  return CheckScoreOptions(*options);
+  return "a score is saved to a .musicxml or .xml file, not '" + path + "'";
 }
 
 std::string CheckScoreOptions(const ScoreOptions& options) {
@@ -640,17 +635,37 @@ std::string ScoreDocument(const Piece& piece, const ScoreOptions& options) {
 
 bool WriteScore(const Piece& piece, const std::string& path, const ScoreOptions& options,
                 std::string* error) {
+  PendingFile file(path);
+  return WriteScore(piece, file, options, nullptr, error);
+}
+
+bool WriteScore(const Piece& piece, PendingFile& file, const ScoreOptions& options,
+                const std::atomic<bool>* stop, std::string* error) {
   if (const std::string problem = CheckScoreOptions(options); !problem.empty()) {
     *error = problem;
+    file.Abandon();
     return false;
   }
   return WriteFileAtomically(
-      path,
+      file,
       [&](const ByteSink& sink) {
-        SinkWriter out(sink);
+        const ByteSink stoppable = [&](const void* data, std::size_t size) {
+          return !(stop != nullptr && stop->load(std::memory_order_relaxed)) && sink(data, size);
+        };
+        SinkWriter out(stop != nullptr ? stoppable : sink);
         return Writer(piece, options).Write(out);
       },
       error);
+}
+
+bool LooksLikeOwnScore(const std::string& head) {
+  const std::size_t root = head.find("<score-partwise");
+  const std::size_t software = head.find("<software>vordel ");
+  return root != std::string::npos && software != std::string::npos && root < software;
+}
+
+std::uint64_t EstimatedScoreBytes(const Piece& piece) {
+  return static_cast<std::uint64_t>(piece.EventCount()) * 700 + 65536;
 }
 
 }  // namespace vordel

@@ -11,9 +11,12 @@
 // safe.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "composer/piece.h"
+#include "platform/pending_file.h"
 
 namespace vordel {
 
@@ -24,8 +27,8 @@ struct ScoreOptions {
   std::string reproduce;  // the command that makes the piece again, for the credits
 };
 
-// Reads "3/4" into the options; "" when fine, else why not.
-std::string ParseTimeSignature(const std::string& text, ScoreOptions* options);
+// "" when the file's name ends in .musicxml or .xml (in any case), else why it is not written.
+std::string CheckScoreFileName(const std::string& path);
 // "" when the options make a score, else why not.
 std::string CheckScoreOptions(const ScoreOptions& options);
 
@@ -35,5 +38,14 @@ std::string ScoreDocument(const Piece& piece, const ScoreOptions& options);
 // Writes it beside `path` and puts it in place when complete; false with the reason.
 bool WriteScore(const Piece& piece, const std::string& path, const ScoreOptions& options,
                 std::string* error);
+// The same into a file prepared by the caller. As soon as `stop` (when given) turns true, the
+// writing stops and nothing is left: at the latest after the measure being written.
+bool WriteScore(const Piece& piece, PendingFile& file, const ScoreOptions& options,
+                const std::atomic<bool>* stop, std::string* error);
+
+// Whether the beginning of a file (a few kilobytes) is that of a score this program wrote.
+bool LooksLikeOwnScore(const std::string& head);
+// About how many bytes the score of `piece` takes (more rather than less).
+std::uint64_t EstimatedScoreBytes(const Piece& piece);
 
 }  // namespace vordel

@@ -1,5 +1,6 @@
 #include "platform/signals.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
 #include <pthread.h>
@@ -14,13 +15,16 @@
 namespace vordel {
 namespace {
 
-// Every signal whose default action ends the process and that another process sends, rather
-// than a fault of this one.
+// Every signal whose default action ends the process, as another process sends it. SIGABRT,
+// SIGTRAP and SIGSYS are among them: the kernel delivers the ones a fault of this process raises
+// (abort(), a breakpoint, a forbidden system call) whatever the mask, so those still end it the
+// hard way, while the same signals sent by a watchdog or a user end it cleanly.
 sigset_t TerminationSet() {
   sigset_t set;
   sigemptyset(&set);
   for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
-                  SIGPOLL, SIGPWR, SIGSTKFLT, SIGXCPU, SIGXFSZ}) {
+                  SIGPOLL, SIGPWR, SIGSTKFLT, SIGXCPU, SIGXFSZ, SIGPIPE, SIGABRT, SIGTRAP,
+                  SIGSYS}) {
     sigaddset(&set, sig);
   }
   for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) {
@@ -33,14 +37,25 @@ constexpr int kRemovable = 8;
 struct Removable {
   std::atomic<bool> used{false};
   std::atomic<bool> ready{false};
-  char path[PATH_MAX] = {};
+  int folder = -1;
+  char name[NAME_MAX + 1] = {};
 };
 Removable g_removable[kRemovable];
 
-void RemoveAndEnd(int sig) {
+// A SIGPIPE that this process raised itself, by writing to a pipe whose reader has gone: the
+// write fails with EPIPE and the program goes on (a reader of the log that goes away must not end
+// a playback). Another process's SIGPIPE is a request to end like any other.
+bool RaisedByOwnWrite(int sig, pid_t sender) {
+  return sig == SIGPIPE && sender == getpid();
+}
+
+void RemoveAndEnd(int sig, siginfo_t* info, void* /*context*/) {
+  if (info != nullptr && RaisedByOwnWrite(sig, info->si_pid)) {
+    return;
+  }
   for (Removable& r : g_removable) {
     if (r.ready.load(std::memory_order_acquire)) {
-      unlink(r.path);
+      unlinkat(r.folder, r.name, 0);
     }
   }
   static const char kLine[] = "stopped by a signal; the file being written was removed\n";
@@ -66,11 +81,16 @@ int TerminationSignals::Take() {
   if (fd_ < 0) {
     return 0;
   }
-  signalfd_siginfo info{};
-  if (read(fd_, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) {
-    return 0;
+  for (;;) {
+    signalfd_siginfo info{};
+    if (read(fd_, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) {
+      return 0;
+    }
+    const int sig = static_cast<int>(info.ssi_signo);
+    if (!RaisedByOwnWrite(sig, static_cast<pid_t>(info.ssi_pid))) {
+      return sig;
+    }
   }
-  return static_cast<int>(info.ssi_signo);
 }
 
 bool TerminationSignals::Pending() const {
@@ -84,7 +104,8 @@ bool TerminationSignals::Pending() const {
 void TerminationSignals::EndProcessOnSignal() {
   const sigset_t set = TerminationSet();
   struct sigaction action {};
-  action.sa_handler = &RemoveAndEnd;
+  action.sa_sigaction = &RemoveAndEnd;
+  action.sa_flags = SA_SIGINFO;
   action.sa_mask = set;  // one handler at a time
   for (int sig = 1; sig < NSIG; ++sig) {
     if (sigismember(&set, sig) == 1) {
@@ -110,12 +131,13 @@ const char* SignalName(int signal) {
   return name;
 }
 
-int RemoveOnSignal(const char* path) {
+int RemoveOnSignal(int folder, const char* name) {
   for (int i = 0; i < kRemovable; ++i) {
     Removable& r = g_removable[i];
     bool expected = false;
     if (r.used.compare_exchange_strong(expected, true, std::memory_order_acq_rel)) {
-      std::snprintf(r.path, sizeof r.path, "%s", path);
+      r.folder = folder;
+      std::snprintf(r.name, sizeof r.name, "%s", name);
       r.ready.store(true, std::memory_order_release);
       return i;
     }

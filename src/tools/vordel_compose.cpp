@@ -8,9 +8,11 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cli/options.h"
+#include "cli/values.h"
 #include "composer/explain.h"
 #include "composer/musical_object.h"
 #include "composer/parameter_string.h"
@@ -106,7 +108,9 @@ int Main(int argc, char** argv) {
   vordel::InstallOutOfMemoryHandler();
   // Before any thread starts: the termination signals become events of the play loop.
   vordel::TerminationSignals stop_signals;
-  // A reader that goes away (vordel --headless | head) must not end the program mid-note.
+  // A reader that goes away (vordel --headless | head) must not end the program mid-note: the
+  // write fails instead. Every thread blocks SIGPIPE, so one that another process sends still
+  // waits for the main loop like SIGTERM; this only covers a library thread that unblocks it.
   std::signal(SIGPIPE, SIG_IGN);
   std::ios::sync_with_stdio(false);
 
@@ -124,10 +128,10 @@ int Main(int argc, char** argv) {
   std::string midi_file;
   std::string score_file;
   std::string time_signature = "4/4";
-  int grid = 16;
+  std::string grid = "16";
   std::string wav_file;
   std::string render_file;
-  std::optional<double> gain_db;
+  std::optional<std::string> gain_text;
   std::string text;
   vordel::OutputRequest request;
   const char* const kComposing = "Composing";
@@ -173,7 +177,7 @@ int Main(int argc, char** argv) {
       ->type_name("FILE")
       ->group(kExport);
   app.add_option("--wav", wav_file, "the same as --render")->type_name("FILE")->group(kExport);
-  app.add_option("--gain", gain_db,
+  app.add_option("--gain", gain_text,
                  "render with this fixed gain (-60 to 40) instead of normalising the peak to -1 "
                  "dBFS")
       ->type_name("DB")
@@ -227,29 +231,43 @@ int Main(int argc, char** argv) {
     return usage("--play goes alone, without --dump, --midi, --render or --score");
   }
   vordel::ScoreOptions score_options;
-  score_options.grid = grid;
-  if (const std::string problem = vordel::ParseTimeSignature(time_signature, &score_options);
-      !problem.empty()) {
-    return usage(problem);
+  const auto meter = vordel::ParseTimeSignature(time_signature);
+  if (!meter) {
+    return usage(
+        "--time-signature takes 1 to 32 beats of a whole, half, quarter, eighth or sixteenth "
+        "note, like 3/4, not '" +
+        time_signature + "'");
   }
+  std::tie(score_options.beats, score_options.beat_type) = *meter;
+  const auto grid_value = vordel::ParseWholeNumber(grid, 16, 32);
+  if (!grid_value || (*grid_value != 16 && *grid_value != 32)) {
+    return usage("--grid takes 16 or 32, not '" + grid + "'");
+  }
+  score_options.grid = static_cast<int>(*grid_value);
   const bool output_asked =
       request.choice != "auto" || !request.port.empty() || !request.audio_driver.empty();
   if (!play && output_asked) {
     return usage("--output, --port, --record and --audio-driver go with --play");
   }
-  if (!render_file.empty()) {
-    if (const std::string problem = vordel::CheckAudioFileName(render_file); !problem.empty()) {
+  // Each export only ever writes a file named for its format, never over another kind of file.
+  for (const std::string& problem :
+       {render_file.empty() ? "" : vordel::CheckAudioFileName(render_file),
+        score_file.empty() ? "" : vordel::CheckScoreFileName(score_file),
+        midi_file.empty() ? "" : vordel::CheckMidiFileName(midi_file)}) {
+    if (!problem.empty()) {
       return usage(problem);
     }
   }
-  if (gain_db && render_file.empty()) {
+  if (gain_text && render_file.empty()) {
     return usage("--gain goes with --render");
   }
-  if (gain_db && !(std::isfinite(*gain_db) && *gain_db >= vordel::kMinGainDb &&
-                   *gain_db <= vordel::kMaxGainDb)) {
-    return usage("--gain takes a number of dB from " + FormatDb(vordel::kMinGainDb) + " to " +
-                 FormatDb(vordel::kMaxGainDb) + ", not '" +
-                 app.get_option("--gain")->as<std::string>() + "'");
+  std::optional<double> gain_db;
+  if (gain_text) {
+    gain_db = vordel::ParseDecimal(*gain_text, vordel::kMinGainDb, vordel::kMaxGainDb);
+    if (!gain_db) {
+      return usage("--gain takes a number of dB from " + FormatDb(vordel::kMinGainDb) + " to " +
+                   FormatDb(vordel::kMaxGainDb) + ", not '" + *gain_text + "'");
+    }
   }
   if (explain && (dump || play)) {
     return usage("--explain goes without --dump and --play");

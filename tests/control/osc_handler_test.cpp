@@ -112,13 +112,22 @@ TEST_F(OscHandler, AddressesBecomeCommands) {
   }));
   rec_.posted.back().reply("no");
   EXPECT_EQ(rec_.sent.back().first, "127.0.0.1:9000");
-  // A score is answered either way: with its path when written, with why not when it was not.
+  // A score and a playlist are names in the files folder, each command knows its sender; a
+  // score is answered either way: with the whole path written, with why not when it was not.
+  EXPECT_TRUE(rec_.posted.back().in_files_folder == false);
+  EXPECT_EQ(rec_.posted.back().sender, "127.0.0.1:57120");
+  Handle(Message("/vordel/playlist", [](lo_message m) { lo_message_add_string(m, "p.txt"); }));
+  EXPECT_TRUE(rec_.posted.back().in_files_folder);
   Handle(Message("/vordel/score", [](lo_message m) { lo_message_add_string(m, "s.musicxml"); }));
   ASSERT_EQ(rec_.posted.back().kind, Command::Kind::kScore);
   EXPECT_EQ(rec_.posted.back().text, "s.musicxml");
+  EXPECT_TRUE(rec_.posted.back().in_files_folder);
+  const std::size_t answers = rec_.sent.size();
   rec_.posted.back().reply("");
+  EXPECT_EQ(rec_.sent.size(), answers);  // the saved file is told by `saved`
+  rec_.posted.back().saved("/home/u/.local/share/vordel/s.musicxml");
   EXPECT_EQ(rec_.sent.back().second, "/vordel/saved");
-  EXPECT_EQ(rec_.sent_text.back(), "s.musicxml");
+  EXPECT_EQ(rec_.sent_text.back(), "/home/u/.local/share/vordel/s.musicxml");
   rec_.posted.back().reply("cannot write s.musicxml: Permission denied");
   EXPECT_EQ(rec_.sent.back().second, "/vordel/refused");
   EXPECT_EQ(rec_.sent_text.back(), "cannot write s.musicxml: Permission denied");

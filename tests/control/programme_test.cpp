@@ -148,8 +148,7 @@ TEST_F(ProgrammeTest, AStopPausesANextGoesOnTheHoursOpenAndClose) {
   ProgrammeSettings settings;
   settings.endless = true;
   settings.gap_ms = 100;
-  std::string error;
-  settings.hours = *OpeningHours::Parse("10:00-18:00", &error);
+  settings.hours = OpeningHours({{600, 1080}});  // 10:00-18:00
   setenv("TZ", "UTC", 1);
   tzset();
   wall_ = 1780000000 - 1780000000 % 86400 + 9 * 3600;  // 09:00: closed
@@ -173,7 +172,9 @@ TEST_F(ProgrammeTest, AStopPausesANextGoesOnTheHoursOpenAndClose) {
   const std::string list = testing::TempPath("list.txt");
   std::ofstream(list) << "3 50 40 50 10\n1 2\n";
   std::string error_text;
-  ASSERT_TRUE(controller_->programme().UsePlaylist(list, &error_text)) << error_text;
+  std::optional<Playlist> loaded = LoadPlaylist(list, &error_text);
+  ASSERT_TRUE(loaded) << error_text;
+  controller_->programme().UsePlaylist(std::move(*loaded));
   std::remove(list.c_str());
   EXPECT_EQ(host_.log.back().rfind("playlist line skipped: " + list + ":2: ", 0), 0u)
       << host_.log.back();
@@ -218,6 +219,28 @@ TEST_F(ProgrammeTest, AStopThatFadesOutIsAStopWhateverIsComposedMeanwhile) {
   ASSERT_FALSE(Drive([] { return false; }, 2000));
   EXPECT_EQ(starts_->pieces.size(), 1u);
   EXPECT_EQ(starts_->ends, std::vector<std::string>{"stop"});
+}
+
+// A journal that cannot be written: the loss is said at once with its count but not again within
+// the minute, and when the journal works again, how many lines were lost.
+TEST_F(ProgrammeTest, AJournalThatFailsIsSaidOnceAMinuteAndWhenItWorksAgain) {
+  const std::string blocker = testing::TempPath("blocker");
+  std::ofstream(blocker) << "a file where the journal's folder should be";
+  journal_ = blocker + "/played.log";
+  Make(WithPlaylist("0 50 40 1 0\n"));
+  ASSERT_TRUE(Drive([&] { return starts_->ends.size() >= 2; }));
+  auto said = [&](const std::string& what) {
+    return std::count_if(host_.log.begin(), host_.log.end(),
+                         [&](const std::string& l) { return l.find(what) != std::string::npos; });
+  };
+  EXPECT_EQ(said("cannot write the journal " + journal_), 1);
+  EXPECT_EQ(said("(1 line(s) lost)"), 1);
+  std::remove(blocker.c_str());
+  ASSERT_TRUE(Drive([&] { return starts_->ends.size() >= 3; }));
+  EXPECT_EQ(said("the journal " + journal_ + " is written again; 2 line(s) were lost"), 1);
+  EXPECT_NE(JournalText().find("\tend\t"), std::string::npos);
+  std::remove(journal_.c_str());
+  rmdir(blocker.c_str());
 }
 
 // Endless play turned on while nothing plays starts at once.
