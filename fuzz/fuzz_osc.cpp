@@ -32,7 +32,7 @@ class Recorder : public vordel::OscActions {
   std::function<void(const vordel::OscPeer&, const vordel::OscMessageOut&)> Sender() override {
     return [this](const vordel::OscPeer& p, const vordel::OscMessageOut& m) { Send(p, m); };
   }
-  void Subscribe(const vordel::OscPeer&) override {}
+  void Subscribe(const vordel::OscPeer&, const vordel::OscPeer&) override {}
   void Unsubscribe(const vordel::OscPeer&) override {}
   vordel::OscMessageOut Status() override { return {"/vordel/status", {{'i', 0, ""}}}; }
   void Log(const std::string&) override {}

@@ -91,7 +91,7 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
   while (!host.quit_) {
     pollfd fds[3] = {
         {queue.fd(), POLLIN, 0}, {stop_signals.fd(), POLLIN, 0}, {session.ComposedFd(), POLLIN, 0}};
-    poll(fds, 3, controller.programme().WakeInMs());
+    poll(fds, 3, controller.WakeInMs());
     if (const int sig = stop_signals.Take(); sig != 0) {
       log.Line(std::string("vordel: ") + SignalName(sig) + ": stopping");
       break;

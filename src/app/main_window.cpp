@@ -326,7 +326,7 @@ bool TMyApp::InitMainWindow() {
       std::cerr << "vordel: " << drops << std::endl;
     }
     // A piece waiting for the end of its gap starts on time, not at the next poll.
-    const int wake = controller_->programme().WakeInMs();
+    const int wake = controller_->WakeInMs();
     if (wake < 40) {
       QTimer::singleShot(wake, Qt::PreciseTimer, frame_.get(), [this] { controller_->Poll(); });
     }

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "export/score.h"
+#include "platform/clock.h"
 
 namespace vordel {
 
@@ -26,6 +27,13 @@ Controller::~Controller() = default;
 
 void Controller::Poll() {
   scores_.Poll();
+  if (held_ && MonotonicNanos() >= held_->due_ns) {
+    const Held start = std::move(*held_);
+    held_.reset();
+    Replace(start.piece, start.command);
+    host_.Invalidate();
+    ApplyWaiting();
+  }
   session_.Poll();
   programme_->Poll();
   const Programme::Status s = programme_->GetStatus();
@@ -47,15 +55,16 @@ void Controller::Apply(const Command& command) {
     Quit();  // at once, whatever waits
     return;
   }
-  if (pending_) {
-    // A newer piece from a source whose commands act once makes the one being composed
-    // pointless; everything else waits its turn.
-    if (!command.latched && command.kind == Command::Kind::kCompose && !pending_->command.latched &&
-        pending_->after == AfterComposing::kReplace) {
-      ComposeAndPlay(command);
-    } else {
-      waiting_.Post(command);
-    }
+  if (held_ && !command.latched && command.kind == Command::Kind::kStop) {
+    // A stop before the piece waiting to start got its turn: it never starts.
+    host_.Log(command.origin + ": the piece waiting to start is dropped");
+    held_.reset();
+  }
+  if (pending_ || held_) {
+    // Whatever comes while a piece is composed, or waits to start, waits its turn; of several
+    // strings only the newest (the queue drops the others), and the piece being composed is
+    // finished all the same, so that a flood of strings still lets pieces start.
+    waiting_.Post(command);
     return;
   }
   if (command.latched) {
@@ -95,26 +104,47 @@ void Controller::PieceComposed() {
       host_.Invalidate();
       RestartFromTop();
       break;
-    case AfterComposing::kReplace: {
-      // A parameter string from elsewhere: whatever plays stops, the new piece plays.
-      ClearTheStage();
-      session_.PrepareEnsemble();
-      session_.SetPiece(*ready);
-      session_.LogPosition();
-      const bool started = session_.StartPlayback();
-      if (done.command.reply) {
-        done.command.reply(
-            started ? "" : "the piece could not start (" + player_.TimerStatusText() + ")");
+    case AfterComposing::kReplace:
+      // A parameter string from elsewhere: whatever plays stops, the new piece plays; but a
+      // piece that has just started plays a second at least before it is replaced.
+      if (const std::int64_t due = session_.PlayingSinceNanos() + kShortestPlaybackNanos;
+          session_.Playing() && MonotonicNanos() < due) {
+        held_ = Held{std::move(*ready), done.command, due};
+        return;
       }
+      Replace(*ready, done.command);
       break;
-    }
   }
   host_.Invalidate();
+  ApplyWaiting();
+}
+
+void Controller::Replace(const ReadyPiece& ready, const Command& command) {
+  ClearTheStage();
+  session_.PrepareEnsemble();
+  session_.SetPiece(ready);
+  session_.LogPosition();
+  const bool started = session_.StartPlayback();
+  if (command.reply) {
+    command.reply(started ? "" : "the piece could not start (" + player_.TimerStatusText() + ")");
+  }
+}
+
+void Controller::ApplyWaiting() {
   // The commands that waited, in order; one of them may start composing again, and those
   // after it wait once more.
   for (const Command& command : waiting_.TakeAll()) {
     Apply(command);
   }
+}
+
+int Controller::WakeInMs() const {
+  int wake = programme_->WakeInMs();
+  if (held_) {
+    const std::int64_t left = (held_->due_ns - MonotonicNanos()) / kNanosPerMilli + 1;
+    wake = static_cast<int>(std::clamp<std::int64_t>(left, 0, wake));
+  }
+  return wake;
 }
 
 void Controller::RestartFromTop() {
@@ -372,6 +402,7 @@ void Controller::Quit() {
   scores_.Abandon();  // a score being written is not waited for
   session_.CancelComposing();
   pending_.reset();
+  held_.reset();
   session_.ExpectEnd("quit");
   player_.RaiseStop();
   player_.StopPlaybackAndWait();

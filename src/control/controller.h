@@ -67,8 +67,14 @@ class Controller : private ProgrammeHost {
   // The session's composer has a piece ready (its descriptor became readable): what the
   // command that asked for it does next, then the commands that waited.
   void PieceComposed();
-  // Whether a piece is being composed for a command.
-  bool Composing() const { return pending_.has_value(); }
+  // Whether a piece is being composed for a command, or waits for its turn to start.
+  bool Composing() const { return pending_.has_value() || held_.has_value(); }
+  // Whether a composed piece waits for the one playing to have played its second.
+  bool WaitsToStart() const { return held_.has_value(); }
+  // Milliseconds until Poll has something to do (0..50), for a loop that sleeps.
+  int WakeInMs() const;
+  // The shortest time a piece that has started plays before a newer string replaces it.
+  static constexpr std::int64_t kShortestPlaybackNanos = 1000000000;
 
   // The clipboard's rules for a text that stays ("0", "1", "q", or a parameter string).
   void ClipboardText(const std::string& text);
@@ -105,6 +111,9 @@ class Controller : private ProgrammeHost {
   void PlayFromStart();
   void Quit();
   void ComposeAndPlay(const Command& command);
+  // Whatever plays stops cleanly, and `ready` plays (a string from a source that acts once).
+  void Replace(const ReadyPiece& ready, const Command& command);
+  void ApplyWaiting();
   // What follows the composing, by the command that asked for it.
   enum class AfterComposing { kKeep, kRestart, kReplace };
   void Await(const PieceParameters& parameters, const Command& command, AfterComposing after);
@@ -133,6 +142,13 @@ class Controller : private ProgrammeHost {
     AfterComposing after = AfterComposing::kKeep;
   };
   std::optional<Pending> pending_;
+  // A piece composed to replace one that started less than a second ago, until it may.
+  struct Held {
+    ReadyPiece piece;
+    Command command;
+    std::int64_t due_ns = 0;
+  };
+  std::optional<Held> held_;
   CommandQueue waiting_;
   std::unique_ptr<Programme> programme_;
   bool began_ = false;

@@ -177,7 +177,7 @@ void HandleMessage(std::uint8_t* data, std::size_t size, const OscPeer& from, Os
     if (address == "/vordel/status") {
       actions.Send(to, actions.Status());
     } else if (address == "/vordel/subscribe") {
-      actions.Subscribe(to);
+      actions.Subscribe(to, from);
     } else {
       actions.Unsubscribe(to);
     }

@@ -48,7 +48,8 @@ class OscActions {
   // A way to send that may be kept and called later from another thread (answers to commands
   // that the control thread carries out), even after the source has stopped.
   virtual std::function<void(const OscPeer&, const OscMessageOut&)> Sender() = 0;
-  virtual void Subscribe(const OscPeer& peer) = 0;
+  // `peer` hears of the playbacks; `sender` asked for it.
+  virtual void Subscribe(const OscPeer& peer, const OscPeer& sender) = 0;
   virtual void Unsubscribe(const OscPeer& peer) = 0;
   // The /vordel/status answer's arguments.
   virtual OscMessageOut Status() = 0;

@@ -39,6 +39,10 @@ std::optional<OscAllowList> OscAllowList::Parse(const std::string& text, std::st
       *error = "--osc-allow: an empty address in '" + text + "'";
       return std::nullopt;
     }
+    if (part == "no-loopback") {
+      list.loopback_ = false;
+      continue;
+    }
     const std::size_t slash = part.find('/');
     const std::string address = part.substr(0, slash);
     Range r;
@@ -65,17 +69,25 @@ std::optional<OscAllowList> OscAllowList::Parse(const std::string& text, std::st
     }
     list.ranges_.push_back(r);
   }
+  if (!list.loopback_ && list.ranges_.empty()) {
+    *error = "--osc-allow: '" + text + "' lets nobody in";
+    return std::nullopt;
+  }
   return list;
 }
 
 OscAllowList OscAllowList::Loopback() {
-  std::string unused;
-  return *Parse("127.0.0.0/8,::1", &unused);
+  return OscAllowList();
 }
 
 bool OscAllowList::Allows(const OscPeer& peer) const {
   std::uint8_t bytes[16] = {};
   const int family = AddressBytes(peer, bytes);
+  static const std::uint8_t kIpv6Loopback[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  if (loopback_ && ((family == AF_INET && bytes[0] == 127) ||
+                    (family == AF_INET6 && std::memcmp(bytes, kIpv6Loopback, 16) == 0))) {
+    return true;
+  }
   for (const Range& r : ranges_) {
     if (r.family != family) {
       continue;
@@ -102,23 +114,40 @@ bool OscAllowList::IsLoopback(const std::string& listen) {
   return inet_pton(AF_INET6, listen.c_str(), &a6) == 1 && IN6_IS_ADDR_LOOPBACK(&a6);
 }
 
-std::optional<OscPeer> OscSubscribers::Subscribe(const OscPeer& peer, OscClock::time_point now) {
+std::optional<OscPeer> OscSubscribers::Subscribe(const OscPeer& peer, const OscPeer& sender,
+                                                 OscClock::time_point now) {
   for (Subscription& s : subscriptions_) {
     if (s.peer == peer) {
       s.since = now;
+      s.sender = sender;
       return std::nullopt;
     }
   }
-  std::optional<OscPeer> replaced;
   Current(now);
-  if (subscriptions_.size() >= kMax) {
-    const auto oldest = std::min_element(
-        subscriptions_.begin(), subscriptions_.end(),
-        [](const Subscription& a, const Subscription& b) { return a.since < b.since; });
-    replaced = oldest->peer;
-    subscriptions_.erase(oldest);
+  auto oldest_of = [&](auto keep) {
+    auto oldest = subscriptions_.end();
+    for (auto it = subscriptions_.begin(); it != subscriptions_.end(); ++it) {
+      if (keep(*it) && (oldest == subscriptions_.end() || it->since < oldest->since)) {
+        oldest = it;
+      }
+    }
+    return oldest;
+  };
+  const auto own = static_cast<std::size_t>(
+      std::count_if(subscriptions_.begin(), subscriptions_.end(),
+                    [&](const Subscription& s) { return s.sender == sender; }));
+  auto gone = subscriptions_.end();
+  if (own >= kPerSender) {
+    gone = oldest_of([&](const Subscription& s) { return s.sender == sender; });
+  } else if (subscriptions_.size() >= kMax) {
+    gone = oldest_of([](const Subscription&) { return true; });
   }
-  subscriptions_.push_back({peer, now});
+  std::optional<OscPeer> replaced;
+  if (gone != subscriptions_.end()) {
+    replaced = gone->peer;
+    subscriptions_.erase(gone);
+  }
+  subscriptions_.push_back({peer, sender, now});
   return replaced;
 }
 

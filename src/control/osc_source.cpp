@@ -77,10 +77,11 @@ class OscSource::Actions : public OscActions {
       mailbox->Put({false, to, message});
     };
   }
-  void Subscribe(const OscPeer& peer) override {
-    if (const auto replaced = source_.subscribers_.Subscribe(peer, OscClock::now())) {
-      Log("OSC: all " + std::to_string(OscSubscribers::kMax) + " subscriptions are taken; " +
-          peer.ToString() + " replaces the oldest, " + replaced->ToString());
+  void Subscribe(const OscPeer& peer, const OscPeer& sender) override {
+    if (const auto replaced = source_.subscribers_.Subscribe(peer, sender, OscClock::now())) {
+      Log("OSC: " + peer.ToString() + " replaces the oldest subscription, " +
+          replaced->ToString() + " (at most " + std::to_string(OscSubscribers::kPerSender) +
+          " for one sender and " + std::to_string(OscSubscribers::kMax) + " in all)");
     }
   }
   void Unsubscribe(const OscPeer& peer) override { source_.subscribers_.Unsubscribe(peer); }
@@ -205,8 +206,8 @@ void OscSource::PlaybackEnded(const std::string& reason) {
   mailbox_->Put({true, {}, out});
 }
 
-void OscSource::SendNow(const OscPeer& to, const OscMessageOut& message) {
-  if (!limit_.Allow(to, OscClock::now())) {
+void OscSource::SendNow(const OscPeer& to, const OscMessageOut& message, bool limited) {
+  if (limited && !limit_.Allow(to, OscClock::now())) {
     return;
   }
   const std::vector<std::uint8_t> bytes = SerialiseOscMessage(message);
@@ -254,8 +255,9 @@ void OscSource::Run(CommandQueue& queue) {
     }
     for (Mailbox::Letter& letter : mailbox_->Take()) {
       if (letter.to_subscribers) {
+        // What subscribers asked to hear is not held back by a flood of answers to others.
         for (const OscPeer& peer : subscribers_.Current(OscClock::now())) {
-          SendNow(peer, letter.message);
+          SendNow(peer, letter.message, false);
         }
       } else {
         SendNow(letter.to, letter.message);

@@ -29,7 +29,8 @@ class OscSource final : public CommandSource, public SessionListener {
   struct Options {
     std::string listen = "127.0.0.1";
     int port = kDefaultOscPort;
-    // The senders heard: "ADDR[/BITS],..." ("" for the loopback addresses only).
+    // The senders heard besides this machine: "ADDR[/BITS],..." (no-loopback among them: not
+    // this machine either).
     std::string allow;
   };
   using LogFn = std::function<void(const std::string&)>;
@@ -54,7 +55,8 @@ class OscSource final : public CommandSource, public SessionListener {
   struct Mailbox;
   class Actions;
   void Run(CommandQueue& queue);
-  void SendNow(const OscPeer& to, const OscMessageOut& message);
+  // An answer (limited: counted against the host's answers a second) or a notice to a subscriber.
+  void SendNow(const OscPeer& to, const OscMessageOut& message, bool limited = true);
   void LogLimited(const std::string& line);
 
   Options options_;

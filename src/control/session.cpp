@@ -232,6 +232,7 @@ bool Session::StartPlayback() {
     refusal_.clear();  // what was refused before is no longer news
     player_.SetPlayStatus();
     playing_ = true;
+    playing_since_ns_ = MonotonicNanos();
     follower_waits_ = false;
     ended_seen_ = player_.EndedPlaybacks();
     continuations_seen_ = player_.Continuations();
@@ -421,6 +422,7 @@ void Session::Poll() {
   if (follower_waits_ && (player_.LastTimeSetEvID() > 0 || !player_.TimerActive())) {
     follower_waits_ = false;
     if (player_.TimerActive()) {
+      playing_since_ns_ = MonotonicNanos();
       for (SessionListener* l : listeners_) {
         l->PlaybackStarted();
       }

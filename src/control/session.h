@@ -131,6 +131,8 @@ class Session {
   void Stop(const std::string& reason, std::int64_t fade_ms);
   bool Fading() const { return fade_.has_value(); }
   bool Playing() const { return playing_; }
+  // The monotonic time the playback (or the piece that took over) started at.
+  std::int64_t PlayingSinceNanos() const { return playing_since_ns_; }
   // The "[SetPosition] ..." line of a playback from the start, to the log.
   void LogPosition();
 
@@ -246,6 +248,7 @@ class Session {
   std::optional<Fade> fade_;
   bool faded_ = false;  // the volume is down since a fade
   bool playing_ = false;
+  std::int64_t playing_since_ns_ = 0;
   unsigned ended_seen_ = 0;
   unsigned continuations_seen_ = 0;
   bool follower_waits_ = false;  // taken over, its first tick not come yet

@@ -49,14 +49,15 @@ class ControllerTest : public ::testing::Test {
     ctl_.reset();
     session_.reset();
   }
-  // Hands every piece the composer makes to the controller until none is awaited, as the
-  // program's loop does (at most ten seconds).
+  // Hands every piece the composer makes to the controller until none is awaited or waits to
+  // start, as the program's loop does (at most ten seconds).
   void Settle() {
-    for (int i = 0; i < 100 && ctl_->Composing(); ++i) {
+    for (int i = 0; i < 200 && ctl_->Composing(); ++i) {
       pollfd p{session_->ComposedFd(), POLLIN, 0};
-      if (poll(&p, 1, 100) == 1) {
+      if (poll(&p, 1, ctl_->WakeInMs()) == 1) {
         ctl_->PieceComposed();
       }
+      ctl_->Poll();
     }
     ASSERT_FALSE(ctl_->Composing());
   }
@@ -206,7 +207,8 @@ TEST_F(ControllerTest, WindowEvents) {
 }
 
 // While a piece is composed the commands after it wait their turn; a newer piece from the same
-// kind of source replaces it; a quit acts at once and drops what waits.
+// kind of source waits until the one being composed has played a second, then replaces it (so a
+// flood of strings still lets pieces play); a quit acts at once and drops what waits.
 TEST_F(ControllerTest, CommandsWaitForThePieceBeforeThemButAQuitNever) {
   Once(Command::Kind::kCompose, "3 50 40 50 10", 0, false);
   Once(Command::Kind::kStop, "", 0, false);
@@ -216,9 +218,27 @@ TEST_F(ControllerTest, CommandsWaitForThePieceBeforeThemButAQuitNever) {
   EXPECT_EQ(piece().sections().front().function, 3);
   EXPECT_EQ(Playing(), 0);
   Once(Command::Kind::kCompose, "0 50 40 50 1000 0 50 40 50 1000 0 50 40 50 1000", 0, false);
+  Once(Command::Kind::kCompose, "2 60 70 20 30", 0, false);
   Once(Command::Kind::kCompose, "4 60 70 20 30");
   EXPECT_EQ(piece().sections().size(), 1u);
   EXPECT_EQ(piece().sections().front().function, 4);
+  // The long one played before it; the one in between never did.
+  EXPECT_NE(out_.str().find("--dump '0 50 40 50 1000 0 50 40 50 1000 0 50 40 50 1000'"),
+            std::string::npos);
+  EXPECT_EQ(out_.str().find("--dump '2 60 70 20 30'"), std::string::npos);
+  // A stop drops a piece that waits for its turn to start.
+  Once(Command::Kind::kCompose, "3 60 70 20 30", 0, false);
+  for (int i = 0; i < 100 && !ctl_->WaitsToStart(); ++i) {
+    pollfd p{session_->ComposedFd(), POLLIN, 0};
+    if (poll(&p, 1, 100) == 1) {
+      ctl_->PieceComposed();
+    }
+  }
+  ASSERT_TRUE(ctl_->WaitsToStart());
+  Once(Command::Kind::kStop);
+  EXPECT_FALSE(ctl_->WaitsToStart());
+  EXPECT_EQ(piece().sections().front().function, 4);
+  EXPECT_EQ(Playing(), 0);
   Once(Command::Kind::kCompose, "0 50 40 50 1000 0 50 40 50 1000", 0, false);
   Once(Command::Kind::kStop, "", 0, false);
   Once(Command::Kind::kQuit, "", 0, false);

@@ -47,7 +47,9 @@ class Recorder : public OscActions {
   std::function<void(const OscPeer&, const OscMessageOut&)> Sender() override {
     return [this](const OscPeer& to, const OscMessageOut& m) { Send(to, m); };
   }
-  void Subscribe(const OscPeer& p) override { subscribed.push_back(p.ToString()); }
+  void Subscribe(const OscPeer& p, const OscPeer& from) override {
+    subscribed.push_back(p.ToString() + " for " + from.ToString());
+  }
   void Unsubscribe(const OscPeer& p) override { unsubscribed.push_back(p.ToString()); }
   OscMessageOut Status() override { return {"/vordel/status", {}}; }
   void Log(const std::string& line) override { log.push_back(line); }
@@ -141,7 +143,7 @@ TEST_F(OscHandler, StatusAndSubscriptionsAnswerTheSenderOrItsPort) {
   EXPECT_EQ(rec_.sent,
             (std::vector<std::pair<std::string, std::string>>{
                 {"127.0.0.1:57120", "/vordel/status"}, {"127.0.0.1:9001", "/vordel/status"}}));
-  EXPECT_EQ(rec_.subscribed, (std::vector<std::string>{"127.0.0.1:57120"}));
+  EXPECT_EQ(rec_.subscribed, (std::vector<std::string>{"127.0.0.1:57120 for 127.0.0.1:57120"}));
   EXPECT_EQ(rec_.unsubscribed, (std::vector<std::string>{"127.0.0.1:9002"}));
   EXPECT_TRUE(rec_.posted.empty());
 }

@@ -54,11 +54,21 @@ INSTANTIATE_TEST_SUITE_P(Ranges, OscAllow,
                                                      true},  // mapped
                                            AllowCase{"127.0.0.0/8,::1", "::1", true},
                                            AllowCase{"127.0.0.0/8,::1", "127.3.4.5", true},
-                                           AllowCase{"127.0.0.0/8,::1", "192.168.1.1", false}));
+                                           AllowCase{"127.0.0.0/8,::1", "192.168.1.1", false},
+                                           // this machine is heard whatever the list says...
+                                           AllowCase{"192.0.2.2/32", "127.0.0.1", true},
+                                           AllowCase{"192.0.2.2/32", "::1", true},
+                                           AllowCase{"192.0.2.2/32", "192.0.2.3", false},
+                                           // ...unless the list says no-loopback
+                                           AllowCase{"192.0.2.2/32,no-loopback", "127.0.0.1",
+                                                     false},
+                                           AllowCase{"no-loopback, 192.0.2.2", "::1", false},
+                                           AllowCase{"no-loopback,192.0.2.2", "192.0.2.2",
+                                                     true}));
 
 TEST(OscAllow, MalformedListsSayWhichPart) {
   for (const char* bad : {"", "10.0.0.1,", "10.0.0/8", "10.0.0.0/", "10.0.0.0/33", "::1/129",
-                          "10.0.0.0/x", "example.org"}) {
+                          "10.0.0.0/x", "example.org", "no-loopback", "loopback"}) {
     std::string error;
     EXPECT_FALSE(OscAllowList::Parse(bad, &error)) << bad;
     EXPECT_EQ(error.rfind("--osc-allow: ", 0), 0u) << bad;
@@ -73,12 +83,14 @@ TEST(OscSubscribers, ExpireUnlessRenewedAndMakeRoomForNewOnes) {
   OscSubscribers subs;
   const auto t0 = OscClock::time_point() + std::chrono::hours(1);
   for (std::size_t i = 0; i < OscSubscribers::kMax; ++i) {
-    EXPECT_FALSE(subs.Subscribe(Peer("127.0.0.1", 10000 + static_cast<int>(i)),
-                                t0 + std::chrono::seconds(i)));
+    const OscPeer p = Peer("127.0.0.1", 10000 + static_cast<int>(i));
+    EXPECT_FALSE(subs.Subscribe(p, p, t0 + std::chrono::seconds(i)));
   }
   // The first one renews; the full table then makes room by dropping the oldest, the second.
-  EXPECT_FALSE(subs.Subscribe(Peer("127.0.0.1", 10000), t0 + std::chrono::seconds(100)));
-  const auto replaced = subs.Subscribe(Peer("10.0.0.1", 9000), t0 + std::chrono::seconds(101));
+  EXPECT_FALSE(subs.Subscribe(Peer("127.0.0.1", 10000), Peer("127.0.0.1", 10000),
+                              t0 + std::chrono::seconds(100)));
+  const auto replaced = subs.Subscribe(Peer("10.0.0.1", 9000), Peer("10.0.0.1", 9000),
+                                       t0 + std::chrono::seconds(101));
   ASSERT_TRUE(replaced);
   EXPECT_EQ(replaced->ToString(), "127.0.0.1:10001");
   EXPECT_EQ(subs.Current(t0 + std::chrono::seconds(101)).size(), OscSubscribers::kMax);
@@ -91,6 +103,29 @@ TEST(OscSubscribers, ExpireUnlessRenewedAndMakeRoomForNewOnes) {
   EXPECT_EQ(subs.Current(t0 + std::chrono::seconds(100) + std::chrono::minutes(10)).size(), 1u);
   subs.Unsubscribe(Peer("10.0.0.1", 9000));
   EXPECT_TRUE(subs.Current(later).empty());
+}
+
+// One sender that asks for many subscriptions (each naming another port) holds eight places and
+// only ever replaces its own: everybody else stays subscribed.
+TEST(OscSubscribers, OneSenderHoldsEightPlacesAndReplacesOnlyItsOwn) {
+  OscSubscribers subs;
+  const auto t0 = OscClock::time_point() + std::chrono::hours(1);
+  const OscPeer listener = Peer("127.0.0.1", 9000);
+  EXPECT_FALSE(subs.Subscribe(listener, listener, t0));
+  const OscPeer flooder = Peer("127.0.0.1", 5000);
+  std::vector<std::string> replaced;
+  for (int i = 0; i < 70; ++i) {
+    if (const auto gone = subs.Subscribe(Peer("127.0.0.1", 20000 + i), flooder,
+                                         t0 + std::chrono::milliseconds(i + 1))) {
+      replaced.push_back(gone->ToString());
+    }
+  }
+  const std::vector<OscPeer> now = subs.Current(t0 + std::chrono::seconds(1));
+  EXPECT_EQ(now.size(), 1 + OscSubscribers::kPerSender);
+  EXPECT_EQ(now.front(), listener);
+  ASSERT_EQ(replaced.size(), 70 - OscSubscribers::kPerSender);
+  EXPECT_EQ(replaced.front(), "127.0.0.1:20000");  // the flooder's own oldest, first to go
+  EXPECT_EQ(now.back().ToString(), "127.0.0.1:20069");
 }
 
 TEST(OscAnswerLimit, AHundredASecondToEachHost) {
