@@ -54,7 +54,8 @@ TEST(OscSource, HearsOnlyTheSendersLetIn) {
   std::mutex log_mutex;
   std::vector<std::string> strays;
   OscSource source(
-      OscSource::Options{"127.0.0.1", 17810, "10.0.0.0/8"}, [] { return Session::Snapshot{}; },
+      OscSource::Options{"127.0.0.1", 17810, "10.0.0.0/8,no-loopback"},
+      [] { return Session::Snapshot{}; },
       [](const std::string&) {},
       [&](const std::string& line) {
         std::lock_guard<std::mutex> lock(log_mutex);
@@ -77,6 +78,13 @@ TEST(OscSource, HearsOnlyTheSendersLetIn) {
       [](const std::string&) {});
   EXPECT_FALSE(bad.Start(queue, &error));
   EXPECT_NE(error.find("prefix length"), std::string::npos);
+  // Naming other senders does not lock this machine out.
+  OscSource local(
+      OscSource::Options{"127.0.0.1", 17810, "192.0.2.2/32"}, [] { return Session::Snapshot{}; },
+      [](const std::string&) {});
+  ASSERT_TRUE(local.Start(queue, &error)) << error;
+  peer.Send(local.Port(), "/vordel/status");
+  EXPECT_EQ(peer.Receive().first, "/vordel/status");
 }
 
 }  // namespace
