@@ -4,11 +4,21 @@
 #include <cstdlib>
 #include <exception>
 
+#include "platform/out_of_memory.h"
+
 namespace vordel {
 namespace {
 
 std::atomic<Session*> g_session{nullptr};
 std::terminate_handler g_previous = nullptr;
+
+// Out of memory, on whichever thread ran out: nothing may be waited for, so the notes end
+// through the output at once rather than through a clean stop.
+void SilenceOnOutOfMemory() {
+  if (Session* s = g_session.load()) {
+    s->Panic();
+  }
+}
 
 void SilenceAtExit() {
   if (Session* s = g_session.exchange(nullptr)) {
@@ -34,9 +44,11 @@ EmergencySilence::EmergencySilence(Session& session) {
   }();
   (void)registered;
   g_session.store(&session);
+  SetOutOfMemoryAction(&SilenceOnOutOfMemory);
 }
 
 EmergencySilence::~EmergencySilence() {
+  SetOutOfMemoryAction(nullptr);
   g_session.store(nullptr);
 }
 

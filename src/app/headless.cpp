@@ -117,6 +117,9 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
   sources.Stop();
   session.Shutdown("quit");
   session.RemoveListener(&host);
+  for (const std::string& caution : session.Cautions()) {
+    log.Line("vordel: " + caution);
+  }
   for (const std::string& failure : session.Failures()) {
     log.Line("vordel: " + failure);
     code = code == 0 ? 1 : code;

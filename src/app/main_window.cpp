@@ -417,6 +417,9 @@ int TMyApp::Run() {
     session_->RemoveListener(this);
     session_->Shutdown("quit");
   }
+  for (const std::string& caution : session_->Cautions()) {
+    std::cerr << "vordel: " << caution << std::endl;
+  }
   for (const std::string& failure : session_->Failures()) {
     std::cerr << "vordel: " << failure << std::endl;
     code = code == 0 ? 1 : code;

@@ -25,6 +25,7 @@ Session::Session(std::unique_ptr<MidiOutput> output, std::unique_ptr<MidiInput> 
       player_(output_.get(), notes_, timer),
       ready_fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
   player_.SetSchedule(schedule_);
+  live_output_.store(output_.get());
   device_line_ = GetINStatusStr() + std::string(" / ") + GetOUTStatusStr();
   composer_ = std::thread([this] { Compose(); });
 }
@@ -343,6 +344,12 @@ void Session::FadeStep() {
   }
 }
 
+void Session::Panic() {
+  if (MidiOutput* output = live_output_.load()) {
+    output->Panic();
+  }
+}
+
 void Session::Silence() {
   midi_.ReleaseSoundingNotes();
   midi_.AllNotesOff();
@@ -385,6 +392,7 @@ bool Session::SwitchOutput(const OutputRequest& request, std::string* message) {
   }
   player_.SetOutput(opened.output.get());
   midi_.SetOutput(opened.output.get());
+  live_output_.store(opened.output.get());
   CloseOutput();
   output_ = std::move(opened.output);
   output_backend_ = opened.backend;
@@ -530,6 +538,9 @@ void Session::CloseOutput() {
   output_->Close();
   if (std::string failure = output_->Failure(); !failure.empty()) {
     failures_.push_back(std::move(failure));
+  }
+  if (std::string caution = output_->Warning(); !caution.empty()) {
+    cautions_.push_back(std::move(caution));
   }
 }
 

@@ -153,6 +153,10 @@ class Session {
   int Volume() const { return volume_; }
   // Every sounding note ended, then All Notes Off on all sixteen channels.
   void Silence();
+  // Any thread, for a process about to die (out of memory): every note ends at once through the
+  // output, without allocating and without waiting for the other threads (see
+  // MidiOutput::Panic).
+  void Panic();
 
   // --- devices
   MidiOutput* output() const { return output_.get(); }
@@ -200,6 +204,9 @@ class Session {
   // What went wrong with the outputs that the user must hear of at the end (a recording that is
   // incomplete), one line each; after Shutdown. The program's exit code is then not 0.
   const std::vector<std::string>& Failures() const { return failures_; }
+  // What the user should hear of at the end that is no failure (see MidiOutput::Warning), one
+  // line each; after Shutdown.
+  const std::vector<std::string>& Cautions() const { return cautions_; }
 
  private:
   struct Request {
@@ -224,6 +231,7 @@ class Session {
   std::shared_ptr<const Schedule> schedule_;
   std::optional<ReadyPiece> following_;
   std::unique_ptr<MidiOutput> output_;
+  std::atomic<MidiOutput*> live_output_{nullptr};  // output_, for Panic
   std::unique_ptr<MidiInput> input_;
   NoteTracker notes_;
   Midi midi_;  // the control lane
@@ -256,6 +264,7 @@ class Session {
   std::string device_line_;
   bool shut_down_ = false;
   std::vector<std::string> failures_;
+  std::vector<std::string> cautions_;
 
   // The composer: for each purpose the newest request waits in `waiting_`, the piece made for
   // it in `done_`.

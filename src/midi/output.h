@@ -40,6 +40,14 @@ class MidiOutput {
   virtual std::uint64_t Dropped() const { return 0; }
   // The constant time between a message's due time and its delivery, in nanoseconds.
   virtual std::int64_t LatencyNanos() const { return 0; }
+  // For a process about to die, from any thread: every note ends at once (a Note Off for every
+  // key the pieces play on, All Notes Off on every channel, made without allocating), instead of
+  // whatever is still queued; returns once that is delivered, or after about half a second.
+  virtual void Panic() {}
+  // What the user should hear of when the program ends that is no failure of this output, but
+  // may have cost notes elsewhere (a JACK server that let a cycle run late); "" when nothing did.
+  // After Close.
+  virtual std::string Warning() const { return ""; }
   // What went wrong that the user must hear of when the program ends, and that makes its exit
   // code non-zero (a recording that could not be written completely); "" when nothing did.
   // After Close.

@@ -12,6 +12,9 @@ namespace {
 
 // At close, what is due later than this is not waited for.
 constexpr std::int64_t kCloseGrace = 1000 * kNanosPerMilli;
+// How long a panic waits for its messages to be delivered, and then for a device to play them.
+constexpr std::int64_t kPanicWait = 500 * kNanosPerMilli;
+constexpr std::int64_t kPanicAfter = 20 * kNanosPerMilli;
 
 void WaitUntil(sem_t* sem, std::int64_t deadline_ns) {
   timespec ts{};
@@ -85,6 +88,10 @@ void DeliveryThreadOutput::Run() {
           }
         }
         queues_.Pop();
+        if (queues_.Panicked() && !panic_settled_.load(std::memory_order_relaxed)) {
+          CheckDevice();  // the device settles what it was handed (a recording is flushed)
+          panic_settled_.store(true, std::memory_order_release);
+        }
         continue;
       }
       wake_at = std::min(wake_at, at);
@@ -92,6 +99,22 @@ void DeliveryThreadOutput::Run() {
       return;
     }
     WaitUntil(&wake_, wake_at);
+  }
+}
+
+void DeliveryThreadOutput::Panic() {
+  const std::int64_t now = MonotonicNanos();
+  queues_.Panic(now);
+  sem_post(&wake_);
+  // Delivered at their due time plus the latency (or at once, to a device that schedules them
+  // that much later): then they have sounded.
+  const std::int64_t give_up = now + latency_ns_ + kPanicWait;
+  while (thread_.joinable() && !panic_settled_.load(std::memory_order_acquire) &&
+         MonotonicNanos() < give_up) {
+    SleepUntilNanos(MonotonicNanos() + kNanosPerMilli);
+  }
+  if (panic_settled_.load(std::memory_order_acquire)) {
+    SleepUntilNanos(MonotonicNanos() + latency_ns_ + kPanicAfter);
   }
 }
 

@@ -26,6 +26,7 @@ class DeliveryThreadOutput : public MidiOutput {
   unsigned Send(Lane lane, const MidiMessage& message, std::int64_t due_ns) override;
   void Commit(Lane lane) override;
   void Close() override;
+  void Panic() override;
   std::uint64_t Dropped() const override { return queues_.Dropped(); }
   std::int64_t LatencyNanos() const override { return latency_ns_; }
 
@@ -54,6 +55,7 @@ class DeliveryThreadOutput : public MidiOutput {
   std::atomic<bool> pending_[kLaneCount] = {};
   std::atomic<unsigned> status_{kMidiOk};
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> panic_settled_{false};  // a panic delivered and the device settled
   sem_t wake_;
   std::thread thread_;
   bool closed_ = false;

@@ -21,6 +21,8 @@ namespace {
 
 // Beyond one period, so that a tick that wakes a little late still makes its cycle.
 constexpr std::int64_t kSafetyNanos = std::int64_t{750} * 1000;
+// How long a panic waits for the last notes to be ended.
+constexpr std::int64_t kPanicWait = 500 * kNanosPerMilli;
 
 class JackOutput final : public MidiOutput {
  public:
@@ -38,6 +40,7 @@ class JackOutput final : public MidiOutput {
       // from here.
       raw_.store(c, std::memory_order_release);
       jack_set_process_callback(c, &JackOutput::Process, this);
+      jack_set_xrun_callback(c, &JackOutput::Xrun, this);
       return true;
     };
     hooks.connect = [this](jack_client_t* c) {
@@ -76,6 +79,28 @@ class JackOutput final : public MidiOutput {
       SleepUntilNanos(MonotonicNanos() + LatencyNanos());
     }
     client_->Close();
+    queues_.Clear();  // what the server did not take in time is lost, and counted
+  }
+
+  std::string Warning() const override {
+    const std::uint64_t xruns = xruns_.load(std::memory_order_relaxed);
+    if (xruns == 0) {
+      return "";
+    }
+    // The server ran a cycle while a client had not finished the one before: in its
+    // asynchronous mode a client that was late then may never read what this port wrote.
+    return "the JACK server reported " + std::to_string(xruns) +
+           " xrun(s) (a client that was late) while vordel played; a client that was late may "
+           "have missed messages";
+  }
+
+  void Panic() override {
+    const std::int64_t now = MonotonicNanos();
+    queues_.Panic(now);
+    // The process callback writes them cycle by cycle; one more period takes the last across.
+    if (client_->Up() && queues_.WaitPanicked(now + kPanicWait)) {
+      SleepUntilNanos(MonotonicNanos() + LatencyNanos());
+    }
   }
 
   std::string Describe() const override {
@@ -98,6 +123,12 @@ class JackOutput final : public MidiOutput {
  private:
   static int Process(jack_nframes_t nframes, void* arg) {
     static_cast<JackOutput*>(arg)->Write(nframes);
+    return 0;
+  }
+
+  // A JACK thread: counted only.
+  static int Xrun(void* arg) {
+    static_cast<JackOutput*>(arg)->xruns_.fetch_add(1, std::memory_order_relaxed);
     return 0;
   }
 
@@ -145,6 +176,7 @@ class JackOutput final : public MidiOutput {
   std::atomic<std::uint32_t> period_frames_{0};
   std::atomic<std::uint64_t> cycles_{0};
   std::atomic<std::uint32_t> rate_{0};
+  std::atomic<std::uint64_t> xruns_{0};
   std::unique_ptr<JackClient> client_;
   bool closed_ = false;
 };

@@ -1,7 +1,7 @@
 // The two lanes of an output (the player's tick and the control thread), each a single-producer
 // ring of stamped messages, emptied by the output's one consumer (its delivery thread or its
-// JACK process callback) in due-time order across both. Push is for a lane's producer, the rest
-// for the consumer; all of it is real-time safe.
+// JACK process callback) in due-time order across both. Push is for a lane's producer, Panic for
+// any thread, the rest for the consumer; all of it is real-time safe.
 #pragma once
 
 #include <atomic>
@@ -36,16 +36,33 @@ class LaneQueues {
   const StampedMessage* Peek();
   // Consumer: removes the message the last Peek returned.
   void Pop();
-  // Consumer: throws away everything waiting (stale messages of a device that went away).
+  // Consumer: throws away everything waiting (stale messages of a device that went away, what
+  // could not be delivered before a close), counted as dropped.
   void Clear();
 
   bool Empty() const { return rings_[0].Size() == 0 && rings_[1].Size() == 0; }
   std::uint64_t Dropped() const { return dropped_.load(std::memory_order_relaxed); }
 
+  // Any thread, for a process about to die: from now on the consumer gets the messages that end
+  // every note (a Note Off for each key of channels 1-4, where the pieces play, then All Notes
+  // Off on all sixteen), made on the spot and due at `now_ns`, instead of anything the lanes
+  // hold; after them, nothing. Only the first call counts.
+  void Panic(std::int64_t now_ns);
+  // Whether the consumer has taken the last of them.
+  bool Panicked() const { return panicked_.load(std::memory_order_acquire); }
+  // Not the consumer: waits until it has, but not past the monotonic `deadline_ns`; whether it
+  // has.
+  bool WaitPanicked(std::int64_t deadline_ns) const;
+  static constexpr int kPanicMessages = 4 * 128 + 16;
+
  private:
   SpscRing<StampedMessage> rings_[kLaneCount];
   int peeked_ = -1;
   std::atomic<std::uint64_t> dropped_{0};
+  std::atomic<std::int64_t> panic_at_{0};
+  int panic_next_ = 0;  // consumer
+  StampedMessage panic_message_;
+  std::atomic<bool> panicked_{false};
 };
 
 }  // namespace vordel

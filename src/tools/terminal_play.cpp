@@ -68,6 +68,8 @@ int PlayFromTerminal(const Piece& piece, const OutputRequest& request,
   progress(true);
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  // Closed first: what the output could not deliver by then counts as lost.
+  session.Shutdown(stop_signal != 0 ? "stop" : "end");
   std::fprintf(stderr, "%s after %.1f s; %d events sent, %u send errors",
                stop_signal != 0 ? "stopped" : "finished", seconds, player.PlayedEvents(),
                player.SendErrors() + session.midi().SendErrors());
@@ -77,7 +79,9 @@ int PlayFromTerminal(const Piece& piece, const OutputRequest& request,
   // For lining the sound up with other recordings: tick n was due n ms after this.
   std::fprintf(stderr, "; first tick due at %.6f s (monotonic clock)\n",
                static_cast<double>(player.FirstTickDueNanos()) / 1e9);
-  session.Shutdown(stop_signal != 0 ? "stop" : "end");
+  for (const std::string& caution : session.Cautions()) {
+    std::cerr << "vordel-compose: " << caution << std::endl;
+  }
   for (const std::string& failure : session.Failures()) {
     std::cerr << "vordel-compose: " << failure << std::endl;
   }

@@ -43,7 +43,7 @@ start_vordel() {
 say() { local fd; eval "fd=\$${1}_IN"; printf '%s\n' "$2" >&"$fd"; }
 notes_in() { grep -c ': 9' "$1"; }
 
-start_vordel main --osc-port "$OSC"
+start_vordel main --osc-port "$OSC" --files-dir "$WORK/files"
 grep -q "\[Reproduce\] vordel-compose --clock [0-9]* --dump '0 80 40 30 25 1 50 30 23 20'" "$WORK/main.out" ||
   fail "no start-up piece"
 # Kept in a file, every line says when (ISO 8601, local time with its offset).
@@ -64,13 +64,14 @@ wait_for "grep -q ' /vordel/started' '$WORK/osc.txt'" 10 || fail "no /vordel/sta
 wait_for "[ \$(notes_in '$WORK/dump.txt') -gt 10 ]" 10 || fail "no notes after /vordel/piece"
 oscsend localhost "$OSC" /vordel/piece si "1 2" "$REPLY"
 wait_for "grep -q ' /vordel/refused s' '$WORK/osc.txt'" 10 || fail "no answer to a refused piece"
-# The score of the piece that plays, answered with its path; one that cannot be written, with why.
-oscsend localhost "$OSC" /vordel/score si "$WORK/piece.musicxml" "$REPLY"
-wait_for "grep -q ' /vordel/saved s \"$WORK/piece.musicxml\"' '$WORK/osc.txt'" 20 || fail "no /vordel/saved"
-xmllint --noout --nonet --schema "$SCHEMA" "$WORK/piece.musicxml" 2>/dev/null || fail "the score does not validate"
-grep -q '<work-title>0 50 40 1 0</work-title>' "$WORK/piece.musicxml" || fail "not the playing piece's score"
-oscsend localhost "$OSC" /vordel/score si "$WORK/no/such/folder/piece.musicxml" "$REPLY"
-wait_for "grep -q ' /vordel/refused s \"cannot write $WORK/no/such' '$WORK/osc.txt'" 20 ||
+# The score of the piece that plays, a name in the files folder (made on first use), answered
+# with the whole path; one that cannot be written, with why.
+oscsend localhost "$OSC" /vordel/score si "piece.musicxml" "$REPLY"
+wait_for "grep -q ' /vordel/saved s \"$WORK/files/piece.musicxml\"' '$WORK/osc.txt'" 20 || fail "no /vordel/saved"
+xmllint --noout --nonet --schema "$SCHEMA" "$WORK/files/piece.musicxml" 2>/dev/null || fail "the score does not validate"
+grep -q '<work-title>0 50 40 1 0</work-title>' "$WORK/files/piece.musicxml" || fail "not the playing piece's score"
+oscsend localhost "$OSC" /vordel/score si "no/such/folder/piece.musicxml" "$REPLY"
+wait_for "grep -q \" /vordel/refused s \\\"'no/such/folder/piece.musicxml' does not lead\" '$WORK/osc.txt'" 20 ||
   fail "an unwritable score was not refused"
 oscsend localhost "$OSC" /vordel/volume i 300
 oscsend localhost "$OSC" /vordel/nothing

@@ -86,6 +86,24 @@ TEST_F(JackOutputTest, AFullBufferLeavesTheRestForTheNextCycle) {
     keys.insert(keys.end(), w.begin(), w.end());
   }
   EXPECT_EQ(keys, (std::vector<int>{60, 61, 62, 63, 64}));
+  EXPECT_EQ(out_->Dropped(), 0u);
+}
+
+// What the server never takes before the output closes is lost, and counted; an xrun at the
+// server (a client there that was late may miss what was written) is said at the end.
+TEST_F(JackOutputTest, WhatCannotBeDeliveredIsCountedAndXrunsAreSaid) {
+  Open();
+  EXPECT_EQ(out_->Warning(), "");
+  const std::uint64_t cycle = jack::Now();
+  SendDue(60, cycle, -20000);
+  SendDue(61, cycle, 2000000);  // due long after the close
+  jack::RunCycle(cycle);
+  EXPECT_EQ(Keys(jack::TakeWritten()), std::vector<int>{60});
+  jack::Xrun();
+  jack::Xrun();
+  out_->Close();
+  EXPECT_EQ(out_->Dropped(), 1u);
+  EXPECT_NE(out_->Warning().find("reported 2 xrun(s)"), std::string::npos) << out_->Warning();
 }
 
 // The server goes away: the output says so at once and takes nothing meanwhile (the watch

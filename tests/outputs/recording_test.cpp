@@ -8,10 +8,39 @@
 #include <thread>
 
 #include "outputs/table.h"
+#include "platform/clock.h"
 #include "support/test_support.h"
 
 namespace vordel {
 namespace {
+
+// A panic from another thread (memory ran out): the note playing ends, every channel hears All
+// Notes Off, and it is on disk when Panic returns; what the tick sends afterwards never is.
+TEST(RecordFileOutput, APanicEndsTheNotesBeforeItReturns) {
+  const std::string path = testing::TempPath("panic.txt");
+  std::string error;
+  std::unique_ptr<RecordFileOutput> rec = RecordFileOutput::Open(path, &error);
+  ASSERT_TRUE(rec) << error;
+  rec->Send(Lane::kPlayer, NoteMessage(2, 64, 90), MonotonicNanos());
+  rec->Commit(Lane::kPlayer);
+  for (int i = 0; i < 500 && testing::ReadFile(path).empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));  // until the note plays
+  }
+  std::thread([&] { rec->Panic(); }).join();
+  rec->Send(Lane::kPlayer, NoteMessage(2, 65, 90), MonotonicNanos());
+  rec->Commit(Lane::kPlayer);
+  const std::string written = testing::ReadFile(path);
+  rec->Close();
+  EXPECT_NE(written.find(" 91 40 5a\n"), std::string::npos) << written.substr(0, 200);
+  const std::size_t off = written.find(" 81 40 00\n");
+  ASSERT_NE(off, std::string::npos);
+  EXPECT_GT(off, written.find(" 91 40 5a\n"));
+  for (const char* all_off : {" b0 7b 00\n", " b3 7b 00\n", " bf 7b 00\n"}) {
+    EXPECT_GT(written.find(all_off), off) << all_off;
+  }
+  EXPECT_EQ(testing::ReadFile(path).find(" 91 41 5a"), std::string::npos);
+  std::remove(path.c_str());
+}
 
 TEST(RecordFileOutput, WritesBothLanesAsTheyComeAndSaysWhatWentWrong) {
   const std::string path = testing::TempPath("recording.txt");

@@ -28,6 +28,8 @@ struct Client {
   void* lost_arg = nullptr;
   JackShutdownCallback gone = nullptr;  // told without a reason
   void* gone_arg = nullptr;
+  JackXRunCallback xrun = nullptr;
+  void* xrun_arg = nullptr;
   bool active = false;
   std::vector<std::unique_ptr<Port>> ports;
 };
@@ -94,6 +96,15 @@ void ShutDown() {
 void Start() {
   std::lock_guard<std::recursive_mutex> lock(S().mutex);
   S().up = true;
+}
+
+void Xrun() {
+  std::lock_guard<std::recursive_mutex> lock(S().mutex);
+  for (const auto& c : S().clients) {
+    if (c->xrun != nullptr) {
+      c->xrun(c->xrun_arg);
+    }
+  }
 }
 
 void RunCycle(std::uint64_t cycle_us) {
@@ -236,6 +247,13 @@ void jack_on_shutdown(jack_client_t* client, JackShutdownCallback callback, void
   Lock lock(S().mutex);
   AsClient(client)->gone = callback;
   AsClient(client)->gone_arg = arg;
+}
+
+int jack_set_xrun_callback(jack_client_t* client, JackXRunCallback callback, void* arg) {
+  Lock lock(S().mutex);
+  AsClient(client)->xrun = callback;
+  AsClient(client)->xrun_arg = arg;
+  return 0;
 }
 
 int jack_set_process_callback(jack_client_t* client, JackProcessCallback callback, void* arg) {

@@ -29,6 +29,8 @@ void Reset(bool up);
 void ShutDown();
 // A server runs again (its clients must open anew).
 void Start();
+// Every client hears of an xrun, as from JACK's own thread.
+void Xrun();
 // One process cycle of every active client, starting at JACK time `cycle_us`.
 void RunCycle(std::uint64_t cycle_us);
 // JACK time now.
