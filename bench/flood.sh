@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A flood of the largest pieces over OSC into a headless vordel (recording output): how long
 # /vordel/quit and SIGTERM take to end it while the flood goes on, and how its memory moves.
-# Ends with one summary line:
-#   flood quit_ms=X sigterm_ms=X rss_start_mb=X rss_end_mb=X messages=N
+# Also how long a quit takes while the largest piece's score is being written. Ends with one
+# summary line:
+#   flood quit_ms=X sigterm_ms=X score_quit_ms=X rss_start_mb=X rss_end_mb=X messages=N
 # usage: bench/flood.sh [path/to/vordel] [messages]
 set -euo pipefail
 VORDEL=${1:-build/vordel}
@@ -55,6 +56,27 @@ run_one() {
   wait "$flooder" 2>/dev/null || true
   exec {fd}>&-
 }
+# score_quit: the largest piece's score is being written when /vordel/quit comes; prints the
+# milliseconds from the quit to the end of the process (the score is abandoned).
+score_quit() {
+  mkfifo "$WORK/in.score"
+  "$VORDEL" --headless --output recording --osc-port "$PORT" --files-dir "$WORK/files" \
+    <"$WORK/in.score" >"$WORK/out.score" 2>&1 &
+  local pid=$!
+  exec {fd}>"$WORK/in.score"
+  for _ in $(seq 200); do grep -q 'ready without a window' "$WORK/out.score" && break; sleep 0.05; done
+  python3 "$OSCPY" flood "$PORT" 1 /vordel/piece "$LARGEST"
+  for _ in $(seq 200); do [ "$(grep -c '^\[Reproduce\]' "$WORK/out.score")" -ge 2 ] && break; sleep 0.05; done
+  python3 "$OSCPY" flood "$PORT" 1 /vordel/score largest.musicxml
+  for _ in $(seq 400); do ls -a "$WORK/files" 2>/dev/null | grep -q partial && break; sleep 0.005; done
+  local t0
+  t0=$(now_ms)
+  python3 "$OSCPY" flood "$PORT" 1 /vordel/quit
+  while kill -0 "$pid" 2>/dev/null; do sleep 0.002; done
+  echo "$(( $(now_ms) - t0 ))"
+  exec {fd}>&-
+}
 read -r quit_ms _ _ < <(run_one quit)
 read -r sigterm_ms rss_start rss_end < <(run_one sigterm)
-echo "flood quit_ms=$quit_ms sigterm_ms=$sigterm_ms rss_start_mb=$rss_start rss_end_mb=$rss_end messages=$COUNT"
+read -r score_quit_ms < <(score_quit)
+echo "flood quit_ms=$quit_ms sigterm_ms=$sigterm_ms score_quit_ms=$score_quit_ms rss_start_mb=$rss_start rss_end_mb=$rss_end messages=$COUNT"

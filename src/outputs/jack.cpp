@@ -90,8 +90,8 @@ class JackOutput final : public MidiOutput {
     // The server ran a cycle while a client had not finished the one before: in its
     // asynchronous mode a client that was late then may never read what this port wrote.
     return "the JACK server reported " + std::to_string(xruns) +
-           " xrun(s) (a client that was late) while vordel played; a client that was late may "
-           "have missed messages";
+           " xrun(s) (a client that was late) while vordel wrote messages: a client there that "
+           "was late may have missed some";
   }
 
   void Panic() override {
@@ -126,9 +126,13 @@ class JackOutput final : public MidiOutput {
     return 0;
   }
 
-  // A JACK thread: counted only.
+  // A JACK thread, told some time after the cycle: counted when this port wrote messages in
+  // the cycles just before it (a late client can only have missed what was written).
   static int Xrun(void* arg) {
-    static_cast<JackOutput*>(arg)->xruns_.fetch_add(1, std::memory_order_relaxed);
+    auto* self = static_cast<JackOutput*>(arg);
+    if (self->recent_cycles_with_messages_.load(std::memory_order_relaxed) != 0) {
+      self->xruns_.fetch_add(1, std::memory_order_relaxed);
+    }
     return 0;
   }
 
@@ -152,6 +156,7 @@ class JackOutput final : public MidiOutput {
     const std::uint32_t safety_frames = static_cast<std::uint32_t>(
         kSafetyNanos / 1000 * nframes / static_cast<std::int64_t>(period_usecs));
     std::uint32_t last_offset = 0;
+    bool wrote = false;
     while (const StampedMessage* m = queues_.Peek()) {
       const auto due_us = static_cast<std::uint64_t>(m->due_ns / 1000 + jack_minus_mono_us);
       const CyclePlacement place = PlaceInCycle(due_us, cycle_frames, cycle_usecs, period_usecs,
@@ -165,7 +170,14 @@ class JackOutput final : public MidiOutput {
       }
       last_offset = offset;
       queues_.Pop();
+      wrote = true;
     }
+    // One bit a cycle, for the last eight cycles.
+    recent_cycles_with_messages_.store(
+        static_cast<std::uint8_t>((recent_cycles_with_messages_.load(std::memory_order_relaxed)
+                                   << 1) |
+                                  (wrote ? 1U : 0U)),
+        std::memory_order_relaxed);
   }
 
   std::string name_;
@@ -177,6 +189,7 @@ class JackOutput final : public MidiOutput {
   std::atomic<std::uint64_t> cycles_{0};
   std::atomic<std::uint32_t> rate_{0};
   std::atomic<std::uint64_t> xruns_{0};
+  std::atomic<std::uint8_t> recent_cycles_with_messages_{0};
   std::unique_ptr<JackClient> client_;
   bool closed_ = false;
 };

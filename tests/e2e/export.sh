@@ -83,6 +83,24 @@ ls -a "$WORK" | grep -q partial && fail "a partial file was left"
 "$COMPOSE" --midi /nonexistent-dir/x.mid "$PIECE" >/dev/null 2>"$WORK/err.txt"
 [ $? -eq 1 ] && grep -q "cannot write /nonexistent-dir/x.mid" "$WORK/err.txt" || fail "unwritable midi"
 "$COMPOSE" --midi >/dev/null 2>&1; [ $? -eq 2 ] || fail "--midi without a file"
+# Each export writes only a file named for its kind: another file of that name is left alone.
+echo "a pdf" >"$WORK/keep.pdf"
+echo "a flac" >"$WORK/keep.flac"
+"$COMPOSE" --score "$WORK/keep.pdf" "$PIECE" >/dev/null 2>"$WORK/err.txt"
+[ $? -eq 2 ] && grep -q "a score is saved to a .musicxml or .xml file" "$WORK/err.txt" ||
+  fail "--score over a PDF: $(cat "$WORK/err.txt")"
+"$COMPOSE" --midi "$WORK/keep.flac" "$PIECE" >/dev/null 2>"$WORK/err.txt"
+[ $? -eq 2 ] && grep -q "a Standard MIDI File is saved to a .mid or .midi file" "$WORK/err.txt" ||
+  fail "--midi over a FLAC: $(cat "$WORK/err.txt")"
+[ "$(cat "$WORK/keep.pdf")" = "a pdf" ] && [ "$(cat "$WORK/keep.flac")" = "a flac" ] || fail "a file was replaced"
+# Values are read whole and within their range.
+for bad in "--score x.xml --time-signature 4/4/4" "--score x.xml --time-signature 4294967300/4" \
+  "--score x.xml --grid 16x" "--render x.wav --gain=" "--render x.wav --gain 0x10" \
+  "--render x.wav --gain 1e1"; do
+  # shellcheck disable=SC2086
+  (cd "$WORK" && "$COMPOSE" $bad "$PIECE" >/dev/null 2>"$WORK/err.txt")
+  [ $? -eq 2 ] || fail "$bad was taken: $(cat "$WORK/err.txt")"
+done
 "$COMPOSE" --play --wav x.wav "$PIECE" >/dev/null 2>&1; [ $? -eq 2 ] || fail "--play with --wav"
 "$COMPOSE" --render x.wav --soundfont /nonexistent.sf2 "$PIECE" >/dev/null 2>"$WORK/err.txt"
 [ $? -eq 2 ] && grep -q "cannot read the soundfont" "$WORK/err.txt" || fail "missing soundfont"

@@ -102,6 +102,8 @@ if mkdir -p "$WORK/small" && mount -t tmpfs -o size=256k tmpfs "$WORK/small" 2>/
   "$COMPOSE" --render "$WORK/small/keep.wav" "0 50 40 50 25" 2>"$WORK/fullrender.out"
   RC=$?
   [ "$RC" -eq 1 ] || fail "a render onto a full disk: exit $RC"
+  grep -q "not enough room for $WORK/small/keep.wav: the rendering takes about" "$WORK/fullrender.out" ||
+    fail "a render onto a full disk was not refused up front: $(cat "$WORK/fullrender.out")"
   [ "$(cat "$WORK/small/keep.wav")" = "old" ] || fail "the old file was overwritten"
   [ "$(ls -a "$WORK/small" | grep -c partial)" -eq 0 ] || fail "a partial file is left"
   dd if=/dev/zero of="$WORK/small/filler" bs=4k >/dev/null 2>&1
@@ -114,9 +116,10 @@ else
   echo "skipped the full disk: no tmpfs can be mounted here"
 fi
 
-# 5. SIGQUIT and SIGUSR1 end the program the clean way, every note ended.
+# 5. SIGQUIT, SIGUSR1, SIGUSR2, SIGTRAP, SIGPIPE, SIGABRT and SIGSYS from another process end the
+#    program the clean way, every note ended.
 start_jack 256
-for sig in QUIT USR1 USR2; do
+for sig in QUIT USR1 USR2 TRAP PIPE ABRT SYS; do
   start_dump "$WORK/$sig.txt"
   start_vordel "v$sig" --output jack --port midi-monitor --osc-port 0
   say "v$sig" "0 50 40 1 0"
@@ -130,6 +133,23 @@ for sig in QUIT USR1 USR2; do
   stop_dump
   check_silent_end "$WORK/$sig.txt" || fail "SIG$sig left notes sounding"
 done
+
+# 5b. The end of a fade, after a next and after a stop: no Note Off after the All Notes Off.
+start_dump "$WORK/fade.txt"
+start_vordel fade --output jack --port midi-monitor --osc-port "$OSC" --endless --gap 0.3 --fade 0.5
+say fade "0 80 40 1 120 0 60 40 1 120"  # four voices, all the time
+wait_for "[ \$(notes_in '$WORK/fade.txt') -gt 200 ]" 20 || fail "fade: no notes"
+oscsend localhost "$OSC" /vordel/next
+wait_for "grep -q 'playback ended (next)' '$WORK/fade.out'" 20 || fail "fade: the next did not end the piece"
+wait_for "[ \$(grep -c 'playback started' '$WORK/fade.out') -ge 3 ]" 20 || fail "fade: nothing followed the next"
+sleep 0.5
+say fade 0
+wait_for "grep -q 'playback ended (stop)' '$WORK/fade.out'" 20 || fail "fade: the stop did not end the piece"
+say fade q
+wait "$fade_PID" || fail "fade: exit code"
+stop_dump
+check_no_note_at_all_notes_off "$WORK/fade.txt" || fail "a Note Off after its All Notes Off"
+check_silent_end "$WORK/fade.txt" || fail "fade: notes left sounding"
 start_dump "$WORK/dump.txt"
 
 # 6. OSC: 70 subscriptions from one host do not lock out the 71st; answers are limited to a
@@ -141,7 +161,7 @@ oscdump -L "$LISTEN" >"$WORK/osc.txt" 2>&1 &
 PIDS+=($!)
 sleep 0.3
 oscsend localhost "$OSC" /vordel/subscribe i "$LISTEN"
-wait_for "grep -q 'subscriptions are taken' '$WORK/osc.out'" 10 || fail "no line about the full table"
+wait_for "grep -q 'replaces the oldest subscription' '$WORK/osc.out'" 10 || fail "no line about the full table"
 say osc "0 50 40 1 0"
 wait_for "grep -q ' /vordel/started' '$WORK/osc.txt'" 10 || fail "the newest subscriber was locked out"
 read -r answers took < <(python3 "$OSCPY" answers "$OSC" 300)

@@ -22,8 +22,11 @@ need() { for tool in "$@"; do command -v "$tool" >/dev/null || { echo "missing $
 # start_jack PERIOD: a dummy server of our own (48 kHz) in JACK_DEFAULT_SERVER. JACK keeps at
 # most eight servers in its registry and frees the place of one that died without saying so only
 # when a server of the same name starts: so each script uses one name, run after run. A client
-# may be late by up to five seconds before the server gives up on its cycle: on a loaded machine
-# a recorder that the scheduler kept waiting still gets every message.
+# may be late by up to five seconds before the server gives up on its cycle, and the server is
+# synchronous (-S): it starts a cycle only when every client has finished the one before. In the
+# asynchronous mode a recorder that the scheduler kept waiting past its cycle reads the port
+# after vordel has written the next cycle into it, and what vordel wrote before is gone: on a
+# loaded machine that loses messages at the recorder that vordel delivered.
 start_jack() {
   export JACK_DEFAULT_SERVER="vordel-e2e-$(basename "$0" .sh)"
   rm -f /dev/shm/jack_sem."$(id -u)_${JACK_DEFAULT_SERVER}"_*
@@ -37,7 +40,7 @@ restart_jack() {
 }
 # run_jackd LOG PERIOD: the server, logging into $WORK/LOG, once it answers.
 run_jackd() {
-  jackd --no-realtime -t 5000 -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p "$2" >"$WORK/$1" 2>&1 &
+  jackd -S --no-realtime -t 5000 -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p "$2" >"$WORK/$1" 2>&1 &
   JACK_PID=$!
   PIDS+=("$JACK_PID")
   for _ in $(seq 100); do jack_lsp >/dev/null 2>&1 && return 0; sleep 0.1; done
@@ -88,4 +91,15 @@ check_silent_end() {
       c = 0; for (ch in seen) c++
       if (c < 16) { print "All Notes Off after the last note on " c " channels"; bad = 1 }
       exit bad }' || return 1
+}
+
+# No note sounds when an All Notes Off comes: every Note Off of a piece goes out before the All
+# Notes Off that ends it (a stop, the end of a fade, a next).
+check_no_note_at_all_notes_off() {
+  messages "$1" | awk '
+    { s = substr($1, 1, 1); k = substr($1, 2, 1) ":" $2
+      if (s == "9" && $3 != "00") { on[k]++; sounding++ }
+      else if ((s == "8" || s == "9") && on[k] > 0) { on[k]--; sounding-- }
+      else if (s == "b" && $2 == "7b" && sounding > 0) { bad++; worst = sounding > worst ? sounding : worst } }
+    END { if (bad) print bad " All Notes Off with notes still on (up to " worst ")"; exit bad > 0 }'
 }
