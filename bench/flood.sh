@@ -69,11 +69,12 @@ score_quit() {
   for _ in $(seq 200); do [ "$(grep -c '^\[Reproduce\]' "$WORK/out.score")" -ge 2 ] && break; sleep 0.05; done
   python3 "$OSCPY" flood "$PORT" 1 /vordel/score largest.musicxml
   for _ in $(seq 400); do ls -a "$WORK/files" 2>/dev/null | grep -q partial && break; sleep 0.005; done
-  local t0
-  t0=$(now_ms)
-  python3 "$OSCPY" flood "$PORT" 1 /vordel/quit
+  # The sender prints when the quit went out (its own start-up is not counted).
+  python3 "$OSCPY" flood-quit "$PORT" 0 /vordel/piece "" >"$WORK/sent.score"
   while kill -0 "$pid" 2>/dev/null; do sleep 0.002; done
-  echo "$(( $(now_ms) - t0 ))"
+  local ended
+  ended=$(now_ms)
+  echo "$(( ended - $(cat "$WORK/sent.score") / 1000000 ))"
   exec {fd}>&-
 }
 read -r quit_ms _ _ < <(run_one quit)

@@ -101,10 +101,13 @@ std::string Number(double v, int decimals) {
 
 class Writer {
  public:
-  Writer(const Piece& piece, const ScoreOptions& options)
+  // stop: when it turns true the writing ends (Write returns false) at the next check.
+  Writer(const Piece& piece, const ScoreOptions& options,
+         const std::atomic<bool>* stop = nullptr)
       : piece_(piece),
         options_(options),
-        units_per_measure_(options.beats * options.grid / options.beat_type) {}
+        units_per_measure_(options.beats * options.grid / options.beat_type),
+        stop_(stop) {}
 
   // Prints the score measure by measure, so a long piece is never held whole as XML.
   bool Write(SinkWriter& out) {
@@ -124,8 +127,10 @@ class Writer {
     for (pugi::xml_node node : doc.children()) {
       node.print(out, "  ", kFormat, pugi::encoding_utf8, 1);
     }
-    Layout();
-    for (int ch = 1; ch <= kParts && out.ok(); ++ch) {
+    if (!Layout()) {
+      return false;
+    }
+    for (int ch = 1; ch <= kParts && out.ok() && !Stopped(); ++ch) {
       // The parts' own elements are opened and closed here so that their measures can be
       // printed one at a time; the identifiers are the part list's.
       const std::string open = "  <part id=\"P" + std::to_string(ch) + "\">\n";
@@ -134,7 +139,7 @@ class Writer {
       out.Text("  </part>\n");
     }
     out.Text("</score-partwise>\n");
-    return out.ok();
+    return out.ok() && !Stopped();
   }
 
  private:
@@ -213,7 +218,10 @@ class Writer {
   }
 
   // Where each section's measures lie, and every note of every part placed on the grid.
-  void Layout() {
+  bool Stopped() const { return stop_ != nullptr && stop_->load(std::memory_order_relaxed); }
+
+  // False when stopped.
+  bool Layout() {
     const std::vector<PieceSection>& sections = piece_.sections();
     frames_.resize(sections.size());
     for (auto& part : parts_) {
@@ -228,7 +236,11 @@ class Writer {
           1, static_cast<std::int64_t>(
                  std::ceil(static_cast<double>(next - sections[s].onset) / Step(beat))));
     }
+    std::size_t placed = 0;
     for (const Note& n : piece_.Notes()) {
+      if ((++placed & 4095U) == 0 && Stopped()) {
+        return false;
+      }
       const auto s = static_cast<std::size_t>(n.section);
       const double step = Step(frames_[s].beat_ms);
       const double from = static_cast<double>(sections[s].onset);
@@ -245,6 +257,7 @@ class Writer {
       frames_[s].measures = (longest[s] + units_per_measure_ - 1) / units_per_measure_;
       measure += frames_[s].measures;
     }
+    return true;
   }
 
   double Step(double beat_ms) const { return beat_ms * 4.0 / options_.grid; }
@@ -255,6 +268,9 @@ class Writer {
     int lowest = 127;
     int highest = 0;
     for (PartSection& section : sections) {
+      if (Stopped()) {
+        return;
+      }
       std::vector<Placed>& notes = section.notes;
       std::stable_sort(notes.begin(), notes.end(), [](const Placed& a, const Placed& b) {
         return a.start != b.start ? a.start < b.start : a.end < b.end;
@@ -315,7 +331,7 @@ class Writer {
     std::int64_t number = 1;
     for (std::size_t s = 0; s < frames_.size() && out.ok(); ++s) {
       PartSection& section = sections[s];
-      for (std::int64_t m = 0; m < frames_[s].measures; ++m, ++number) {
+      for (std::int64_t m = 0; m < frames_[s].measures && out.ok() && !Stopped(); ++m, ++number) {
         pugi::xml_node measure = doc.append_child("measure");
         measure.append_attribute("number") = static_cast<long long>(number);
         if (m == 0 && ch == 1) {
@@ -591,6 +607,7 @@ class Writer {
   const Piece& piece_;
   const ScoreOptions& options_;
   const std::int64_t units_per_measure_;
+  const std::atomic<bool>* stop_;
   std::vector<SectionFrame> frames_;
   std::array<std::vector<PartSection>, kParts> parts_;
   ClefChoice clef_{"G", 2, 0};
@@ -653,7 +670,7 @@ bool WriteScore(const Piece& piece, PendingFile& file, const ScoreOptions& optio
           return !(stop != nullptr && stop->load(std::memory_order_relaxed)) && sink(data, size);
         };
         SinkWriter out(stop != nullptr ? stoppable : sink);
-        return Writer(piece, options).Write(out);
+        return Writer(piece, options, stop).Write(out);
       },
       error);
 }
