@@ -2,9 +2,15 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "outputs/recording.h"
 #include "support/manual_timer.h"
@@ -245,6 +251,86 @@ TEST_F(ControllerTest, CommandsWaitForThePieceBeforeThemButAQuitNever) {
   EXPECT_EQ(host_.quit_code, 0);
   EXPECT_FALSE(ctl_->Composing());
   EXPECT_FALSE(session_->Composing());
+}
+
+// Files named by other programs: a name in the files folder, never a path elsewhere, never
+// through a link, never over a file that is not a score of ours; one score at a time for each
+// sender; the whole path is told once written, and a playlist is read from there too.
+TEST_F(ControllerTest, NamesFromOtherProgramsStayInTheFilesFolder) {
+  char folder_template[] = "/tmp/vordel-files-XXXXXX";
+  const std::string root = mkdtemp(folder_template);
+  const std::string files = root + "/files";
+  ctl_ = std::make_unique<Controller>(*session_, host_, ProgrammeSettings{}, files);
+  std::ofstream(root + "/outside.xml") << "<theirs/>";
+  ASSERT_EQ(mkdir(files.c_str(), 0700), 0);
+  ASSERT_EQ(symlink(root.c_str(), (files + "/up").c_str()), 0);
+  ASSERT_EQ(symlink((root + "/outside.xml").c_str(), (files + "/link.xml").c_str()), 0);
+  std::ofstream(files + "/foreign.xml") << "<mine/>";
+  std::vector<std::string> saved;
+  auto send = [&](Command::Kind kind, const std::string& name, const std::string& sender) {
+    Command c;
+    c.kind = kind;
+    c.text = name;
+    c.in_files_folder = true;
+    c.sender = sender;
+    c.origin = "test";
+    c.reply = [this](const std::string& r) { replies.push_back(r); };
+    c.saved = [&saved](const std::string& p) { saved.push_back(p); };
+    ctl_->Apply(c);
+  };
+  const struct {
+    std::string name;
+    std::string why;
+  } kRefused[] = {
+      {root + "/outside.xml", "is not a name inside the files folder"},
+      {"../outside.xml", "is not a name inside the files folder"},
+      {"a//b.xml", "is not a name inside the files folder"},
+      {"./b.xml", "is not a name inside the files folder"},
+      {"up/outside.xml", "does not lead to a folder inside the files folder"},
+      {"none/b.xml", "does not lead to a folder inside the files folder"},
+      {"link.xml", files + "/link.xml is there already and is not a score vordel wrote"},
+      {"foreign.xml", files + "/foreign.xml is there already and is not a score vordel wrote"},
+      {"notes.pdf", "a score is saved to a .musicxml or .xml file, not 'notes.pdf'"},
+  };
+  for (const auto& c : kRefused) {
+    send(Command::Kind::kScore, c.name, "127.0.0.1:9000");
+    ASSERT_FALSE(replies.empty()) << c.name;
+    EXPECT_NE(replies.back().find(c.why), std::string::npos) << c.name << ": " << replies.back();
+  }
+  EXPECT_EQ(testing::ReadFile(root + "/outside.xml"), "<theirs/>");
+  EXPECT_EQ(testing::ReadFile(files + "/foreign.xml"), "<mine/>");
+  auto await_saved = [&](std::size_t count) {
+    for (int i = 0; i < 1000 && saved.size() < count; ++i) {
+      ctl_->Poll();
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return saved.size() == count;
+  };
+  // Written, and written again over a score of its own; the answer names the whole path.
+  for (std::size_t n = 1; n <= 2; ++n) {
+    send(Command::Kind::kScore, "mine.musicxml", "127.0.0.1:9000");
+    ASSERT_TRUE(await_saved(n));
+    EXPECT_EQ(saved.back(), files + "/mine.musicxml");
+  }
+  EXPECT_NE(testing::ReadFile(files + "/mine.musicxml").find("<score-partwise"), std::string::npos);
+  // One at a time for one sender; another sender is not kept waiting by it.
+  send(Command::Kind::kScore, "a.musicxml", "127.0.0.1:9000");
+  send(Command::Kind::kScore, "b.musicxml", "127.0.0.1:9000");
+  EXPECT_NE(replies.back().find("still being written"), std::string::npos) << replies.back();
+  const std::size_t answered = replies.size();
+  send(Command::Kind::kScore, "c.musicxml", "127.0.0.1:9001");
+  EXPECT_EQ(replies.size(), answered);  // taken: answered once written
+  ASSERT_TRUE(await_saved(4));
+  // A playlist by name, from there; a link is not followed.
+  std::ofstream(files + "/list.txt") << "0 50 40 1 0\n";
+  ASSERT_EQ(symlink((root + "/outside.xml").c_str(), (files + "/list-link.txt").c_str()), 0);
+  send(Command::Kind::kPlaylist, "list.txt", "127.0.0.1:9000");
+  EXPECT_EQ(replies.back(), "");
+  EXPECT_EQ(ctl_->programme().GetStatus().length, 1);
+  send(Command::Kind::kPlaylist, "list-link.txt", "127.0.0.1:9000");
+  EXPECT_EQ(replies.back(), "cannot read " + files + "/list-link.txt: it is a symbolic link");
+  ctl_.reset();
+  EXPECT_EQ(std::system(("rm -rf '" + root + "'").c_str()), 0);
 }
 
 }  // namespace
