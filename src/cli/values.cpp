@@ -37,8 +37,8 @@ std::optional<std::int64_t> ParseWholeNumber(const std::string& text, std::int64
 std::optional<double> ParseDecimal(const std::string& text, double min, double max) {
   const std::size_t digits = !text.empty() && text[0] == '-' ? 1 : 0;
   const std::size_t dot = text.find('.');
-  const std::string whole = text.substr(digits, dot == std::string::npos ? std::string::npos
-                                                                         : dot - digits);
+  const std::string whole =
+      text.substr(digits, dot == std::string::npos ? std::string::npos : dot - digits);
   const std::string part = dot == std::string::npos ? "" : text.substr(dot + 1);
   const bool whole_ok = whole.empty() || AllDigits(whole, 0);
   const bool part_ok = part.empty() || AllDigits(part, 0);
@@ -46,8 +46,8 @@ std::optional<double> ParseDecimal(const std::string& text, double min, double m
     return std::nullopt;
   }
   double value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value,
-                                            std::chars_format::fixed);
+  const auto [end, error] =
+      std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
   if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value) ||
       value < min || value > max) {
     return std::nullopt;

@@ -296,17 +296,17 @@ void Controller::SaveScore(const Command& command) {
     }
     return;
   }
-  scores_.Add(session_.piece(), std::move(file), command.sender,
-              [this, command](const std::string& error, const std::string& written) {
-                host_.Log(command.origin + ": " +
-                          (error.empty() ? "score saved to " + written : error));
-                if (command.reply) {
-                  command.reply(error);
-                }
-                if (error.empty() && command.saved) {
-                  command.saved(written);
-                }
-              });
+  scores_.Add(
+      session_.piece(), std::move(file), command.sender,
+      [this, command](const std::string& error, const std::string& written) {
+        host_.Log(command.origin + ": " + (error.empty() ? "score saved to " + written : error));
+        if (command.reply) {
+          command.reply(error);
+        }
+        if (error.empty() && command.saved) {
+          command.saved(written);
+        }
+      });
 }
 
 std::unique_ptr<PendingFile> Controller::ScoreFile(const Command& command, const Piece& piece,

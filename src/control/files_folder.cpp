@@ -48,8 +48,7 @@ std::optional<FilesFolder::Place> FilesFolder::Locate(const std::string& name,
     return std::nullopt;
   };
   if (name.empty() || name[0] == '/') {
-    return refuse("is not a name inside the files folder " + path_ +
-                  " (a name there, not a path)");
+    return refuse("is not a name inside the files folder " + path_ + " (a name there, not a path)");
   }
   std::vector<std::string> parts;
   for (std::size_t at = 0; at <= name.size();) {
@@ -70,14 +69,13 @@ std::optional<FilesFolder::Place> FilesFolder::Locate(const std::string& name,
     return std::nullopt;
   }
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    UniqueFd next(openat(folder.get(), parts[i].c_str(),
-                         O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd next(
+        openat(folder.get(), parts[i].c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!next.valid()) {
-      return refuse("does not lead to a folder inside the files folder " + path_ + " (" +
-                    parts[i] + ": " + (errno == ELOOP || errno == ENOTDIR
-                                           ? std::string("not a folder")
-                                           : ErrorText(errno)) +
-                    ")");
+      return refuse(
+          "does not lead to a folder inside the files folder " + path_ + " (" + parts[i] + ": " +
+          (errno == ELOOP || errno == ENOTDIR ? std::string("not a folder") : ErrorText(errno)) +
+          ")");
     }
     folder = std::move(next);
   }

@@ -79,9 +79,9 @@ class OscSource::Actions : public OscActions {
   }
   void Subscribe(const OscPeer& peer, const OscPeer& sender) override {
     if (const auto replaced = source_.subscribers_.Subscribe(peer, sender, OscClock::now())) {
-      Log("OSC: " + peer.ToString() + " replaces the oldest subscription, " +
-          replaced->ToString() + " (at most " + std::to_string(OscSubscribers::kPerSender) +
-          " for one sender and " + std::to_string(OscSubscribers::kMax) + " in all)");
+      Log("OSC: " + peer.ToString() + " replaces the oldest subscription, " + replaced->ToString() +
+          " (at most " + std::to_string(OscSubscribers::kPerSender) + " for one sender and " +
+          std::to_string(OscSubscribers::kMax) + " in all)");
     }
   }
   void Unsubscribe(const OscPeer& peer) override { source_.subscribers_.Unsubscribe(peer); }

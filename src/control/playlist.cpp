@@ -163,9 +163,8 @@ std::optional<Playlist> ReadPlaylist(UniqueFd file, const std::string& source, s
   if (!S_ISREG(st.st_mode)) {
     return refuse("it is not a regular file");
   }
-  const std::string too_large = "it is larger than " +
-                                std::to_string(Playlist::kMaxBytes >> 20) + " MB, " +
-                                std::to_string(Playlist::kMaxLines) + " lines or " +
+  const std::string too_large = "it is larger than " + std::to_string(Playlist::kMaxBytes >> 20) +
+                                " MB, " + std::to_string(Playlist::kMaxLines) + " lines or " +
                                 std::to_string(Playlist::kMaxLineBytes) + " bytes a line";
   if (st.st_size > Playlist::kMaxBytes) {
     return refuse(too_large);

@@ -66,8 +66,7 @@ void Programme::UsePlaylist(Playlist list) {
   for (const std::string& line : SkippedLines(list)) {
     host_.Log(line);
   }
-  order_.emplace(list.entries.size(), settings_.shuffle,
-                 static_cast<std::uint32_t>(wall_clock_()));
+  order_.emplace(list.entries.size(), settings_.shuffle, static_cast<std::uint32_t>(wall_clock_()));
   settings_.playlist = std::move(list);
   endless_ = true;
   paused_ = false;

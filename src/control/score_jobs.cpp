@@ -10,8 +10,7 @@ ScoreJobs::~ScoreJobs() {
   Abandon();
 }
 
-void ScoreJobs::Add(Piece piece, std::unique_ptr<PendingFile> file, std::string sender,
-                    Done done) {
+void ScoreJobs::Add(Piece piece, std::unique_ptr<PendingFile> file, std::string sender, Done done) {
   jobs_.push_back({std::move(piece), std::move(file), std::move(sender), std::move(done)});
   if (!writer_.joinable()) {
     StartNext();

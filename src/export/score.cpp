@@ -102,8 +102,7 @@ std::string Number(double v, int decimals) {
 class Writer {
  public:
   // stop: when it turns true the writing ends (Write returns false) at the next check.
-  Writer(const Piece& piece, const ScoreOptions& options,
-         const std::atomic<bool>* stop = nullptr)
+  Writer(const Piece& piece, const ScoreOptions& options, const std::atomic<bool>* stop = nullptr)
       : piece_(piece),
         options_(options),
         units_per_measure_(options.beats * options.grid / options.beat_type),

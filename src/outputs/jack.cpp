@@ -174,9 +174,9 @@ class JackOutput final : public MidiOutput {
     }
     // One bit a cycle, for the last eight cycles.
     recent_cycles_with_messages_.store(
-        static_cast<std::uint8_t>((recent_cycles_with_messages_.load(std::memory_order_relaxed)
-                                   << 1) |
-                                  (wrote ? 1U : 0U)),
+        static_cast<std::uint8_t>(
+            (recent_cycles_with_messages_.load(std::memory_order_relaxed) << 1) |
+            (wrote ? 1U : 0U)),
         std::memory_order_relaxed);
   }
 

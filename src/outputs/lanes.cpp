@@ -24,8 +24,7 @@ constexpr int kPeekedPanic = kLaneCount;
 
 void LaneQueues::Panic(std::int64_t now_ns) {
   std::int64_t expected = 0;
-  panic_at_.compare_exchange_strong(expected, now_ns != 0 ? now_ns : 1,
-                                    std::memory_order_acq_rel);
+  panic_at_.compare_exchange_strong(expected, now_ns != 0 ? now_ns : 1, std::memory_order_acq_rel);
 }
 
 bool LaneQueues::WaitPanicked(std::int64_t deadline_ns) const {

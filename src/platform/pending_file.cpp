@@ -65,8 +65,7 @@ PendingFile::PendingFile(int folder, std::string name, std::string shown)
 
 void PendingFile::Prepare(Target kind, bool follow) {
   struct stat st {};
-  const bool exists =
-      fstatat(folder_, name_.c_str(), &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) == 0;
+  const bool exists = fstatat(folder_, name_.c_str(), &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) == 0;
   if (exists && !S_ISREG(st.st_mode)) {
     if (kind == Target::kRegularOnly) {
       error_ = "cannot write " + shown_ + ": it is not a regular file";
@@ -81,8 +80,8 @@ void PendingFile::Prepare(Target kind, bool follow) {
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     temp_ = "." + name_ + ".partial-" + RandomSuffix();
     // Created with the permissions a new file gets (the process's mask applies).
-    fd_ = openat(folder_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                 0666);
+    fd_ =
+        openat(folder_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd_ < 0 && errno != EEXIST) {
       break;
     }

@@ -22,9 +22,9 @@ namespace {
 sigset_t TerminationSet() {
   sigset_t set;
   sigemptyset(&set);
-  for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,
-                  SIGPOLL, SIGPWR, SIGSTKFLT, SIGXCPU, SIGXFSZ, SIGPIPE, SIGABRT, SIGTRAP,
-                  SIGSYS}) {
+  for (int sig :
+       {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGPOLL,
+        SIGPWR, SIGSTKFLT, SIGXCPU, SIGXFSZ, SIGPIPE, SIGABRT, SIGTRAP, SIGSYS}) {
     sigaddset(&set, sig);
   }
   for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig) {

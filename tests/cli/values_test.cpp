@@ -54,11 +54,11 @@ TEST(Values, TimeSignaturesAndTimesOfDay) {
   const struct {
     const char* text;
     Meter meter;
-  } kMeters[] = {{"4/4", Meter({4, 4})},  {"6/8", Meter({6, 8})},   {"5/16", Meter({5, 16})},
-                 {"32/1", Meter({32, 1})}, {"4", std::nullopt},     {"0/4", std::nullopt},
-                 {"33/4", std::nullopt},   {"3/5", std::nullopt},   {"3/32", std::nullopt},
-                 {"3/4x", std::nullopt},   {"-3/4", std::nullopt},  {"4/4/4", std::nullopt},
-                 {"4294967300/4", std::nullopt}, {"/4", std::nullopt}, {"4/", std::nullopt}};
+  } kMeters[] = {{"4/4", Meter({4, 4})},         {"6/8", Meter({6, 8})}, {"5/16", Meter({5, 16})},
+                 {"32/1", Meter({32, 1})},       {"4", std::nullopt},    {"0/4", std::nullopt},
+                 {"33/4", std::nullopt},         {"3/5", std::nullopt},  {"3/32", std::nullopt},
+                 {"3/4x", std::nullopt},         {"-3/4", std::nullopt}, {"4/4/4", std::nullopt},
+                 {"4294967300/4", std::nullopt}, {"/4", std::nullopt},   {"4/", std::nullopt}};
   for (const auto& c : kMeters) {
     EXPECT_EQ(ParseTimeSignature(c.text), c.meter) << c.text;
   }
@@ -66,11 +66,18 @@ TEST(Values, TimeSignaturesAndTimesOfDay) {
     const char* text;
     bool end;
     std::optional<int> minute;
-  } kTimes[] = {{"09:00", false, 540}, {"9:00", false, 540},          {"0:05", false, 5},
-                {"23:59", false, 1439}, {"24:00", true, 1440},         {"24:00", false, std::nullopt},
-                {"24:01", true, std::nullopt}, {"10:60", false, std::nullopt},
-                {"9", false, std::nullopt},    {"9:0", false, std::nullopt},
-                {"009:00", false, std::nullopt}, {"-1:00", false, std::nullopt},
+  } kTimes[] = {{"09:00", false, 540},
+                {"9:00", false, 540},
+                {"0:05", false, 5},
+                {"23:59", false, 1439},
+                {"24:00", true, 1440},
+                {"24:00", false, std::nullopt},
+                {"24:01", true, std::nullopt},
+                {"10:60", false, std::nullopt},
+                {"9", false, std::nullopt},
+                {"9:0", false, std::nullopt},
+                {"009:00", false, std::nullopt},
+                {"-1:00", false, std::nullopt},
                 {"9:00 ", false, std::nullopt}};
   for (const auto& c : kTimes) {
     EXPECT_EQ(ParseTimeOfDay(c.text, c.end), c.minute) << c.text;

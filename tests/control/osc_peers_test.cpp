@@ -40,31 +40,26 @@ TEST_P(OscAllow, LetsInTheSendersNamed) {
   EXPECT_EQ(list->Allows(Peer(GetParam().sender, 9000)), GetParam().heard);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ranges, OscAllow,
-                         ::testing::Values(AllowCase{"192.168.1.0/24", "192.168.1.77", true},
-                                           AllowCase{"192.168.1.0/24", "192.168.2.77", false},
-                                           AllowCase{"192.168.1.7", "192.168.1.7", true},
-                                           AllowCase{"192.168.1.7", "192.168.1.6", false},
-                                           AllowCase{"10.0.0.0/9", "10.127.255.255", true},
-                                           AllowCase{"10.0.0.0/9", "10.128.0.0", false},
-                                           AllowCase{"0.0.0.0/0", "203.0.113.9", true},
-                                           AllowCase{" 10.1.1.1 , fd00::/8", "fd12::1", true},
-                                           AllowCase{"fd00::/8", "fe80::1", false},
-                                           AllowCase{"192.168.1.0/24", "::ffff:192.168.1.5",
-                                                     true},  // mapped
-                                           AllowCase{"127.0.0.0/8,::1", "::1", true},
-                                           AllowCase{"127.0.0.0/8,::1", "127.3.4.5", true},
-                                           AllowCase{"127.0.0.0/8,::1", "192.168.1.1", false},
-                                           // this machine is heard whatever the list says...
-                                           AllowCase{"192.0.2.2/32", "127.0.0.1", true},
-                                           AllowCase{"192.0.2.2/32", "::1", true},
-                                           AllowCase{"192.0.2.2/32", "192.0.2.3", false},
-                                           // ...unless the list says no-loopback
-                                           AllowCase{"192.0.2.2/32,no-loopback", "127.0.0.1",
-                                                     false},
-                                           AllowCase{"no-loopback, 192.0.2.2", "::1", false},
-                                           AllowCase{"no-loopback,192.0.2.2", "192.0.2.2",
-                                                     true}));
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, OscAllow,
+    ::testing::Values(
+        AllowCase{"192.168.1.0/24", "192.168.1.77", true},
+        AllowCase{"192.168.1.0/24", "192.168.2.77", false},
+        AllowCase{"192.168.1.7", "192.168.1.7", true},
+        AllowCase{"192.168.1.7", "192.168.1.6", false},
+        AllowCase{"10.0.0.0/9", "10.127.255.255", true},
+        AllowCase{"10.0.0.0/9", "10.128.0.0", false}, AllowCase{"0.0.0.0/0", "203.0.113.9", true},
+        AllowCase{" 10.1.1.1 , fd00::/8", "fd12::1", true}, AllowCase{"fd00::/8", "fe80::1", false},
+        AllowCase{"192.168.1.0/24", "::ffff:192.168.1.5", true},  // mapped
+        AllowCase{"127.0.0.0/8,::1", "::1", true}, AllowCase{"127.0.0.0/8,::1", "127.3.4.5", true},
+        AllowCase{"127.0.0.0/8,::1", "192.168.1.1", false},
+        // this machine is heard whatever the list says...
+        AllowCase{"192.0.2.2/32", "127.0.0.1", true}, AllowCase{"192.0.2.2/32", "::1", true},
+        AllowCase{"192.0.2.2/32", "192.0.2.3", false},
+        // ...unless the list says no-loopback
+        AllowCase{"192.0.2.2/32,no-loopback", "127.0.0.1", false},
+        AllowCase{"no-loopback, 192.0.2.2", "::1", false},
+        AllowCase{"no-loopback,192.0.2.2", "192.0.2.2", true}));
 
 TEST(OscAllow, MalformedListsSayWhichPart) {
   for (const char* bad : {"", "10.0.0.1,", "10.0.0/8", "10.0.0.0/", "10.0.0.0/33", "::1/129",

@@ -55,8 +55,7 @@ TEST(OscSource, HearsOnlyTheSendersLetIn) {
   std::vector<std::string> strays;
   OscSource source(
       OscSource::Options{"127.0.0.1", 17810, "10.0.0.0/8,no-loopback"},
-      [] { return Session::Snapshot{}; },
-      [](const std::string&) {},
+      [] { return Session::Snapshot{}; }, [](const std::string&) {},
       [&](const std::string& line) {
         std::lock_guard<std::mutex> lock(log_mutex);
         strays.push_back(line);

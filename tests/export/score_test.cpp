@@ -317,8 +317,11 @@ TEST_F(ScoreFiles, BadPathsAndOptionsLeaveNothing) {
   EXPECT_TRUE(fs::is_empty(dir_));
   // A score is written only to a score's name.
   for (const auto& [name, ok] : {std::pair<const char*, bool>{"a.musicxml", true},
-                                 {"dir.v2/A.XML", true}, {"x.pdf", false}, {"xml", false},
-                                 {"a.xml/b", false}, {"score.musicxml.bak", false}}) {
+                                 {"dir.v2/A.XML", true},
+                                 {"x.pdf", false},
+                                 {"xml", false},
+                                 {"a.xml/b", false},
+                                 {"score.musicxml.bak", false}}) {
     EXPECT_EQ(CheckScoreFileName(name).empty(), ok) << name;
   }
 }

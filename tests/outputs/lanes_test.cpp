@@ -59,9 +59,8 @@ TEST(LaneQueues, APanicEndsEveryNoteInsteadOfWhatWaits) {
   for (int ch = 0; ch < 4; ++ch) {
     for (int key = 0; key < 128; ++key) {
       EXPECT_EQ(out[static_cast<std::size_t>(ch * 128 + key)],
-                (MidiMessage{{static_cast<std::uint8_t>(0x80 | ch), static_cast<std::uint8_t>(key),
-                              0},
-                             3}));
+                (MidiMessage{
+                    {static_cast<std::uint8_t>(0x80 | ch), static_cast<std::uint8_t>(key), 0}, 3}));
     }
   }
   for (int ch = 0; ch < 16; ++ch) {

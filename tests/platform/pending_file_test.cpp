@@ -83,13 +83,15 @@ TEST(PendingFile, InAFolderReplacesOnlyARegularFile) {
   ASSERT_EQ(symlink("elsewhere.xml", (folder + "/link.xml").c_str()), 0);
   std::string error;
   PendingFile link(dir, "link.xml", "link.xml");
-  EXPECT_FALSE(WriteFileAtomically(link, [](const ByteSink& s) { return s("x", 1); }, &error));
+  EXPECT_FALSE(WriteFileAtomically(
+      link, [](const ByteSink& s) { return s("x", 1); }, &error));
   EXPECT_EQ(error, "cannot write link.xml: it is not a regular file");
   EXPECT_EQ(testing::ReadFile(folder + "/elsewhere.xml"), "theirs");
   std::ofstream(folder + "/score.xml") << "old";
   ASSERT_EQ(chmod((folder + "/score.xml").c_str(), 0640), 0);
   PendingFile score(dir, "score.xml", folder + "/score.xml");
-  ASSERT_TRUE(WriteFileAtomically(score, [](const ByteSink& s) { return s("new", 3); }, &error))
+  ASSERT_TRUE(WriteFileAtomically(
+      score, [](const ByteSink& s) { return s("new", 3); }, &error))
       << error;
   EXPECT_EQ(testing::ReadFile(folder + "/score.xml"), "new");
   struct stat st {};
