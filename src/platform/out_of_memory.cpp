@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <new>
 
 namespace vordel {
@@ -12,7 +13,7 @@ namespace {
 
 // Given back when memory runs out, so that the action and the last line find some.
 constexpr std::size_t kReserveBytes = std::size_t{1} << 20;
-char* g_reserve = nullptr;
+std::unique_ptr<char[]> g_reserve;
 std::atomic<void (*)()> g_action{nullptr};
 std::atomic<bool> g_ending{false};
 
@@ -22,8 +23,7 @@ void OnOutOfMemory() {
       pause();  // another thread is ending the process
     }
   }
-  delete[] g_reserve;
-  g_reserve = nullptr;
+  g_reserve.reset();
   if (void (*action)() = g_action.load()) {
     action();
   }
@@ -35,8 +35,8 @@ void OnOutOfMemory() {
 }  // namespace
 
 void InstallOutOfMemoryHandler() {
-  if (g_reserve == nullptr) {
-    g_reserve = new char[kReserveBytes];
+  if (!g_reserve) {
+    g_reserve = std::make_unique<char[]>(kReserveBytes);
   }
   std::set_new_handler(OnOutOfMemory);
 }
