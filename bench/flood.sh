@@ -23,7 +23,7 @@ rss_mb() { awk '/^VmRSS/ {printf "%.1f", $2 / 1024}' "/proc/$1/status"; }
 # flood.
 run_one() {
   mkfifo "$WORK/in.$1"
-  "$VORDEL" --headless --output recording --osc-port "$PORT" <"$WORK/in.$1" >"$WORK/out.$1" 2>&1 &
+  "$VORDEL" --headless --record /dev/null --osc-port "$PORT" <"$WORK/in.$1" >"$WORK/out.$1" 2>&1 &
   local pid=$!
   exec {fd}>"$WORK/in.$1"
   for _ in $(seq 200); do grep -q 'ready without a window' "$WORK/out.$1" && break; sleep 0.05; done
@@ -60,7 +60,7 @@ run_one() {
 # milliseconds from the quit to the end of the process (the score is abandoned).
 score_quit() {
   mkfifo "$WORK/in.score"
-  "$VORDEL" --headless --output recording --osc-port "$PORT" --files-dir "$WORK/files" \
+  "$VORDEL" --headless --record /dev/null --osc-port "$PORT" --files-dir "$WORK/files" \
     <"$WORK/in.score" >"$WORK/out.score" 2>&1 &
   local pid=$!
   exec {fd}>"$WORK/in.score"

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "outputs/backends.h"
 #include "outputs/soundfont.h"
 #include "outputs/table.h"
 #include "vordel_version.h"
@@ -63,6 +64,18 @@ std::string CheckOutputOptions(OutputRequest& request) {
       request.choice = "recording";
     } else if (request.choice != "recording") {
       return "--record goes with --output recording";
+    }
+  } else if (request.choice == "recording") {
+    return "--output recording writes to the file --record FILE names";
+  }
+  if (!request.audio_driver.empty()) {
+    const std::vector<std::string> drivers = SynthAudioDrivers();
+    if (std::find(drivers.begin(), drivers.end(), request.audio_driver) == drivers.end()) {
+      std::string list;
+      for (const std::string& d : drivers) {
+        list += (list.empty() ? "" : ", ") + d;
+      }
+      return "--audio-driver takes one of " + list + ", not '" + request.audio_driver + "'";
     }
   }
   if (!request.soundfont.empty()) {

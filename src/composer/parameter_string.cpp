@@ -39,6 +39,27 @@ ParameterToken ReadToken(std::string_view token) {
   return t;
 }
 
+bool LooksLikeParameterString(std::string_view text) {
+  bool any = false;
+  for (std::size_t i = 0; i < text.size();) {
+    while (i < text.size() && IsSeparator(text[i])) {
+      ++i;
+    }
+    if (i == text.size()) {
+      break;
+    }
+    const std::size_t digit = text[i] == '-' ? i + 1 : i;
+    if (digit >= text.size() || text[digit] < '0' || text[digit] > '9') {
+      return false;
+    }
+    any = true;
+    while (i < text.size() && !IsSeparator(text[i])) {
+      ++i;
+    }
+  }
+  return any;
+}
+
 std::int64_t PlannedObjectEvents(int f, int p4) {
   const std::int64_t cycles = std::max<std::int64_t>(PitchCyclesOf(LengthOf(p4)), 0);
   // Introduction voices: three for Preparations and Extensions, four otherwise; Development
@@ -76,16 +97,23 @@ PieceParameters PieceParameters::Parse(std::string_view text) {
   if (groups == 0) {
     p.verdict_ = Verdict::kNoCompleteGroup;
     p.refusal_ = "Parameter string ignored: it holds " + std::to_string(p.tokens_.size()) +
-                 " number(s), not one complete group of five; the current composition is kept.";
+                 " number(s), not one complete group of five.";
   } else if (p.planned_events_ > kMaxPieceEvents) {
     p.verdict_ = Verdict::kTooManyEvents;
     p.refusal_ = "Parameter string refused: it would generate " +
                  std::to_string(p.planned_events_) + " events, more than the limit of " +
-                 std::to_string(kMaxPieceEvents) + "; the current composition is kept.";
+                 std::to_string(kMaxPieceEvents) + ".";
   } else {
     p.verdict_ = Verdict::kAccepted;
   }
   return p;
+}
+
+std::string PieceParameters::KeptRefusal() const {
+  if (refusal_.empty()) {
+    return "";
+  }
+  return refusal_.substr(0, refusal_.size() - 1) + "; the current composition is kept.";
 }
 
 std::string PieceParameters::Canonical() const {

@@ -26,6 +26,10 @@ constexpr bool IsSeparator(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// Whether every word of `text` (there is one at least) begins like a number: a digit, or a minus
+// sign and a digit ("4O" does, and is read with a warning; "hello" and "http://..." do not).
+bool LooksLikeParameterString(std::string_view text);
+
 // One number of the string as it was read.
 struct ParameterToken {
   std::string text;        // the characters between separators
@@ -72,6 +76,9 @@ class PieceParameters {
   bool accepted() const { return verdict_ == Verdict::kAccepted; }
   // Why the string cannot make a piece ("" when it can), one sentence for the user.
   const std::string& refusal() const { return refusal_; }
+  // The same, said where a piece is playing or ready and stays ("...; the current composition
+  // is kept.").
+  std::string KeptRefusal() const;
   // The numbers as they are read, separated by single spaces: the same piece in a form a shell
   // takes as one argument.
   std::string Canonical() const;

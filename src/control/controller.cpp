@@ -223,7 +223,7 @@ void Controller::ApplyOnce(const Command& command) {
       ComposeAndPlay(command);
       return;
     case Command::Kind::kVolume:
-      session_.SetVolume(command.value);
+      session_.ChooseVolume(command.value);
       return;
     case Command::Kind::kEndless:
       programme_->SetEndless(command.value != 0);
@@ -411,14 +411,19 @@ void Controller::Quit() {
   host_.PostQuit(0);
 }
 
+std::string Controller::Refusal(const PieceParameters& parameters) const {
+  return session_.piece().empty() ? parameters.refusal() : parameters.KeptRefusal();
+}
+
 void Controller::ComposeAndPlay(const Command& command) {
   const PieceParameters parameters = PieceParameters::Parse(command.text);
   if (!parameters.accepted()) {
     // The current piece stays, and so does whatever plays.
-    session_.SetRefusal(parameters.refusal());
-    host_.Log(command.origin + ": " + parameters.refusal());
+    const std::string refusal = Refusal(parameters);
+    session_.SetRefusal(refusal);
+    host_.Log(command.origin + ": " + refusal);
     if (command.reply) {
-      command.reply(parameters.refusal());
+      command.reply(refusal);
     }
     host_.Invalidate();
     return;
@@ -438,8 +443,8 @@ void Controller::ProcessTheMotherFucker(const char* worst) {
       command.origin = "clipboard";
       Await(parameters, command, AfterComposing::kRestart);
     } else {
-      session_.Diagnose(parameters.refusal());
-      session_.Refuse(parameters.refusal());
+      session_.Diagnose(Refusal(parameters));
+      session_.Refuse(Refusal(parameters));
     }
   }
   host_.Invalidate();

@@ -111,6 +111,8 @@ class Controller : private ProgrammeHost {
   void PlayFromStart();
   void Quit();
   void ComposeAndPlay(const Command& command);
+  // Why a string makes no piece, said as the program keeps its own.
+  std::string Refusal(const PieceParameters& parameters) const;
   // Whatever plays stops cleanly, and `ready` plays (a string from a source that acts once).
   void Replace(const ReadyPiece& ready, const Command& command);
   void ApplyWaiting();

@@ -276,11 +276,19 @@ void Session::PrepareEnsemble() {
   midi_.Commit();
   volume_ = EnsemblePresets(ensemble_)[0].Volume;
   faded_ = false;
+  if (chosen_volume_) {
+    SetVolume(*chosen_volume_);  // the user's volume outlasts the ensemble's own
+  }
 }
 
 void Session::SetVolume(int value) {
   volume_ = std::clamp(value, 0, 127);
   SendVolume(volume_);
+}
+
+void Session::ChooseVolume(int value) {
+  SetVolume(value);
+  chosen_volume_ = volume_;
 }
 
 void Session::SendVolume(int value) {

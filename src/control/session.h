@@ -142,12 +142,15 @@ class Session {
   // output at the next start.
   int Ensemble() const { return ensemble_; }
   void ChooseEnsemble(int ensemble);
-  // Program, pan and volume of the selected ensemble on channels 1-4.
+  // Program, pan and volume of the selected ensemble on channels 1-4 (then the volume the user
+  // chose, when there is one).
   void PrepareEnsemble();
   // Sends the selected ensemble before the next start.
   void EnsembleForNextStart() { ensemble_pending_ = true; }
   // Channel volume (controller 7) on channels 1-4.
   void SetVolume(int value);
+  // The same, chosen by the user: kept from then on, across a change of the ensemble too.
+  void ChooseVolume(int value);
   // The volume channels 1-4 were last set to by the control side (another sender's note of it).
   void RememberVolume(int value) { volume_ = value; }
   int Volume() const { return volume_; }
@@ -246,6 +249,7 @@ class Session {
   int ensemble_ = 0;
   bool ensemble_pending_ = false;
   int volume_ = 100;  // as the ensembles set it
+  std::optional<int> chosen_volume_;  // the volume the user set, if any
   struct Fade {
     std::int64_t start_ns;
     std::int64_t length_ns;

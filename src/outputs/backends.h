@@ -42,6 +42,8 @@ OpenResult OpenAlsa(const OutputRequest& request, const std::string& input);
 OutputProbe ProbeRtMidiJack();
 OpenResult OpenRtMidiJack(const OutputRequest& request, const std::string& input);
 OutputProbe ProbeSynth();
+// The audio drivers the built-in synthesizer was built with ("alsa", "jack", "pulseaudio" ...).
+std::vector<std::string> SynthAudioDrivers();
 OpenResult OpenSynth(const OutputRequest& request, const std::string& input);
 OutputProbe ProbeRecording();
 OpenResult OpenRecording(const OutputRequest& request, const std::string& input);

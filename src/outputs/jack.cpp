@@ -21,6 +21,8 @@ namespace {
 
 // Beyond one period, so that a tick that wakes a little late still makes its cycle.
 constexpr std::int64_t kSafetyNanos = std::int64_t{750} * 1000;
+// The client's name on its server (vordel-2 ... when it is taken there).
+constexpr const char* kJackName = "vordel";
 // How long a panic waits for the last notes to be ended.
 constexpr std::int64_t kPanicWait = 500 * kNanosPerMilli;
 
@@ -28,8 +30,10 @@ class JackOutput final : public MidiOutput {
  public:
   JackOutput(const std::string& name, std::string input) : name_(name), input_(std::move(input)) {
     JackClient::Hooks hooks;
-    hooks.setup = [this, name](jack_client_t* c) {
-      port_ = jack_port_register(c, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    hooks.setup = [this](jack_client_t* c) {
+      // The port is named as the client is: vordel:vordel, or vordel-2:vordel-2 beside another.
+      port_ = jack_port_register(c, jack_get_client_name(c), JACK_DEFAULT_MIDI_TYPE,
+                                 JackPortIsOutput, 0);
       if (port_ == nullptr) {
         return false;
       }
@@ -105,7 +109,8 @@ class JackOutput final : public MidiOutput {
 
   std::string Describe() const override {
     const std::string client = client_->Name();
-    return "JACK port " + (client.empty() ? name_ : client) + ":" + name_ +
+    const std::string shown = client.empty() ? name_ : client;
+    return "JACK port " + shown + ":" + shown +
            (input_.empty() ? std::string(" (not connected)") : " -> " + input_) +
            (client_->Up() ? "" : " (the JACK server has gone away)");
   }
@@ -215,9 +220,11 @@ OutputProbe ProbeJack() {
   return probe;
 }
 
-OpenResult OpenJack(const OutputRequest& request, const std::string& input) {
+OpenResult OpenJack(const OutputRequest& /*request*/, const std::string& input) {
   OpenResult r;
-  auto out = std::make_unique<JackOutput>(request.name, input);
+  // Named on its server by JACK's own rule (the first free of vordel, vordel-2 ...), not by the
+  // instance number, which counts the vordels of this user on every server.
+  auto out = std::make_unique<JackOutput>(kJackName, input);
   if (out->Status() != kMidiOk) {
     r.error = "the JACK server does not answer";
     return r;

@@ -6,6 +6,12 @@
 #include "platform/clock.h"
 
 namespace vordel {
+namespace {
+
+// The names a client tries on its server: the name, then name-2 ... name-16.
+constexpr int kNames = 16;
+
+}  // namespace
 
 bool JackServerRunning() {
   QuietSystemLibraries();
@@ -50,8 +56,16 @@ std::string JackClient::Name() const {
 }
 
 bool JackClient::Open() {
-  jack_status_t status{};
-  jack_client_t* c = jack_client_open(wanted_name_.c_str(), JackNoStartServer, &status);
+  jack_client_t* c = nullptr;
+  for (int n = 1; n <= kNames && c == nullptr; ++n) {
+    const std::string name = n == 1 ? wanted_name_ : wanted_name_ + "-" + std::to_string(n);
+    jack_status_t status{};
+    c = jack_client_open(name.c_str(),
+                         static_cast<jack_options_t>(JackNoStartServer | JackUseExactName), &status);
+    if (c == nullptr && (status & JackNameNotUnique) == 0) {
+      return false;  // no server, or it refused: another name will not help
+    }
+  }
   if (c == nullptr) {
     return false;
   }

@@ -39,6 +39,8 @@ class JackClient {
     std::function<std::uint64_t()> cycles;
   };
 
+  // The client is named `name` on its server when nobody there has that name (JACK itself says
+  // so), else name-2, name-3 ... up to name-16; what runs on other servers does not matter.
   JackClient(std::string name, Hooks hooks);
   ~JackClient();
   JackClient(const JackClient&) = delete;

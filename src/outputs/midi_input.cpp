@@ -58,7 +58,8 @@ class RingInput : public MidiInput {
 
 class JackInput : public RingInput {
  public:
-  explicit JackInput(const std::string& name) {
+  // Named on its server by JACK's own rule: vordel-in, or vordel-in-2 ... beside another.
+  JackInput() {
     JackClient::Hooks hooks;
     hooks.setup = [this](jack_client_t* c) {
       port_ = jack_port_register(c, kPortName, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
@@ -75,7 +76,7 @@ class JackInput : public RingInput {
       }
     };
     hooks.cycles = [this] { return cycles_.load(std::memory_order_relaxed); };
-    client_ = std::make_unique<JackClient>(name + "-in", hooks);
+    client_ = std::make_unique<JackClient>("vordel-in", hooks);
   }
   ~JackInput() override { client_->Close(); }
 
@@ -247,7 +248,7 @@ class NoInput : public MidiInput {
 std::unique_ptr<MidiInput> OpenMidiInput(const std::string& name) {
   QuietSystemLibraries();
   if (JackServerRunning()) {
-    return std::make_unique<JackInput>(name);
+    return std::make_unique<JackInput>();
   }
   if (std::ifstream("/dev/snd/seq").good()) {
     auto in = std::make_unique<AlsaInput>(name);

@@ -187,6 +187,20 @@ class SynthOutput final : public DeliveryThreadOutput {
 
 }  // namespace
 
+std::vector<std::string> SynthAudioDrivers() {
+  std::vector<std::string> names;
+  fluid_settings_t* settings = new_fluid_settings();
+  fluid_settings_foreach_option(
+      settings, "audio.driver", &names, [](void* data, const char* /*name*/, const char* option) {
+        // "file" writes a sound file of its own name: --render does that properly.
+        if (std::string(option) != "file") {
+          static_cast<std::vector<std::string>*>(data)->emplace_back(option);
+        }
+      });
+  delete_fluid_settings(settings);
+  return names;
+}
+
 OutputProbe ProbeSynth() {
   OutputProbe probe;
   probe.present = true;

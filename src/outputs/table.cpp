@@ -88,6 +88,23 @@ int ChooseInput(const std::vector<std::string>& inputs, const std::string& wante
   return -1;
 }
 
+std::string OutputChoicesHere(const std::vector<OutputBackend>& rows) {
+  std::string ports;
+  for (const OutputBackend& row : rows) {
+    if (row.port && row.automatic && row.probe().present) {
+      ports += (ports.empty() ? "" : ", ") + std::string(row.name);
+    }
+  }
+  std::string drivers;
+  for (const std::string& d : SynthAudioDrivers()) {
+    drivers += (drivers.empty() ? "" : ", ") + d;
+  }
+  return "try --output " + (ports.empty() ? std::string() : ports + " or ") +
+         "recording (--record FILE)" +
+         (ports.empty() ? " (no JACK server or ALSA sequencer runs here)" : "") +
+         ", or another --audio-driver for the built-in synthesizer (" + drivers + ")";
+}
+
 OpenedOutput OpenOutput(const OutputRequest& request) {
   return OpenOutput(request, OutputBackends());
 }

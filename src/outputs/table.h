@@ -41,6 +41,10 @@ OpenedOutput OpenOutput(const OutputRequest& request);
 // The same over other rows (tests).
 OpenedOutput OpenOutput(const OutputRequest& request, const std::vector<OutputBackend>& rows);
 
+// For a user whose output cannot sound: the --output choices whose system runs here and the
+// --audio-driver choices of the built-in synthesizer, as one sentence.
+std::string OutputChoicesHere(const std::vector<OutputBackend>& rows = OutputBackends());
+
 // The index of the input to connect to: the one containing `wanted` (any case) when given, else
 // the first that looks like a synthesizer; never one of vordel's own; -1 when there is none.
 int ChooseInput(const std::vector<std::string>& inputs, const std::string& wanted);

@@ -21,6 +21,13 @@ int PlayFromTerminal(const Piece& piece, const OutputRequest& request,
     return opened.bad_request ? 2 : 1;
   }
   std::cerr << opened.note << std::endl;
+  if (opened.output->Status() != kMidiOk) {
+    // Playing into an output that cannot sound would play nothing and say it finished.
+    std::cerr << "vordel-compose: the output cannot sound: " << opened.output->Describe() << "\n"
+              << "vordel-compose: " << OutputChoicesHere() << std::endl;
+    opened.output->Close();
+    return 1;
+  }
   ThreadTimerService timer;
   Session session(std::move(opened.output), nullptr, timer, nullptr);
   session.SetOutputIdentity(opened.backend, opened.input);

@@ -43,13 +43,13 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"99999999999 -99999999999 2147483647 -2147483648 1",
                  "2147483647 -2147483648 2147483647 -2147483648 1", 1, 0, V::kAccepted, ""},
         ReadCase{"", "", 0, 0, V::kNoCompleteGroup,
-                 "Parameter string ignored: it holds 0 number(s), not one complete group of five; "
-                 "the current composition is kept."},
+                 "Parameter string ignored: it holds 0 number(s), not one complete group of "
+                 "five."},
         ReadCase{"01", "1", 0, 1, V::kNoCompleteGroup, "holds 1 number(s)"},
         ReadCase{"1 2 3 4", "1 2 3 4", 0, 4, V::kNoCompleteGroup, "holds 4 number(s)"},
         ReadCase{"0 80 40 30 1000000000", "0 80 40 30 1000000000", 1, 0, V::kTooManyEvents,
                  "Parameter string refused: it would generate 19200000096 events, more than the "
-                 "limit of 1000000; the current composition is kept."}),
+                 "limit of 1000000."}),
     [](const ::testing::TestParamInfo<ReadCase>& info) {
       return "case" + std::to_string(info.index);
     });

@@ -253,6 +253,30 @@ TEST_F(ControllerTest, CommandsWaitForThePieceBeforeThemButAQuitNever) {
   EXPECT_FALSE(session_->Composing());
 }
 
+// The volume the user set is kept across a change of the ensemble: the next start sends the
+// ensemble's programs, then that volume, not the ensemble's own.
+TEST_F(ControllerTest, TheVolumeSetOutlastsAChangeOfEnsemble) {
+  Once(Command::Kind::kVolume, "", 50);
+  Once(Command::Kind::kEnsemble, "", 2);
+  rec_->Clear();
+  Once(Command::Kind::kPlay);
+  timer_.RunUntilStopped(2000);
+  std::vector<int> volumes;  // of channel 1, before its first note
+  int programs = 0;
+  for (const auto& b : rec_->Bytes()) {
+    if (b[0] == 0x90 && b[2] > 0) {
+      break;
+    }
+    programs += (b[0] & 0xF0) == 0xC0 ? 1 : 0;
+    if (b[0] == 0xB0 && b[1] == 7) {
+      volumes.push_back(b[2]);
+    }
+  }
+  EXPECT_EQ(programs, 4);
+  ASSERT_FALSE(volumes.empty());
+  EXPECT_EQ(volumes.back(), 50);
+}
+
 // Files named by other programs: a name in the files folder, never a path elsewhere, never
 // through a link, never over a file that is not a score of ours; one score at a time for each
 // sender; the whole path is told once written, and a playlist is read from there too.

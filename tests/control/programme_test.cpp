@@ -121,8 +121,7 @@ TEST_F(ProgrammeTest, APlaylistPlaysInTurnWithItsGapAndIsJournalled) {
   EXPECT_NE(starts_->pieces[2].find("'0 50 40 1 0'"), std::string::npos);  // from the top
   EXPECT_EQ(host_.log.front(),
             "playlist line skipped: list:2: Parameter string ignored: it "
-            "holds 3 number(s), not one complete group of five; the current "
-            "composition is kept.");
+            "holds 3 number(s), not one complete group of five.");
   const Programme::Status status = controller_->programme().GetStatus();
   EXPECT_EQ(status.mode, 1);
   EXPECT_EQ(status.position, 1);

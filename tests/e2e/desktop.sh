@@ -11,8 +11,6 @@ source "$(dirname "$0")/lib/common.sh"
 need Xvfb xclip jackd jack_lsp import convert xdotool oscsend oscdump xdpyinfo
 ARTIFACTS=${ARTIFACTS:-$PWD/artifacts}
 mkdir -p "$ARTIFACTS"
-export XDG_RUNTIME_DIR="$WORK/run"
-mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 OSC=$((17000 + RANDOM % 500 * 2))
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
 
@@ -78,6 +76,16 @@ wait_for "state notice | grep -q 'not one complete group of five'" 5 ||
   fail "a refused string is not explained: $(state notice)"
 copy "0"
 wait_for "[ \"\$(state playing)\" = 0 ]" 5 || fail "0 did not stop"
+# Anything else copied anywhere on the desktop commands nothing: a URL, a word, a sentence.
+for text in "https://example.org/piece?id=3" "hello" "Meeting moved to Tuesday at ten"; do
+  copy "$text"
+  wait_for "grep -q 'clipboard: \"$text\" is not a parameter string' '$WORK/vordel.out'" 5 ||
+    fail "'$text' was not said to be ignored"
+  sleep 0.3
+  [ "$(state playing)" = 0 ] || fail "'$text' started a playback"
+done
+[ "$(grep -c 'Meeting moved to Tuesday' "$WORK/vordel.out")" -eq 1 ] || fail "the sentence was said more than once"
+grep -q "'0 0 0 0 0" "$WORK/vordel.out" && fail "a sentence was composed"
 copy "1"
 before=$(notes_in "$WORK/dump.txt")
 wait_for "[ \$(notes_in '$WORK/dump.txt') -gt $before ]" 10 || fail "1 did not play again"

@@ -9,8 +9,6 @@ COMPOSE=$2
 export RECORDER=${RECORDER:-unused}
 source "$(dirname "$0")/lib/common.sh"
 need python3 midicsv
-export XDG_RUNTIME_DIR="$WORK/run" XDG_STATE_HOME="$WORK/state"
-mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 
 # Bad options: one line naming the problem, exit 2.
 "$VORDEL" --headless --hours 25:00-18:00 </dev/null >"$WORK/hours.out" 2>&1

@@ -10,8 +10,6 @@ source "$(dirname "$0")/lib/common.sh"
 need jackd jack_lsp jack_connect oscsend oscdump xmllint
 SCHEMA=$(dirname "$0")/../export/musicxml-4.0/musicxml.xsd
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
-export XDG_RUNTIME_DIR="$WORK/run"  # instance numbers of this test only
-mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 OSC=$((17000 + RANDOM % 500 * 2))
 REPLY=$((OSC + 1000))
 

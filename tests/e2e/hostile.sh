@@ -10,8 +10,6 @@ VORDEL=$1
 OSCPY=$(dirname "$0")/lib/osc.py
 source "$(dirname "$0")/lib/common.sh"
 need python3 jackd jack_lsp oscsend oscdump
-export XDG_RUNTIME_DIR="$WORK/run"
-mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 OSC=$((19000 + RANDOM % 400 * 2))
 REPLY=$((OSC + 1))
 FILES="$WORK/files"

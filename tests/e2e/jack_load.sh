@@ -8,8 +8,6 @@ COMPOSE=$1
 RUNS=${RUNS:-3}
 source "$(dirname "$0")/lib/common.sh"
 need jackd jack_lsp yes
-export XDG_RUNTIME_DIR="$WORK/run"
-mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 PIECE="0 80 40 30 4 3 60 50 40 3"
 EVENTS=$("$COMPOSE" --clock 5 --dump "$PIECE" | grep -c '^>EV')
 WANTED=$((12 + EVENTS + 16))

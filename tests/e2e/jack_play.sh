@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end: vordel-compose --play into a JACK dummy server, recorded by jack_midi_dump. What
 # must hold on any machine: every message arrives, the ensemble first, every note's start and
-# end in the piece's order, All Notes Off last; a clean stop on SIGINT and on SIGHUP; the
-# built-in synthesizer without a server. Timing is the benchmark's business (bench/peer).
+# end in the piece's order, All Notes Off last, the client named vordel on its server whatever
+# else runs; a clean stop on SIGINT and on SIGHUP; the built-in synthesizer without a server or
+# an audio device. Timing is the benchmark's business (bench/peer).
 # Exit 77 (skipped) when JACK is not installed.
 COMPOSE=$1
 source "$(dirname "$0")/lib/common.sh"
@@ -13,11 +14,19 @@ PIECE="0 50 40 1 0"
 "$COMPOSE" --clock 0 --dump "$PIECE" | grep '^>EV' >"$WORK/events.txt"
 EVENTS=$(wc -l <"$WORK/events.txt")
 
-# 1. The whole piece.
+# 1. The whole piece, while another vordel of the same user plays elsewhere (on a JACK server of
+#    its own name that does not run: into a recording): this one is the second instance, and still
+#    vordel on its own server.
+JACK_DEFAULT_SERVER="vordel-elsewhere-$$" "$COMPOSE" --play --record /dev/null --clock 0 \
+  "0 80 40 30 100 1 50 30 23 100" >"$WORK/neighbour.out" 2>&1 &
+NEIGHBOUR=$!
+PIDS+=("$NEIGHBOUR")
+wait_for "grep -q 'MIDI output' '$WORK/neighbour.out'" 10 || fail "the neighbour did not start"
 start_dump "$WORK/dump.txt"
 "$COMPOSE" --play --output port --port midi-monitor --clock 0 "$PIECE" >"$WORK/play.out" 2>&1 ||
   fail "play exited $?"
 stop_dump
+kill -INT "$NEIGHBOUR"
 grep -q "JACK port vordel:vordel -> midi-monitor:input" "$WORK/play.out" || fail "not connected"
 grep -q "^finished" "$WORK/play.out" || fail "did not finish"
 grep -qi "queue limit" "$WORK/play.out" && fail "queue limit messages"
@@ -57,12 +66,21 @@ for sig in INT HUP; do
   check_silent_end "$WORK/dump-$sig.txt" || fail "SIG$sig: notes left sounding"
 done
 
-# 3. Without a JACK server: the built-in synthesizer plays (here without an audio device, which
-# shows as an error status, not a failure), and a port alone cannot be had.
+# 3. Without a JACK server: the built-in synthesizer without an audio device (as here) cannot
+# sound, which is found at once: exit 1, why, and what can be tried here. A port alone cannot be
+# had.
 JACK_DEFAULT_SERVER="vordel-none-$$" "$COMPOSE" --play --output synth --clock 0 "$PIECE" \
-  >"$WORK/synth.out" 2>&1 || fail "synth play exited $?"
-grep -q "built-in synthesizer" "$WORK/synth.out" && grep -q "^finished" "$WORK/synth.out" ||
-  fail "synth play"
+  >"$WORK/synth.out" 2>&1
+RC=$?
+if grep -q "MIDI output: built-in synthesizer ([a-z]*)$" "$WORK/synth.out"; then
+  [ "$RC" -eq 0 ] && grep -q "^finished" "$WORK/synth.out" || fail "synth play: $(cat "$WORK/synth.out")"
+else
+  [ "$RC" -eq 1 ] || fail "the synthesizer without an audio device: exit $RC"
+  grep -q "the output cannot sound: built-in synthesizer" "$WORK/synth.out" &&
+    grep -q "try --output .*recording (--record FILE).*--audio-driver" "$WORK/synth.out" ||
+    fail "no reason or nothing to try: $(cat "$WORK/synth.out")"
+  grep -q "^finished" "$WORK/synth.out" && fail "it played silently"
+fi
 if [ ! -e /dev/snd/seq ]; then
   JACK_DEFAULT_SERVER="vordel-none-$$" "$COMPOSE" --play --output port "$PIECE" >"$WORK/noport.out" 2>&1
   [ $? -eq 1 ] && grep -q "no MIDI port" "$WORK/noport.out" || fail "port without JACK"

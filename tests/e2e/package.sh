@@ -7,7 +7,9 @@ set -u
 BUILD=$1
 for tool in cpack dpkg-deb Xvfb xclip; do command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }; done
 WORK=$(mktemp -d)
-export XDG_STATE_HOME="$WORK/state"
+# Its own runtime, state and data folders, whatever vordel of the user runs beside it.
+export XDG_RUNTIME_DIR="$WORK/run" XDG_STATE_HOME="$WORK/state" XDG_DATA_HOME="$WORK/data"
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 cleanup() {
   [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null
   wait 2>/dev/null

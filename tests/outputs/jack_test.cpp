@@ -121,6 +121,19 @@ TEST_F(JackOutputTest, AServerThatGoesAway) {
   EXPECT_EQ(jack::OpenClients(), 0);
 }
 
+// The client is vordel on its server whatever the instance number, and vordel-2 when another
+// client there has that name (JACK's own answer).
+TEST_F(JackOutputTest, NamedVordelWhereThatNameIsFree) {
+  OutputRequest request;
+  request.name = "vordel-3";  // a third vordel of this user, elsewhere
+  OpenResult first = OpenJack(request, "synth:midi_in");
+  ASSERT_TRUE(first.output);
+  EXPECT_EQ(first.output->Describe(), "JACK port vordel:vordel -> synth:midi_in");
+  OpenResult second = OpenJack(request, "");
+  ASSERT_TRUE(second.output);
+  EXPECT_EQ(second.output->Describe(), "JACK port vordel-2:vordel-2 (not connected)");
+}
+
 // A client the server will not run is given back: no output, nothing left open.
 TEST_F(JackOutputTest, AClientThatCannotBeActivatedIsGivenBack) {
   jack::RefuseActivation(true);

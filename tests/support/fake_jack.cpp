@@ -184,7 +184,7 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 
 extern "C" {
 
-jack_client_t* jack_client_open(const char* name, jack_options_t /*options*/, jack_status_t* status,
+jack_client_t* jack_client_open(const char* name, jack_options_t options, jack_status_t* status,
                                 ...) {
   Lock lock(S().mutex);
   if (!S().up) {
@@ -200,8 +200,17 @@ jack_client_t* jack_client_open(const char* name, jack_options_t /*options*/, ja
     for (const auto& other : S().clients) {
       taken = taken || other->name == c->name;
     }
+    for (const auto& [port, flags] : S().others) {
+      taken = taken || port.rfind(c->name + ":", 0) == 0;
+    }
     if (!taken) {
       break;
+    }
+    if ((options & JackUseExactName) != 0) {
+      if (status != nullptr) {
+        *status = static_cast<jack_status_t>(JackFailure | JackNameNotUnique);
+      }
+      return nullptr;
     }
     c->name = std::string(name) + "-0" + std::to_string(n);
   }

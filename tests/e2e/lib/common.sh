@@ -3,7 +3,10 @@
 set -u
 WORK=$(mktemp -d)
 PIDS=()
-export XDG_STATE_HOME="$WORK/state"  # the journal of what the tests play stays with them
+# Every test has its own runtime folder (instance numbers, whatever vordel of the user runs
+# beside it), state folder (the journal) and data folder (the files OSC names).
+export XDG_RUNTIME_DIR="$WORK/run" XDG_STATE_HOME="$WORK/state" XDG_DATA_HOME="$WORK/data"
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 cleanup() {
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
   wait 2>/dev/null
