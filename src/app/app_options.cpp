@@ -76,6 +76,9 @@ void AddAppOptions(CLI::App& app, AppOptions& options) {
       ->type_name("FOLDER")
       ->group(kRemote);
   app.add_option("--state-file", options.state_file)->group("");
+  app.add_option("string", options.piece,
+                 "a parameter string (in quotes) to play at once instead of waiting with the "
+                 "start-up piece");
   app.set_help_flag("-h,--help", "show this help and exit")->group("Help");
   app.set_version_flag("-V,--version", std::string("vordel ") + VORDEL_VERSION,
                        "show the version and exit")
@@ -84,17 +87,16 @@ void AddAppOptions(CLI::App& app, AppOptions& options) {
 
 HelpText AppHelp(const CLI::App& app) {
   HelpText help;
-  help.usage = "vordel [OPTION]...";
+  help.usage = "vordel [OPTION]... [\"PARAMETER STRING\"]";
   help.summary = app.get_description();
   help.groups = {"Playing", kOutputGroup, "Remote control", "Help"};
   help.examples = {
       "vordel                                  # the window; copy a parameter string to play it",
+      "vordel --headless '0 60 40 10 15'       # no window, this string at once",
       "vordel --headless --output synth        # no window, the built-in synthesizer",
       "vordel --endless --playlist pieces.txt --hours 10:00-18:00   # an installation",
       "oscsend localhost 7770 /vordel/piece s '0 80 40 30 25 1 50 30 23 20'"};
-  help.numbers_hint =
-      "a parameter string reaches vordel through the clipboard, OSC or standard input (with "
-      "--headless), not its command line; to hear one now, run vordel-compose --play";
+  help.numbers_hint = "a parameter string is one argument: put it in quotes, as in vordel";
   return help;
 }
 

@@ -68,7 +68,7 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
   ConsoleHost host(log);
   session.AddListener(&host);
   Controller controller(session, host, options.programme, options.files_dir);
-  controller.SetupWindow();
+  controller.SetupWindow(options.piece);
 
   CommandQueue queue;
   LineLog errors(std::cerr);

@@ -278,7 +278,7 @@ bool TMyApp::InitMainWindow() {
   QObject::connect(devices_, &QMenu::aboutToShow, frame_.get(), [this] { FillDevicesMenu(); });
   frame_->resize(900, 460);
 
-  controller_->SetupWindow();
+  controller_->SetupWindow(options_.piece);
   session_->AddListener(this);
 
   composed_notifier_ =

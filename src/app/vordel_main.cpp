@@ -12,6 +12,7 @@
 #include "app/headless.h"
 #include "app/main_window.h"
 #include "cli/options.h"
+#include "composer/parameter_string.h"
 #include "platform/instance.h"
 #include "platform/out_of_memory.h"
 #include "platform/signals.h"
@@ -76,6 +77,14 @@ int Main(int argc, char** argv) {
   }
   if (const std::string problem = vordel::CheckAppOptions(options); !problem.empty()) {
     return vordel::UsageError("vordel", problem);
+  }
+  if (!options.piece.empty()) {
+    // A string that makes no piece is said and nothing starts, as with vordel-compose.
+    const vordel::PieceParameters given = vordel::PieceParameters::Parse(options.piece);
+    if (!given.accepted()) {
+      std::cerr << "vordel: " << given.refusal() << std::endl;
+      return 1;
+    }
   }
   const int instance = vordel::ClaimInstanceNumber();
   options.output.name = vordel::InstanceName(instance);

@@ -211,8 +211,8 @@ int ParseCommandLine(CLI::App& app, const std::vector<std::string>& args, const 
       }
     }
     if (count >= 2 && !help.numbers_hint.empty()) {
-      std::cerr << app.get_name() << ": " << e.what() << "\n"
-                << app.get_name() << ": " << help.numbers_hint << " '" << numbers << "'"
+      // The parser's own message would list them as it met them, last first: the hint alone.
+      std::cerr << app.get_name() << ": " << help.numbers_hint << " '" << numbers << "'"
                 << std::endl;
       return 2;
     }

@@ -40,11 +40,14 @@ void Controller::Poll() {
   session_.SetProgrammeStatus(s.mode, s.position, s.length, s.seconds_to_next);
 }
 
-void Controller::SetupWindow() {
+void Controller::SetupWindow(const std::string& piece) {
   player_.InitCounters(0, 1);
   Command startup;
   startup.origin = "start-up";
-  Await(PieceParameters::Parse(kDefaultParameterString), startup, AfterComposing::kKeep);
+  const PieceParameters given = PieceParameters::Parse(piece);
+  play_at_start_ = given.accepted();
+  Await(play_at_start_ ? given : PieceParameters::Parse(kDefaultParameterString), startup,
+        AfterComposing::kKeep);
 }
 
 void Controller::Apply(const Command& command) {
@@ -96,6 +99,10 @@ void Controller::PieceComposed() {
       if (!began_) {
         began_ = true;
         programme_->Begin();  // the start-up piece is there: endless play may begin
+        if (play_at_start_ && !session_.Playing() && programme_->Open() &&
+            !programme_->Endless()) {
+          PlayFromStart();  // the string the program was started with
+        }
       }
       break;
     case AfterComposing::kRestart:

@@ -56,8 +56,9 @@ class Controller : private ProgrammeHost {
   ~Controller() override;
 
   // Start-up: the shared counters, then the start-up piece is asked for (nothing plays yet,
-  // unless the programme plays endlessly).
-  void SetupWindow();
+  // unless the programme plays endlessly). A parameter string given (accepted) takes its place,
+  // and plays as soon as it is composed.
+  void SetupWindow(const std::string& piece = "");
   // Call every 50 ms or so (and when Programme::WakeInMs says): the session's and the
   // programme's time passes, and a score that has been written is answered for.
   void Poll();
@@ -154,6 +155,7 @@ class Controller : private ProgrammeHost {
   CommandQueue waiting_;
   std::unique_ptr<Programme> programme_;
   bool began_ = false;
+  bool play_at_start_ = false;  // a string was given to play at once
   FilesFolder files_;
   ScoreJobs scores_;
 };

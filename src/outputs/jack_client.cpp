@@ -62,8 +62,10 @@ bool JackClient::Open() {
     jack_status_t status{};
     c = jack_client_open(name.c_str(),
                          static_cast<jack_options_t>(JackNoStartServer | JackUseExactName), &status);
-    if (c == nullptr && (status & JackNameNotUnique) == 0) {
-      return false;  // no server, or it refused: another name will not help
+    // JACK 2 answers a name that is taken with a server error rather than JackNameNotUnique:
+    // only a server that is not there makes the next name pointless.
+    if (c == nullptr && (status & JackServerFailed) != 0) {
+      return false;
     }
   }
   if (c == nullptr) {

@@ -142,5 +142,25 @@ say stdinq q
 wait "$stdinq_PID" || fail "q: exit code"
 echo "q ended the program in $(( ($(date +%s%N) - start) / 1000000 )) ms"
 stop_dump
+
+# 8. A parameter string on the command line plays at once, alone or going on with --endless; one
+#    that makes no piece is said and nothing starts (exit 1).
+for endless in "" "--endless"; do
+  start_dump "$WORK/given$endless.txt"
+  # shellcheck disable=SC2086
+  start_vordel "given${endless#--}" --osc-port 0 $endless "0 50 40 1 0"
+  wait_for "[ \$(notes_in '$WORK/given$endless.txt') -gt 10 ]" 10 || fail "vordel $endless 'STRING' did not play it"
+  grep -q "\[Reproduce\] vordel-compose --clock [0-9]* --dump '0 50 40 1 0'" "$WORK/given${endless#--}.out" ||
+    fail "not the string given"
+  grep -q "'0 80 40 30 25 1 50 30 23 20'" "$WORK/given${endless#--}.out" && fail "the start-up piece was composed"
+  say "given${endless#--}" q
+  eval "wait \$given${endless#--}_PID" || fail "vordel 'STRING': exit code"
+  stop_dump
+  check_silent_end "$WORK/given$endless.txt" || fail "vordel 'STRING' left notes sounding"
+done
+"$VORDEL" --headless "1 2" </dev/null >"$WORK/badgiven.out" 2>&1
+[ $? -eq 1 ] && grep -q "holds 2 number(s)" "$WORK/badgiven.out" || fail "a string that makes no piece: $(cat "$WORK/badgiven.out")"
+"$VORDEL" --headless 0 50 40 1 0 </dev/null >"$WORK/unquoted.out" 2>&1
+[ $? -eq 2 ] && grep -q "as in vordel '0 50 40 1 0'" "$WORK/unquoted.out" || fail "unquoted: $(cat "$WORK/unquoted.out")"
 grep -qi "queue limit" "$WORK"/*.out && fail "queue limit messages"
 echo "ok: OSC, standard input, a second instance, the server's return and every signal"

@@ -208,7 +208,7 @@ jack_client_t* jack_client_open(const char* name, jack_options_t options, jack_s
     }
     if ((options & JackUseExactName) != 0) {
       if (status != nullptr) {
-        *status = static_cast<jack_status_t>(JackFailure | JackNameNotUnique);
+        *status = static_cast<jack_status_t>(JackFailure | JackServerError);  // as JACK 2 says it
       }
       return nullptr;
     }
