@@ -56,6 +56,13 @@ void AddAppOptions(CLI::App& app, AppOptions& options) {
       ->type_name("FILE")
       ->group(kPlaying);
   AddOutputOptions(app, options.output);
+  app.add_flag("--list-outputs", options.list_outputs,
+               "list the outputs found here (as the Devices menu does) and the one --output auto "
+               "takes, then exit")
+      ->group(kOutputGroup);
+  app.add_flag("--list-inputs", options.list_inputs,
+               "list the MIDI sources that can feed vordel's MIDI input, then exit")
+      ->group(kOutputGroup);
   app.add_option("--osc-port", options.osc_port,
                  "UDP port for OSC (the next free one when taken; 0 turns OSC off; default: " +
                      std::to_string(kDefaultOscPort) + ")")

@@ -29,6 +29,8 @@ struct AppOptions {
   std::optional<std::string> journal;
   std::string files_dir;  // where the files other programs name live ("" for the default)
   std::string piece;      // a parameter string to play at once ("" for the start-up piece)
+  bool list_outputs = false;
+  bool list_inputs = false;
   ProgrammeSettings programme;
   std::string state_file;  // the window writes what it shows there (for tests)
 };

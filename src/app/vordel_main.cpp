@@ -13,6 +13,8 @@
 #include "app/main_window.h"
 #include "cli/options.h"
 #include "composer/parameter_string.h"
+#include "outputs/midi_input.h"
+#include "outputs/table.h"
 #include "platform/instance.h"
 #include "platform/out_of_memory.h"
 #include "platform/signals.h"
@@ -77,6 +79,24 @@ int Main(int argc, char** argv) {
   }
   if (const std::string problem = vordel::CheckAppOptions(options); !problem.empty()) {
     return vordel::UsageError("vordel", problem);
+  }
+  if (options.list_outputs || options.list_inputs) {
+    if (options.list_outputs) {
+      std::cout << vordel::DescribeOutputChoices(options.output);
+    }
+    if (options.list_inputs) {
+      const std::unique_ptr<vordel::MidiInput> input = vordel::OpenMidiInput(options.output.name);
+      const std::vector<std::string> sources = input->Sources();
+      std::cout << "MIDI input: " << input->Describe() << "\n";
+      for (const std::string& source : sources) {
+        std::cout << "  " << source << "\n";
+      }
+      if (sources.empty()) {
+        std::cout << "  (no MIDI source to connect)\n";
+      }
+    }
+    std::cout << std::flush;
+    return 0;
   }
   if (!options.piece.empty()) {
     // A string that makes no piece is said and nothing starts, as with vordel-compose.

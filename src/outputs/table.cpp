@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace vordel {
 namespace {
@@ -109,29 +110,36 @@ OpenedOutput OpenOutput(const OutputRequest& request) {
   return OpenOutput(request, OutputBackends());
 }
 
-OpenedOutput OpenOutput(const OutputRequest& request, const std::vector<OutputBackend>& rows) {
-  OpenedOutput result;
+AutoChoice ChooseOutput(const OutputRequest& request, const std::vector<OutputBackend>& rows) {
+  AutoChoice choice;
   if (request.choice != "auto" && request.choice != "port") {
     const OutputBackend* row = FindBackend(request.choice, rows);
     if (row == nullptr) {
-      result.error = "no output named '" + request.choice + "'";
-      return result;
+      choice.error = "no output named '" + request.choice + "'";
+      return choice;
     }
     if (!row->port) {
-      return Opened(*row, request, "");
+      choice.row = row;
+      return choice;
     }
     const OutputProbe probe = row->probe();
     if (!probe.present) {
-      result.error = std::string("cannot open ") + row->description + ": its system is not running";
-      return result;
+      choice.error =
+          std::string("cannot open ") + row->description + ": its system is not running";
+      return choice;
     }
     const int index = ChooseInput(probe.inputs, request.port);
     if (index < 0 && !request.port.empty()) {
-      result.error = NoInput(request.port);
-      return result;
+      choice.error = NoInput(request.port);
+      return choice;
     }
-    return index >= 0 ? Opened(*row, request, probe.inputs[static_cast<std::size_t>(index)])
-                      : Opened(*row, request, "", "; no synthesizer input found");
+    choice.row = row;
+    if (index >= 0) {
+      choice.input = probe.inputs[static_cast<std::size_t>(index)];
+    } else {
+      choice.remark = "; no synthesizer input found";
+    }
+    return choice;
   }
   const OutputBackend* first_port = nullptr;
   for (const OutputBackend& row : rows) {
@@ -143,11 +151,12 @@ OpenedOutput OpenOutput(const OutputRequest& request, const std::vector<OutputBa
         continue;
       }
       if (!request.port.empty()) {
-        result.error = NoInput(request.port);
-        return result;
+        choice.error = NoInput(request.port);
+        return choice;
       }
       // No external synthesizer to play on: the built-in one plays.
-      return Opened(row, request, "");
+      choice.row = &row;
+      return choice;
     }
     const OutputProbe probe = row.probe();
     if (!probe.present) {
@@ -158,19 +167,63 @@ OpenedOutput OpenOutput(const OutputRequest& request, const std::vector<OutputBa
     }
     const int index = ChooseInput(probe.inputs, request.port);
     if (index >= 0) {
-      return Opened(row, request, probe.inputs[static_cast<std::size_t>(index)]);
+      choice.row = &row;
+      choice.input = probe.inputs[static_cast<std::size_t>(index)];
+      return choice;
     }
   }
   if (first_port == nullptr) {
-    result.error = "no MIDI port: neither a JACK server nor an ALSA sequencer is running";
-    return result;
+    choice.error = "no MIDI port: neither a JACK server nor an ALSA sequencer is running";
+    return choice;
   }
   if (!request.port.empty()) {
-    result.error = NoInput(request.port);
-    return result;
+    choice.error = NoInput(request.port);
+    return choice;
   }
   // A port nobody listens to yet: the user can connect it (aconnect, jack_connect).
-  return Opened(*first_port, request, "", "; no synthesizer input found");
+  choice.row = first_port;
+  choice.remark = "; no synthesizer input found";
+  return choice;
+}
+
+OpenedOutput OpenOutput(const OutputRequest& request, const std::vector<OutputBackend>& rows) {
+  const AutoChoice choice = ChooseOutput(request, rows);
+  if (choice.row == nullptr) {
+    OpenedOutput result;
+    result.error = choice.error;
+    return result;
+  }
+  return Opened(*choice.row, request, choice.input, choice.remark);
+}
+
+std::string DescribeOutputChoices(const OutputRequest& base,
+                                  const std::vector<OutputBackend>& rows) {
+  std::string out = "Outputs (--output NAME, and --port NAME for a port's input):\n";
+  for (const OutputBackend& row : rows) {
+    const OutputProbe probe = row.probe();
+    out += "  " + std::string(row.name) + std::string(12 - std::min<std::size_t>(11, std::strlen(row.name)), ' ') +
+           row.description;
+    if (row.port && !probe.present) {
+      out += ": its system is not running";
+    } else if (row.port && probe.inputs.empty()) {
+      out += ": no inputs";
+    }
+    out += "\n";
+    for (const std::string& input : row.port ? probe.inputs : std::vector<std::string>{}) {
+      out += "              " + input + "\n";
+    }
+  }
+  OutputRequest automatic = base;
+  automatic.choice = "auto";
+  const AutoChoice choice = ChooseOutput(automatic, rows);
+  out += "auto takes: ";
+  if (choice.row == nullptr) {
+    out += "nothing (" + choice.error + ")\n";
+  } else {
+    out += std::string(choice.row->name) +
+           (choice.input.empty() ? std::string() : " " + choice.input) + "\n";
+  }
+  return out;
 }
 
 std::vector<OutputOffer> ListOutputOffers(const OutputRequest& base,

@@ -37,9 +37,24 @@ struct OpenedOutput {
   std::string input;                   // the input it is connected to ("" for none)
 };
 
+// What a request takes, without opening it: the row and the input to connect to, or why none.
+struct AutoChoice {
+  const OutputBackend* row = nullptr;
+  std::string input;
+  std::string remark;  // said after the output's description when it opens
+  std::string error;   // when row is null
+};
+AutoChoice ChooseOutput(const OutputRequest& request,
+                        const std::vector<OutputBackend>& rows = OutputBackends());
+
 OpenedOutput OpenOutput(const OutputRequest& request);
 // The same over other rows (tests).
 OpenedOutput OpenOutput(const OutputRequest& request, const std::vector<OutputBackend>& rows);
+
+// Every output kind with its inputs (ports) or why it has none, and what "auto" takes, one line
+// each (--list-outputs).
+std::string DescribeOutputChoices(const OutputRequest& base,
+                                  const std::vector<OutputBackend>& rows = OutputBackends());
 
 // For a user whose output cannot sound: the --output choices whose system runs here and the
 // --audio-driver choices of the built-in synthesizer, as one sentence.

@@ -102,6 +102,28 @@ TEST_F(OutputTable, TheMenuOffersTheSynthesizerAndEveryInputButOurOwn) {
   EXPECT_EQ(offers[2].request.name, "vordel-2");  // the instance keeps its names
 }
 
+// --list-outputs: every kind with its inputs or why it has none, and what auto would take, the
+// same choice as opening makes.
+TEST_F(OutputTable, TheListSaysWhatAutoTakes) {
+  Fake::alsa = {true, {"FLUID Synth (12):Synth input port (12:0)", "Midi Through:0"}};
+  const std::string list = DescribeOutputChoices(OutputRequest{}, Rows());
+  EXPECT_NE(list.find("  jack        a JACK MIDI port: its system is not running\n"),
+            std::string::npos)
+      << list;
+  EXPECT_NE(list.find("  alsa        an ALSA sequencer port\n"
+                      "              FLUID Synth (12):Synth input port (12:0)\n"
+                      "              Midi Through:0\n"),
+            std::string::npos)
+      << list;
+  EXPECT_NE(list.find("auto takes: alsa FLUID Synth (12):Synth input port (12:0)\n"),
+            std::string::npos)
+      << list;
+  EXPECT_EQ(Open("auto"), "alsa:FLUID Synth (12):Synth input port (12:0)");
+  Fake::alsa = {};
+  EXPECT_NE(DescribeOutputChoices(OutputRequest{}, Rows()).find("auto takes: synth\n"),
+            std::string::npos);
+}
+
 TEST(OutputChoice, RealPortsWithoutTheirSystemsSayWhy) {
   setenv("JACK_DEFAULT_SERVER", "vordel-no-such-server", 1);
   for (const char* row : {"jack", "port-rtmidi"}) {
