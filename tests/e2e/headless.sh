@@ -41,10 +41,11 @@ start_vordel() {
 say() { local fd; eval "fd=\$${1}_IN"; printf '%s\n' "$2" >&"$fd"; }
 notes_in() { grep -c ': 9' "$1"; }
 
-# What --list-outputs and --list-inputs find here: the recorder's input, and what auto takes.
+# What --list-outputs and --list-inputs find here: the recorder's input, and what auto takes (the
+# built-in synthesizer: the recorder is no synthesizer).
 "$VORDEL" --list-outputs >"$WORK/outputs.txt" 2>&1 || fail "--list-outputs: exit $?"
 grep -q "^  jack  .*a JACK MIDI port$" "$WORK/outputs.txt" && grep -q "^ *midi-monitor:input$" "$WORK/outputs.txt" &&
-  grep -q "^auto takes: jack$" "$WORK/outputs.txt" || fail "--list-outputs: $(cat "$WORK/outputs.txt")"
+  grep -q "^auto takes: synth$" "$WORK/outputs.txt" || fail "--list-outputs: $(cat "$WORK/outputs.txt")"
 "$VORDEL" --list-inputs >"$WORK/inputs.txt" 2>&1 || fail "--list-inputs: exit $?"
 grep -q "^MIDI input: JACK" "$WORK/inputs.txt" || fail "--list-inputs: $(cat "$WORK/inputs.txt")"
 start_vordel main --osc-port "$OSC" --files-dir "$WORK/files"
