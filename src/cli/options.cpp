@@ -171,7 +171,9 @@ std::string FormatHelp(const CLI::App& app, const HelpText& text, int width) {
       out += "  " + e + "\n";
     }
   }
-  out += "\nReport bugs to: " VORDEL_BUG_ADDRESS "\n";
+  if (const std::string address = VORDEL_BUG_ADDRESS; !address.empty()) {
+    out += "\nReport bugs to: " + address + "\n";
+  }
   return out;
 }
 

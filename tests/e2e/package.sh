@@ -44,8 +44,14 @@ fi
 for program in vordel vordel-compose; do
   dpkg-deb --fsys-tarfile "$DEB" | tar -xO "./usr/share/man/man1/$program.1.gz" | gunzip >"$WORK/$program.1"
   grep -q "^\.TH $(echo "$program" | tr a-z A-Z) \"1\"" "$WORK/$program.1" || fail "$program.1 is no manual page"
-  grep -q "REPORTING BUGS" "$WORK/$program.1" || fail "$program.1 says nowhere to report bugs"
+  for section in EXAMPLES FILES ENVIRONMENT '"EXIT STATUS"'; do
+    grep -q "^\.SH $section" "$WORK/$program.1" || fail "$program.1 has no $section"
+  done
+  grep -q "vordel.local" "$WORK/$program.1" && fail "$program.1 names a made-up address"
+  grep -A3 "^\.SH EXAMPLES" "$WORK/$program.1" | grep -q "^# " && fail "$program.1: mangled examples"
 done
+grep -q '^\.SH "OSC ADDRESSES"' "$WORK/vordel.1" || fail "vordel.1 has no OSC ADDRESSES"
+grep -q "/vordel/score" "$WORK/vordel.1" || fail "vordel.1 lacks /vordel/score"
 grep -q "explain" "$WORK/vordel-compose.1" || fail "vordel-compose.1 lacks --explain"
 grep -q "headless" "$WORK/vordel.1" || fail "vordel.1 lacks --headless"
 
@@ -65,7 +71,16 @@ remove() { [ -n "$INSTALLED" ] && dpkg -r vordel >/dev/null 2>&1; }
 "$BIN/vordel-compose" --clock 0 --dump "0 50 40 1 0" | grep -q "^total " || { remove; fail "vordel-compose --dump"; }
 # The user service runs the window-less program: started as the unit says, it answers and quits.
 exec_start=$(dpkg-deb --fsys-tarfile "$DEB" | tar -xO ./usr/lib/systemd/user/vordel.service | sed -n 's/^ExecStart=//p')
-[ "$exec_start" = "/usr/bin/vordel --headless" ] || { remove; fail "service: ExecStart=$exec_start"; }
+[ "$exec_start" = "/usr/bin/vordel --headless --endless" ] || { remove; fail "service: ExecStart=$exec_start"; }
+# Installed by hand under another prefix, the unit names the program where it is, and systemd
+# takes it.
+cmake --install "$BUILD" --prefix "$WORK/prefix" >"$WORK/install.log" 2>&1 || { remove; fail "cmake --install: $(tail -3 "$WORK/install.log")"; }
+grep -q "^ExecStart=$WORK/prefix/bin/vordel --headless --endless$" "$WORK/prefix/lib/systemd/user/vordel.service" ||
+  { remove; fail "the installed unit: $(grep ExecStart "$WORK/prefix/lib/systemd/user/vordel.service")"; }
+if command -v systemd-analyze >/dev/null; then
+  systemd-analyze --user verify "$WORK/prefix/lib/systemd/user/vordel.service" >"$WORK/verify.log" 2>&1 ||
+    { remove; fail "systemd-analyze --user verify: $(cat "$WORK/verify.log")"; }
+fi
 printf 'q\n' | JACK_DEFAULT_SERVER="vordel-none-$$" timeout 20 "$BIN/vordel" --headless --output synth \
   --osc-port 0 >"$WORK/service.log" 2>&1 || { remove; fail "headless: $(cat "$WORK/service.log")"; }
 grep -q "ready without a window" "$WORK/service.log" || { remove; fail "headless: $(cat "$WORK/service.log")"; }
@@ -100,5 +115,6 @@ if [ -f /usr/share/bash-completion/bash_completion ]; then
 fi
 remove
 [ "$RC" -eq 0 ] || fail "the installed vordel exited $RC: $(cat "$WORK/run.log")"
-grep -q "Playing from object: 1" "$WORK/run.log" || fail "no start-up piece: $(cat "$WORK/run.log")"
+grep -q "\[Reproduce\] vordel-compose --clock [0-9]* --dump '0 80 40 30 25 1 50 30 23 20'" "$WORK/run.log" ||
+  fail "no start-up piece: $(cat "$WORK/run.log")"
 echo "ok: $(basename "$DEB") ${INSTALLED:+installed with dpkg, }started and quit"
