@@ -201,13 +201,14 @@ Result PlayInto(int period, const std::string& output, const std::string& compos
   {
     Busy busy;
     const pid_t play = Spawn(
-        {compose, "--play", "--output", output, "--port", "midi-recorder", "--clock", "0", kPiece},
+        {compose, "--play", "--verbose", "--output", output, "--port", "midi-recorder", "--clock",
+         "0", kPiece},
         "/dev/null", play_err);
     Finish(play, 0);
   }
   Sleep(300);
   Finish(rec, SIGTERM);
-  // The first tick's due time, from vordel-compose's closing line.
+  // The first tick's due time, from the line vordel-compose --verbose closes with.
   const std::string err = Slurp(play_err);
   const std::size_t at = err.find("first tick due at ");
   const double first_us = at == std::string::npos ? 0 : std::stod(err.substr(at + 18)) * 1e6;

@@ -155,7 +155,8 @@ void Programme::Poll() {
     open_ = open;
     next_change_ = settings_.hours.NextChange(now);
     if (!open) {
-      host_.Log("the hours close; " + ClosedText());
+      host_.Log("the hours close" +
+                (next_change_ ? "; closed until " + LocalClockText(*next_change_) : std::string()));
       start_at_.reset();
       waiting_.reset();
       session_.ClearFollowing();

@@ -12,6 +12,23 @@
 
 namespace vordel {
 
+namespace {
+
+// The composer's lines without its "[SetPosition] ..." one: the program says where a playback
+// starts when one starts, and a piece that is only composed plays nothing.
+std::string WithoutPositionLines(const std::string& lines) {
+  std::string kept;
+  std::istringstream in(lines);
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("[SetPosition]", 0) != 0) {
+      kept += line + "\n";
+    }
+  }
+  return kept;
+}
+
+}  // namespace
+
 static_assert(kPlayerLaneCapacity >= kMaxPieceEvents + std::int64_t{16} * 128 + 16,
               "the player's lane holds every message a legal piece can send in one second");
 
@@ -170,7 +187,8 @@ void Session::SetPiece(const ReadyPiece& ready) {
   following_.reset();
   player_.SetSchedule(schedule_);
   if (log_ != nullptr) {
-    *log_ << ready.diagnostics << "[Reproduce] " << piece_.Reproduce() << std::endl;
+    *log_ << WithoutPositionLines(ready.diagnostics) << "[Reproduce] " << piece_.Reproduce()
+          << std::endl;
     for (const std::string& warning : new_string ? warnings_ : std::vector<std::string>{}) {
       *log_ << "[Warning] " << warning << std::endl;
     }
@@ -365,7 +383,7 @@ void Session::Silence() {
 }
 
 std::string Session::GetINStatusStr() const {
-  return vordel::GetINStatusStr(input_ ? input_->Status() : kMidiErrorBadDevice);
+  return vordel::GetINStatusStr(input_ ? input_->Status() : kMidiNoSystem);
 }
 
 std::string Session::GetOUTStatusStr() const {

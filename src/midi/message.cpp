@@ -190,7 +190,7 @@ const char* GetGMPatchName(int program) {
 }
 
 const char* GetINStatusStr(unsigned status) {
-  return status == kMidiOk ? "MIN OK" : "MIN Error.";
+  return status == kMidiOk ? "MIN OK" : (status == kMidiNoSystem ? "MIN none" : "MIN Error.");
 }
 
 const char* GetOUTStatusStr(unsigned status) {

@@ -46,9 +46,11 @@ const char* GetGMPatchName(int program);
 inline constexpr unsigned kMidiOk = 0;
 inline constexpr unsigned kMidiErrorGeneric = 1;    // the device failed
 inline constexpr unsigned kMidiErrorBadDevice = 2;  // no such device
+inline constexpr unsigned kMidiNoSystem = 3;        // no MIDI system to open one on (no error)
 inline constexpr unsigned kMidiErrorNotReady = 67;  // the output could not take the message
 
-// "MIN OK" / "MIN Error." and "MOUT OK" / "MOUT Error." for an open status.
+// "MIN OK" / "MIN Error." ("MIN none" when there is no MIDI system to have an input on) and
+// "MOUT OK" / "MOUT Error." for an open status.
 const char* GetINStatusStr(unsigned status);
 const char* GetOUTStatusStr(unsigned status);
 

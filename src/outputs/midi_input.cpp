@@ -231,7 +231,7 @@ class AlsaInput : public RingInput {
 // No MIDI system here: the input stays closed.
 class NoInput : public MidiInput {
  public:
-  unsigned Status() const override { return 1; }
+  unsigned Status() const override { return kMidiNoSystem; }
   bool Take(MidiMessage*) override { return false; }
   std::vector<std::string> Sources() override { return {}; }
   bool Connect(const std::string&, std::string* error) override {

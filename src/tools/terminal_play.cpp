@@ -14,7 +14,7 @@
 namespace vordel {
 
 int PlayFromTerminal(const Piece& piece, const OutputRequest& request,
-                     TerminationSignals& stop_signals) {
+                     TerminationSignals& stop_signals, bool verbose) {
   OpenedOutput opened = OpenOutput(request);
   if (!opened.output) {
     std::cerr << "vordel-compose: " << opened.error << std::endl;
@@ -83,9 +83,12 @@ int PlayFromTerminal(const Piece& piece, const OutputRequest& request,
   if (const std::uint64_t lost = session.LostMessages(); lost > 0) {
     std::fprintf(stderr, ", %llu messages lost", static_cast<unsigned long long>(lost));
   }
-  // For lining the sound up with other recordings: tick n was due n ms after this.
-  std::fprintf(stderr, "; first tick due at %.6f s (monotonic clock)\n",
-               static_cast<double>(player.FirstTickDueNanos()) / 1e9);
+  std::fputc('\n', stderr);
+  if (verbose) {
+    // For lining the sound up with other recordings: tick n was due n ms after this.
+    std::fprintf(stderr, "first tick due at %.6f s (monotonic clock)\n",
+                 static_cast<double>(player.FirstTickDueNanos()) / 1e9);
+  }
   for (const std::string& caution : session.Cautions()) {
     std::cerr << "vordel-compose: " << caution << std::endl;
   }

@@ -11,8 +11,9 @@
 
 namespace vordel {
 
-// Plays the piece; returns the process exit code.
+// Plays the piece; returns the process exit code. verbose: also the monotonic time the first
+// tick was due at, for lining the sound up with other recordings.
 int PlayFromTerminal(const Piece& piece, const OutputRequest& request,
-                     TerminationSignals& stop_signals);
+                     TerminationSignals& stop_signals, bool verbose);
 
 }  // namespace vordel

@@ -139,7 +139,7 @@ int Main(int argc, char** argv) {
   const char* const kPlaying = "Playing";
   app.add_option("-c,--clock", clock_text,
                  "pin the composer's millisecond clock to MS, so the same string and MS always "
-                 "give the same piece")
+                 "give the same piece (default: 0)")
       ->type_name("MS")
       ->group(kComposing);
   app.add_flag("--rest-planner-started", rest_planner_started,
@@ -292,15 +292,16 @@ int Main(int argc, char** argv) {
     // the file being written.
     stop_signals.EndProcessOnSignal();
   }
-  const std::int64_t clock_ms =
-      clock ? static_cast<std::int64_t>(*clock) : vordel::MillisSinceStart();
+  // The tool composes as it starts: its clock reads 0 then, and always does here, so that a
+  // string without --clock gives the same piece on a busy machine too.
+  const std::int64_t clock_ms = clock ? static_cast<std::int64_t>(*clock) : 0;
   std::ostringstream quiet;
   std::ostream& diagnostics = verbose ? static_cast<std::ostream&>(std::cerr) : quiet;
   const vordel::Piece piece =
       vordel::ComposePiece(parameters, clock_ms, {rest_planner_started}, 0, diagnostics)->piece;
   if (play) {
     request.name = vordel::InstanceName(vordel::ClaimInstanceNumber());
-    return vordel::PlayFromTerminal(piece, request, stop_signals);
+    return vordel::PlayFromTerminal(piece, request, stop_signals, verbose);
   }
   if (explain) {
     std::cout << vordel::ExplainParameters(parameters, piece);

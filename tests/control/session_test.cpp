@@ -59,8 +59,8 @@ TEST(SessionDevices, MessagesLostInsideVordelShowInTheStatus) {
   EXPECT_EQ(session.GetOUTStatusStr(), "MOUT OK (4 lost)");
   session.Poll();
   EXPECT_EQ(events.seen,
-            std::vector<std::string>{"devices MIN Error. / MOUT OK (4 lost) (recording)"});
-  EXPECT_EQ(session.GetINStatusStr(), "MIN Error.");  // no input here
+            std::vector<std::string>{"devices MIN none / MOUT OK (4 lost) (recording)"});
+  EXPECT_EQ(session.GetINStatusStr(), "MIN none");  // no input here
   const Session unplugged(nullptr, nullptr, timer, nullptr);
   EXPECT_EQ(unplugged.LostMessages(), 0u);
 }
