@@ -6,8 +6,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+bash scripts/setup.sh run
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORDEL_BUILD_TESTS=OFF -DVORDEL_BUILD_BENCH=OFF
 cmake --build build -j"$(nproc)" --target vordel vordel-compose
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then

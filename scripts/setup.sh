@@ -1,20 +1,36 @@
 #!/usr/bin/env bash
-# Installs every Debian package vordel needs to build, run and test. Idempotent; run as root
-# (or through sudo) on a fresh Debian 12 machine.
+# Installs the Debian packages vordel needs: `setup.sh run` what building and running the
+# programs takes, `setup.sh` (or `setup.sh test`) that and what the tests and their tools take.
+# Idempotent; run as root (or through sudo) on a fresh Debian 12 machine.
 set -euo pipefail
 
-PACKAGES=(
+RUN_PACKAGES=(
   # build
-  build-essential cmake pkg-config g++ clang libclang-rt-14-dev clang-format clang-tidy cppcheck
-  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  build-essential cmake pkg-config g++
   # desktop program, MIDI output and the built-in synthesizer
-  qt6-base-dev librtmidi-dev libfluidsynth-dev fluidsynth timgm6mb-soundfont libasound2-dev
+  qt6-base-dev librtmidi-dev libfluidsynth-dev timgm6mb-soundfont libasound2-dev
   libcli11-dev libsndfile1-dev libebur128-dev libjack-jackd2-dev liblo-dev libxcb1-dev
-  libpugixml-dev libxml2-utils help2man bash-completion
-  # end-to-end tests: virtual display, clipboard owner, JACK dummy server, screenshots, audio
-  xvfb xauth xclip x11-utils xdotool jackd2 liblo-tools imagemagick sox tesseract-ocr tesseract-ocr-eng
+  libpugixml-dev
+  # a virtual display when there is none, and its clipboard
+  xvfb xauth xclip
+)
+TEST_PACKAGES=(
+  # static checks, sanitizers, unit tests, manual pages
+  clang libclang-rt-14-dev clang-format clang-tidy cppcheck googletest libgtest-dev libgmock-dev
+  libbenchmark-dev help2man bash-completion libxml2-utils fluidsynth
+  # end-to-end tests: windows, JACK dummy server, OSC, screenshots, audio, the package, units
+  x11-utils xdotool jackd2 liblo-tools imagemagick sox tesseract-ocr tesseract-ocr-eng
   fonts-liberation2 midicsv bc desktop-file-utils pulseaudio pulseaudio-utils python3
 )
+
+case "${1:-test}" in
+  run) PACKAGES=("${RUN_PACKAGES[@]}") ;;
+  test) PACKAGES=("${RUN_PACKAGES[@]}" "${TEST_PACKAGES[@]}") ;;
+  *)
+    echo "usage: setup.sh [run|test]" >&2
+    exit 2
+    ;;
+esac
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
