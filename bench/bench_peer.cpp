@@ -200,10 +200,9 @@ Result PlayInto(int period, const std::string& output, const std::string& compos
   const std::string play_err = dir + "/play-" + output + std::to_string(period) + ".txt";
   {
     Busy busy;
-    const pid_t play = Spawn(
-        {compose, "--play", "--verbose", "--output", output, "--port", "midi-recorder", "--clock",
-         "0", kPiece},
-        "/dev/null", play_err);
+    const pid_t play = Spawn({compose, "--play", "--verbose", "--output", output, "--port",
+                              "midi-recorder", "--clock", "0", kPiece},
+                             "/dev/null", play_err);
     Finish(play, 0);
   }
   Sleep(300);

@@ -34,8 +34,7 @@ void ClipboardPoller::Poll(CommandQueue& queue) {
       log_("clipboard: " + Shown(*text_) +
            " is not a parameter string (every word of one begins like a number); ignored");
     }
-    before_start_ =
-        !ignored_ && first_read_ && text_ && CommandFromText(*text_, true, "clipboard");
+    before_start_ = !ignored_ && first_read_ && text_ && CommandFromText(*text_, true, "clipboard");
     if (before_start_ && log_) {
       log_("clipboard: " + Shown(*text_) +
            " was there before the start and is ignored; copy it again to use it");

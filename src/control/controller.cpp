@@ -99,8 +99,7 @@ void Controller::PieceComposed() {
       if (!began_) {
         began_ = true;
         programme_->Begin();  // the start-up piece is there: endless play may begin
-        if (play_at_start_ && !session_.Playing() && programme_->Open() &&
-            !programme_->Endless()) {
+        if (play_at_start_ && !session_.Playing() && programme_->Open() && !programme_->Endless()) {
           PlayFromStart();  // the string the program was started with
         }
       }

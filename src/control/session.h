@@ -248,7 +248,7 @@ class Session {
   std::vector<std::string> warnings_;
   int ensemble_ = 0;
   bool ensemble_pending_ = false;
-  int volume_ = 100;  // as the ensembles set it
+  int volume_ = 100;                  // as the ensembles set it
   std::optional<int> chosen_volume_;  // the volume the user set, if any
   struct Fade {
     std::int64_t start_ns;

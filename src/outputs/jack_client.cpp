@@ -60,8 +60,8 @@ bool JackClient::Open() {
   for (int n = 1; n <= kNames && c == nullptr; ++n) {
     const std::string name = n == 1 ? wanted_name_ : wanted_name_ + "-" + std::to_string(n);
     jack_status_t status{};
-    c = jack_client_open(name.c_str(),
-                         static_cast<jack_options_t>(JackNoStartServer | JackUseExactName), &status);
+    c = jack_client_open(
+        name.c_str(), static_cast<jack_options_t>(JackNoStartServer | JackUseExactName), &status);
     // JACK 2 answers a name that is taken with a server error rather than JackNameNotUnique:
     // only a server that is not there makes the next name pointless.
     if (c == nullptr && (status & JackServerFailed) != 0) {

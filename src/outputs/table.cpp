@@ -124,8 +124,7 @@ AutoChoice ChooseOutput(const OutputRequest& request, const std::vector<OutputBa
     }
     const OutputProbe probe = row->probe();
     if (!probe.present) {
-      choice.error =
-          std::string("cannot open ") + row->description + ": its system is not running";
+      choice.error = std::string("cannot open ") + row->description + ": its system is not running";
       return choice;
     }
     const int index = ChooseInput(probe.inputs, request.port);
@@ -201,7 +200,8 @@ std::string DescribeOutputChoices(const OutputRequest& base,
   std::string out = "Outputs (--output NAME, and --port NAME for a port's input):\n";
   for (const OutputBackend& row : rows) {
     const OutputProbe probe = row.probe();
-    out += "  " + std::string(row.name) + std::string(12 - std::min<std::size_t>(11, std::strlen(row.name)), ' ') +
+    out += "  " + std::string(row.name) +
+           std::string(12 - std::min<std::size_t>(11, std::strlen(row.name)), ' ') +
            row.description;
     if (row.port && !probe.present) {
       out += ": its system is not running";

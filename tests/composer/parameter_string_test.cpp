@@ -54,5 +54,16 @@ INSTANTIATE_TEST_SUITE_P(
       return "case" + std::to_string(info.index);
     });
 
+// Where a piece plays or is ready, the refusal says that it stays; where none is, it does not.
+TEST(Reading, ARefusalSaysThePieceIsKeptOnlyWhereItIs) {
+  const PieceParameters refused = PieceParameters::Parse("1 2");
+  EXPECT_EQ(refused.refusal(),
+            "Parameter string ignored: it holds 2 number(s), not one complete group of five.");
+  EXPECT_EQ(refused.KeptRefusal(),
+            "Parameter string ignored: it holds 2 number(s), not one complete group of five; the "
+            "current composition is kept.");
+  EXPECT_EQ(PieceParameters::Parse("0 80 40 30 25").KeptRefusal(), "");
+}
+
 }  // namespace
 }  // namespace vordel

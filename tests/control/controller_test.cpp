@@ -129,7 +129,9 @@ TEST_F(ControllerTest, TheClipboardsRules) {
   EXPECT_NE(ctl_->NoticeText().find("ignored"), std::string::npos);
   EXPECT_GT(host_.repaints, repaints);  // and the window shows it
   timer_.Tick();
+  EXPECT_EQ(ctl_->DisplayedTick(), 1);  // the playhead is where the tick is
   Poll("0");
+  EXPECT_EQ(ctl_->DisplayedTick(), 0);
   EXPECT_EQ(Playing(), 0);
   EXPECT_EQ(ctl_->GetStopFlag(), 1);
   EXPECT_EQ(CountSent(0xB0, 123), 16);

@@ -32,6 +32,27 @@ TEST(OscSource, GivesBackEveryDescriptor) {
   EXPECT_EQ(testing::OpenDescriptors(), before);
 }
 
+// What becomes of a command is answered on the source's own socket, later, from the control
+// thread: a refused string, a saved score.
+TEST(OscSource, AnswersCommandsAfterwards) {
+  OscSource source(
+      OscSource::Options{"127.0.0.1", 17800, ""}, [] { return Session::Snapshot{}; },
+      [](const std::string&) {});
+  CommandQueue queue;
+  std::string error;
+  ASSERT_TRUE(source.Start(queue, &error)) << error;
+  testing::OscPeer peer;
+  peer.Send(source.Port(), "/vordel/piece", "1 2");
+  peer.Send(source.Port(), "/vordel/score", "s.musicxml");
+  const std::vector<Command> commands = testing::WaitForCommands(queue, 2);
+  ASSERT_EQ(commands.size(), 2u);
+  commands[0].reply("it holds 2 number(s)");
+  EXPECT_EQ(peer.Receive(), (std::pair<std::string, std::string>{"/vordel/refused", "s"}));
+  commands[1].saved("/home/u/.local/share/vordel/s.musicxml");
+  EXPECT_EQ(peer.Receive(), (std::pair<std::string, std::string>{"/vordel/saved", "s"}));
+  source.Stop();
+}
+
 TEST(OscSource, ATakenPortMovesOnAndSaysSo) {
   std::vector<std::string> log;
   auto status = [] { return Session::Snapshot{}; };

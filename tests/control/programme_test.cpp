@@ -242,6 +242,22 @@ TEST_F(ProgrammeTest, AJournalThatFailsIsSaidOnceAMinuteAndWhenItWorksAgain) {
   rmdir(blocker.c_str());
 }
 
+// A "next" while a piece plays ends it (for "next", in the journal too) and the next piece
+// follows after the gap.
+TEST_F(ProgrammeTest, ANextWhilePlayingEndsThePieceAndTheNextFollows) {
+  ProgrammeSettings settings;
+  settings.endless = true;
+  settings.gap_ms = 100;
+  Make(settings);
+  ASSERT_TRUE(Drive([&] { return starts_->pieces.size() == 1 && session_->Playing(); }));
+  Command next;
+  next.kind = Command::Kind::kNext;
+  controller_->Apply(next);
+  ASSERT_TRUE(Drive([&] { return starts_->pieces.size() == 2; }));
+  EXPECT_EQ(starts_->ends, std::vector<std::string>{"next"});
+  EXPECT_NE(JournalText().find("\tnext\t"), std::string::npos);
+}
+
 // Endless play turned on while nothing plays starts at once.
 TEST_F(ProgrammeTest, EndlessTurnedOnPlaysAtOnce) {
   Make({});

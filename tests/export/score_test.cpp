@@ -288,6 +288,28 @@ TEST_F(ScoreFiles, ValidateAddUpAndHoldThePiecesNotes) {
                 std::to_string(s + 1) + " " + (f >= 0 && f <= 4 ? kFunctions[f] : "Unknown"));
     }
     ExpectSameNotes(piece, score, c.grid, label);
+    // Each part's clef follows the middle of its range: treble with an 8 above from C6, treble
+    // from B3, bass from D2, bass with an 8 below lower down (a part that sounds below C0 is
+    // written an octave up, and left out here).
+    ASSERT_EQ(score.clefs.size(), score.parts.size()) << label;
+    for (std::size_t part = 0; part < score.parts.size(); ++part) {
+      const std::vector<ReadNote>& notes = score.parts[part];
+      if (notes.empty()) {
+        continue;
+      }
+      const auto [low, high] =
+          std::minmax_element(notes.begin(), notes.end(),
+                              [](const ReadNote& a, const ReadNote& b) { return a.key < b.key; });
+      if (low->key < 12) {
+        continue;
+      }
+      const int middle = (low->key + high->key) / 2;
+      const char* clef = middle >= 84   ? "G2 1"
+                         : middle >= 59 ? "G2"
+                         : middle >= 38 ? "F4"
+                                        : "F4 -1";
+      EXPECT_EQ(score.clefs[part], clef) << label << ", part " << part + 1;
+    }
     EXPECT_NE(xml.find(piece.Reproduce()), std::string::npos) << label;
     // The page's head: the title centred in 20 points, the composer on the right in 10.
     for (
@@ -302,6 +324,7 @@ TEST_F(ScoreFiles, ValidateAddUpAndHoldThePiecesNotes) {
   const ReadScore empty = Read(xml);  // one empty measure per part
   EXPECT_EQ(empty.problems, std::vector<std::string>{});
   EXPECT_EQ(empty.measures, (std::vector<int>{1, 1, 1, 1}));
+  EXPECT_EQ(empty.clefs, (std::vector<std::string>{"G2", "G2", "G2", "G2"}));
   EXPECT_EQ(Validate(files), "");
 }
 

@@ -2,7 +2,9 @@
 #include "outputs/midi_input.h"
 
 #include <gtest/gtest.h>
+
 #include <jack/jack.h>
+#include <fstream>
 
 #include "support/fake_jack.h"
 
@@ -59,6 +61,22 @@ TEST_F(MidiInputTest, AFloodIsCountedNotQueuedWithoutEnd) {
   EXPECT_GT(input_->Dropped(), 0u);
   EXPECT_EQ(got.size() + input_->Dropped(), 5000u);
   EXPECT_EQ(got.front(), (std::vector<std::uint8_t>{0x90, 0, 1}));
+}
+
+// Without a MIDI system there is no input: "MIN none", nothing to connect, and a connection
+// asked for fails with the reason.
+TEST(MidiInputNone, SaysSoAndConnectsNothing) {
+  if (std::ifstream("/dev/snd/seq").good()) {
+    GTEST_SKIP() << "this machine has an ALSA sequencer";
+  }
+  jack::Reset(false);  // no JACK server either
+  const std::unique_ptr<MidiInput> input = OpenMidiInput("vordel");
+  EXPECT_EQ(GetINStatusStr(input->Status()), std::string("MIN none"));
+  EXPECT_TRUE(input->Sources().empty());
+  std::string error;
+  EXPECT_FALSE(input->Connect("keyboard:out", &error));
+  EXPECT_EQ(error, "no MIDI system is running");
+  EXPECT_EQ(input->Connected(), "");
 }
 
 }  // namespace
