@@ -152,17 +152,17 @@ double WindowBlockMillis(const std::string& largest) {
     longest = std::max(longest, Millis(Clock::now() - t0));
   };
   for (int round = 0; round < 3; ++round) {
-    timed([&] { session.RequestPiece(vordel::PieceParameters::Parse(largest)); });
+    timed([&] { session.composer().Request(vordel::PieceParameters::Parse(largest)); });
     for (;;) {
-      pollfd p{session.ComposedFd(), POLLIN, 0};
+      pollfd p{session.composer().ReadyFd(), POLLIN, 0};
       if (poll(&p, 1, 40) == 1) {
         break;
       }
       timed([&] { session.Poll(); });
     }
-    std::optional<vordel::ReadyPiece> ready;
-    timed([&] { ready = session.TakeComposed(); });
-    timed([&] { session.SetPiece(*ready); });
+    std::optional<vordel::Cue> ready;
+    timed([&] { ready = session.composer().Take(); });
+    timed([&] { session.transport().Load(*ready); });
   }
   return longest;
 }

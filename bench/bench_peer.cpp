@@ -279,13 +279,16 @@ double SynthOnsets(bool scheduled, const std::string& recorder, const std::strin
   }
   schedule->end_tick = 300 + kNotes * 250 + 500;
   schedule->object_end_ticks = {schedule->end_tick};
-  session.midi().Send(vordel::ProgramMessage(1, 116));
-  session.midi().Send(vordel::ControlMessage(1, 7, 127));
-  session.midi().Commit();
-  session.player().SetSchedule(schedule);
+  vordel::Transport& transport = session.transport();
+  transport.midi().Send(vordel::ProgramMessage(1, 116));
+  transport.midi().Send(vordel::ControlMessage(1, 7, 127));
+  transport.midi().Commit();
+  vordel::Cue cue;
+  cue.schedule = schedule;
+  transport.Load(cue);
   {
     Busy busy;
-    session.StartPlayback();
+    transport.Play();
     while (session.player().GetPlayStatus() != 0) {
       Sleep(50);
     }

@@ -154,7 +154,7 @@ vordel::ProgrammeSettings Settings() {
 }
 
 void ServeComposer(vordel::Session& session, vordel::Controller& controller, int timeout_ms) {
-  pollfd p{session.ComposedFd(), POLLIN, 0};
+  pollfd p{session.composer().ReadyFd(), POLLIN, 0};
   if (poll(&p, 1, timeout_ms) == 1) {
     controller.PieceComposed();
   }
@@ -192,8 +192,8 @@ int main(int argc, char** argv) {
     for (std::int64_t tick = 0; starts.count < 1001; ++tick) {
       // The composer is a real thread: never tick past a piece's end before its follower is
       // there, so that the player can run far faster than real time.
-      while (session.Composing(vordel::ComposeFor::kFollowing) ||
-             session.Composing(vordel::ComposeFor::kCommand)) {
+      while (session.composer().Composing(vordel::ComposeFor::kFollowing) ||
+             session.composer().Composing(vordel::ComposeFor::kCommand)) {
         ServeComposer(session, controller, 100);
       }
       if (tick % 50 == 0) {

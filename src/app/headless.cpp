@@ -89,8 +89,9 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
 
   int code = 0;
   while (!host.quit_) {
-    pollfd fds[3] = {
-        {queue.fd(), POLLIN, 0}, {stop_signals.fd(), POLLIN, 0}, {session.ComposedFd(), POLLIN, 0}};
+    pollfd fds[3] = {{queue.fd(), POLLIN, 0},
+                     {stop_signals.fd(), POLLIN, 0},
+                     {session.composer().ReadyFd(), POLLIN, 0}};
     poll(fds, 3, controller.WakeInMs());
     if (const int sig = stop_signals.Take(); sig != 0) {
       log.Line(std::string("vordel: ") + SignalName(sig) + ": stopping");
@@ -113,7 +114,7 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
     controller.Poll();
     code = host.code_;
   }
-  session.EndPlayback("quit");  // told to OSC subscribers while they are still heard
+  session.transport().Shutdown("quit");  // told to OSC subscribers while they still listen
   sources.Stop();
   session.Shutdown("quit");
   session.RemoveListener(&host);

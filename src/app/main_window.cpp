@@ -94,7 +94,7 @@ void TMyWindow::UpdateStatusTexts() {
     QLabel* label = gadgets_[static_cast<std::size_t>(g)];
     if (label != nullptr) {
       const QString t =
-          QString::fromStdString(controller_->StatusText(static_cast<StatusGadget>(g)));
+          QString::fromStdString(controller_->StatusText(static_cast<StatusField>(g)));
       if (label->text() != t && !(t.isEmpty() && label->text() == " ")) {
         label->setText(t);
       }
@@ -210,8 +210,11 @@ bool TMyApp::InitMainWindow() {
   StatusBar = new QStatusBar(frame_.get());  // NOLINT(cppcoreguidelines-owning-memory)
   const int char_width = StatusBar->fontMetrics().averageCharWidth();
   // Left to right, with their widths in characters.
-  const std::pair<StatusGadget, int> layout[] = {
-      {STG_Events, 7}, {STG_EventData, 7}, {STG_Timer, 7}, {STG_MidiIN, 5}, {STG_MidiOUT, 5}};
+  const std::pair<StatusField, int> layout[] = {{StatusField::kEvents, 7},
+                                                {StatusField::kTick, 7},
+                                                {StatusField::kTimer, 7},
+                                                {StatusField::kMidiIn, 5},
+                                                {StatusField::kMidiOut, 5}};
   std::array<QLabel*, 5> gadgets{};
   for (const auto& [gadget, width] : layout) {
     auto* label = new QLabel(" ", StatusBar);
@@ -282,7 +285,7 @@ bool TMyApp::InitMainWindow() {
   session_->AddListener(this);
 
   composed_notifier_ =
-      std::make_unique<QSocketNotifier>(session_->ComposedFd(), QSocketNotifier::Read);
+      std::make_unique<QSocketNotifier>(session_->composer().ReadyFd(), QSocketNotifier::Read);
   QObject::connect(composed_notifier_.get(), &QSocketNotifier::activated, frame_.get(),
                    [this] { controller_->PieceComposed(); });
   queue_notifier_ = std::make_unique<QSocketNotifier>(queue_.fd(), QSocketNotifier::Read);
@@ -316,7 +319,7 @@ bool TMyApp::InitMainWindow() {
 
   QObject::connect(&poll_timer_, &QTimer::timeout, frame_.get(), [this] {
     // Ticks only raise a flag; the window repaints from its own thread.
-    if (session_->player().TakeRepaintRequest()) {
+    if (session_->transport().player().TakeRepaintRequest()) {
       client_->update();
     }
     controller_->Poll();
@@ -412,7 +415,7 @@ int TMyApp::Run() {
     frame_->showMinimized();
     code = QApplication::exec();
     poll_timer_.stop();
-    session_->EndPlayback("quit");  // told to OSC subscribers while they are still heard
+    session_->transport().Shutdown("quit");  // told to OSC subscribers while they listen
     sources_->Stop();
     session_->RemoveListener(this);
     session_->Shutdown("quit");

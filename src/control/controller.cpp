@@ -18,7 +18,7 @@ Controller::Controller(Session& session, ControllerHost& host, ProgrammeSettings
                        std::string files)
     : session_(session),
       host_(host),
-      player_(session.player()),
+      transport_(session.transport()),
       programme_(std::make_unique<Programme>(session, static_cast<ProgrammeHost&>(*this),
                                              std::move(programme))),
       files_(std::move(files)) {}
@@ -30,7 +30,7 @@ void Controller::Poll() {
   if (held_ && MonotonicNanos() >= held_->due_ns) {
     const Held start = std::move(*held_);
     held_.reset();
-    Replace(start.piece, start.command);
+    Replace(start.cue, start.command);
     host_.Invalidate();
     ApplyWaiting();
   }
@@ -41,7 +41,7 @@ void Controller::Poll() {
 }
 
 void Controller::SetupWindow(const std::string& piece) {
-  player_.InitCounters(0, 1);
+  transport_.player().InitCounters(0, 1);
   Command startup;
   startup.origin = "start-up";
   const PieceParameters given = PieceParameters::Parse(piece);
@@ -54,6 +54,7 @@ void Controller::Apply(const Command& command) {
   if (quitting_) {
     return;
   }
+  transport_.Poll();  // what the player did by itself, before a command looks at it
   if (command.kind == Command::Kind::kQuit) {
     Quit();  // at once, whatever waits
     return;
@@ -79,7 +80,7 @@ void Controller::Apply(const Command& command) {
 
 void Controller::Await(const PieceParameters& parameters, const Command& command,
                        AfterComposing after) {
-  pending_ = Pending{session_.RequestPiece(parameters), command, after};
+  pending_ = Pending{session_.composer().Request(parameters), command, after};
 }
 
 void Controller::PieceComposed() {
@@ -87,7 +88,7 @@ void Controller::PieceComposed() {
     return;
   }
   programme_->PieceComposed();
-  std::optional<ReadyPiece> ready = session_.TakeComposed();
+  std::optional<Cue> ready = session_.composer().Take();
   if (!ready || !pending_ || ready->request != pending_->request) {
     return;
   }
@@ -95,26 +96,27 @@ void Controller::PieceComposed() {
   pending_.reset();
   switch (done.after) {
     case AfterComposing::kKeep:
-      session_.SetPiece(*ready);
+      transport_.Load(*ready);
       if (!began_) {
         began_ = true;
         programme_->Begin();  // the start-up piece is there: endless play may begin
-        if (play_at_start_ && !session_.Playing() && programme_->Open() && !programme_->Endless()) {
+        if (play_at_start_ && !transport_.Playing() && programme_->Open() &&
+            !programme_->Endless()) {
           PlayFromStart();  // the string the program was started with
         }
       }
       break;
     case AfterComposing::kRestart:
       // A parameter string from the clipboard: the new piece from the first object.
-      session_.SetPiece(*ready);
+      transport_.Load(*ready);
       host_.Invalidate();
-      RestartFromTop();
+      transport_.Play();
       break;
     case AfterComposing::kReplace:
       // A parameter string from elsewhere: whatever plays stops, the new piece plays; but a
       // piece that has just started plays a second at least before it is replaced.
-      if (const std::int64_t due = session_.PlayingSinceNanos() + kShortestPlaybackNanos;
-          session_.Playing() && MonotonicNanos() < due) {
+      if (const std::int64_t due = transport_.PlayingSinceNanos() + kShortestPlaybackNanos;
+          transport_.Playing() && MonotonicNanos() < due) {
         held_ = Held{std::move(*ready), done.command, due};
         return;
       }
@@ -125,14 +127,11 @@ void Controller::PieceComposed() {
   ApplyWaiting();
 }
 
-void Controller::Replace(const ReadyPiece& ready, const Command& command) {
-  ClearTheStage();
-  session_.PrepareEnsemble();
-  session_.SetPiece(ready);
-  session_.LogPosition();
-  const bool started = session_.StartPlayback();
+void Controller::Replace(const Cue& cue, const Command& command) {
+  const bool started = transport_.Start(cue);
   if (command.reply) {
-    command.reply(started ? "" : "the piece could not start (" + player_.TimerStatusText() + ")");
+    command.reply(
+        started ? "" : "the piece could not start (" + transport_.player().TimerStatusText() + ")");
   }
 }
 
@@ -153,14 +152,6 @@ int Controller::WakeInMs() const {
   return wake;
 }
 
-void Controller::RestartFromTop() {
-  // A playback that is still running goes back to the first object and starts again.
-  session_.ExpectEnd("stop");
-  player_.StopPlaybackAndWait();
-  session_.LogPosition();
-  session_.StartPlayback();
-}
-
 void Controller::ClipboardText(const std::string& text) {
   if (const auto command = CommandFromText(text, true, "clipboard")) {
     Apply(*command);
@@ -170,15 +161,14 @@ void Controller::ClipboardText(const std::string& text) {
 void Controller::ApplyLatched(const Command& command) {
   switch (command.kind) {
     case Command::Kind::kStop:
-      if (StopFlag == 0) {
-        session_.ExpectEnd("stop");
-        session_.Stop("stop", programme_->fade_ms());
-        flag = 0;
-        StopFlag = 1;
+      if (!stop_done_) {
+        transport_.Stop("stop", programme_->fade_ms());
+        string_taken_ = false;
+        stop_done_ = true;
       }
       return;
     case Command::Kind::kPlay:
-      if (player_.GetPlayStatus() == 0) {
+      if (!transport_.Playing()) {
         PlayFromStart();
       }
       return;
@@ -186,16 +176,15 @@ void Controller::ApplyLatched(const Command& command) {
       Quit();
       return;
     case Command::Kind::kCompose:
-      if (flag == 0) {
-        StopFlag = 0;
-        flag = 1;
-        player_.ClearStop();
-        ProcessTheMotherFucker(command.text.c_str());
+      if (!string_taken_) {
+        stop_done_ = false;
+        string_taken_ = true;
+        TakeClipboardString(command.text);
         if (!pending_) {
           // A refused string restarts the piece that is kept; its reason stays in view for
           // that playback.
           const std::string why = session_.Refusal();
-          RestartFromTop();
+          transport_.Play();
           session_.SetRefusal(why);
         }
       } else if (command.text != last_string_ && session_.Refusal().empty()) {
@@ -216,7 +205,7 @@ void Controller::ApplyOnce(const Command& command) {
       StopNow(command.origin);
       return;
     case Command::Kind::kPlay:
-      if (player_.GetPlayStatus() == 0) {
+      if (!transport_.Playing()) {
         PlayFromStart();
       } else {
         host_.Log(command.origin + ": play ignored, a playback runs");
@@ -229,7 +218,7 @@ void Controller::ApplyOnce(const Command& command) {
       ComposeAndPlay(command);
       return;
     case Command::Kind::kVolume:
-      session_.ChooseVolume(command.value);
+      transport_.ChooseVolume(command.value);
       return;
     case Command::Kind::kEndless:
       programme_->SetEndless(command.value != 0);
@@ -252,8 +241,8 @@ void Controller::ApplyOnce(const Command& command) {
                   " (0, 1 or 2)");
         return;
       }
-      session_.ChooseEnsemble(command.value);
-      session_.EnsembleForNextStart();
+      transport_.ChooseEnsemble(command.value);
+      transport_.EnsembleForNextStart();
       host_.Log(command.origin + ": ensemble " + std::to_string(command.value) + " (" +
                 EnsembleName(command.value) + ") for the next start");
       return;
@@ -363,29 +352,7 @@ std::unique_ptr<PendingFile> Controller::ScoreFile(const Command& command, const
 
 void Controller::StopNow(const std::string& origin) {
   (void)origin;
-  session_.Stop("stop", programme_->fade_ms());
-  host_.Invalidate();
-}
-
-void Controller::ClearTheStage() {
-  if (player_.GetPlayStatus() != 0 || player_.TimerActive()) {
-    session_.ExpectEnd("stop");
-    player_.RaiseStop();
-    player_.StopPlaybackAndWait();
-  }
-  player_.ResetPlayStatus();
-  player_.ClearStop();
-  session_.Silence();
-}
-
-void Controller::PlayPiece(const ReadyPiece& piece) {
-  ClearTheStage();
-  const int volume = session_.Volume();
-  session_.PrepareEnsemble();
-  session_.SetVolume(volume);
-  session_.SetPiece(piece);
-  session_.LogPosition();
-  session_.StartPlayback();
+  transport_.Stop("stop", programme_->fade_ms());
   host_.Invalidate();
 }
 
@@ -394,26 +361,17 @@ void Controller::PlayCurrent() {
 }
 
 void Controller::PlayFromStart() {
-  // A playback that was asked to stop ends before the piece is rewound.
-  player_.StopPlaybackAndWait();
-  player_.ClearStop();
-  session_.midi().AllNotesOff();
-  session_.midi().Commit();
-  session_.StartPlayback();
+  transport_.Play();
   host_.Invalidate();
 }
 
 void Controller::Quit() {
   quitting_ = true;
   scores_.Abandon();  // a score being written is not waited for
-  session_.CancelComposing();
+  session_.composer().Cancel();
   pending_.reset();
   held_.reset();
-  session_.ExpectEnd("quit");
-  player_.RaiseStop();
-  player_.StopPlaybackAndWait();
-  session_.midi().AllNotesOff();
-  session_.midi().Commit();
+  transport_.Shutdown("quit");  // told to OSC subscribers while they are still heard
   host_.PostQuit(0);
 }
 
@@ -437,11 +395,11 @@ void Controller::ComposeAndPlay(const Command& command) {
   Await(parameters, command, AfterComposing::kReplace);
 }
 
-void Controller::ProcessTheMotherFucker(const char* worst) {
-  session_.ChooseEnsemble(0);
-  session_.PrepareEnsemble();
-  last_string_ = worst != nullptr ? worst : "";
-  if (player_.GetPlayStatus() == 0) {
+void Controller::TakeClipboardString(const std::string& text) {
+  transport_.ChooseEnsemble(0);
+  transport_.PrepareEnsemble();
+  last_string_ = text;
+  if (!transport_.Playing()) {
     const PieceParameters parameters = PieceParameters::Parse(last_string_);
     if (parameters.accepted()) {
       Command command;
@@ -459,8 +417,8 @@ void Controller::ProcessTheMotherFucker(const char* worst) {
 void Controller::EvLButtonDown() {
   host_.MessageBox("Playing from object: 1.", "Player status.");
   if (!session_.piece().empty()) {
-    if (player_.GetPlayStatus() == 0) {
-      session_.StartPlayback();
+    if (!transport_.Playing()) {
+      transport_.Play(/*honour_stop=*/true);  // after a stop: it ends at its first tick
     } else {
       host_.MessageBox("Composition is still playing...", "Player status.");
     }
@@ -472,7 +430,7 @@ void Controller::EvLButtonDown() {
 
 void Controller::EvRButtonDown() {
   const bool empty = session_.piece().empty();
-  if (!empty && player_.GetPlayStatus() != 0) {
+  if (!empty && transport_.Playing()) {
     host_.MessageBox("Composition is still playing...", "Player status.");
   } else if (empty) {
     host_.MessageBox("Compostion's ObjectList is Empty...", "Error.");
@@ -481,19 +439,12 @@ void Controller::EvRButtonDown() {
 }
 
 void Controller::EvMouseMove(int y) {
-  const int v = y % 127;
-  for (unsigned char ch = 1; ch <= 4; ++ch) {
-    session_.midi().ControlChange(ch, 7, static_cast<unsigned char>(v));
-  }
-  session_.midi().Commit();
+  transport_.SetVolume(y % 127);
 }
 
 bool Controller::CanClose() {
   // Stop for real before asking, so that a No leaves nothing sounding and the player idle.
-  session_.ExpectEnd("stop");
-  player_.StopPlaybackAndWait();
-  player_.ResetPlayStatus();
-  session_.Silence();
+  transport_.Stop("stop");
   return host_.AskYesNo("Want to close ?", "Query");
 }
 
@@ -508,22 +459,23 @@ std::string Controller::CountersText() const {
   return text;
 }
 
-std::string Controller::StatusText(StatusGadget gadget) const {
+std::string Controller::StatusText(StatusField field) const {
+  const CompositionPlayer& player = session_.player();
   char text[64];
-  switch (gadget) {
-    case STG_Events:
-      std::snprintf(text, sizeof text, "ev_played %i.", player_.PlayedEvents());
+  switch (field) {
+    case StatusField::kEvents:
+      std::snprintf(text, sizeof text, "ev_played %i.", player.PlayedEvents());
       return text;
-    case STG_EventData:
-      std::snprintf(text, sizeof text, "timed: %u.", player_.LastTimeSetEvID());
+    case StatusField::kTick:
+      std::snprintf(text, sizeof text, "timed: %u.", player.LastTimeSetEvID());
       return text;
-    case STG_Timer: {
+    case StatusField::kTimer: {
       const std::string closed = programme_->ClosedText();
-      return closed.empty() ? player_.TimerStatusText() : closed;
+      return closed.empty() ? player.TimerStatusText() : closed;
     }
-    case STG_MidiIN:
+    case StatusField::kMidiIn:
       return session_.GetINStatusStr();
-    case STG_MidiOUT:
+    case StatusField::kMidiOut:
       return session_.GetOUTStatusStr();
   }
   return "";
@@ -536,9 +488,9 @@ std::string Controller::NoticeText() const {
   std::string text;
   if (std::string closed = programme_->ClosedText(); !closed.empty()) {
     text = std::move(closed);
-  } else if (player_.GetPlayStatus() != 0) {
+  } else if (session_.player().GetPlayStatus() != 0) {
     const Schedule& s = session_.schedule();
-    text = "Playing object " + std::to_string(player_.PlayingObjectNumber()) + " of " +
+    text = "Playing object " + std::to_string(session_.player().PlayingObjectNumber()) + " of " +
            std::to_string(s.Objects()) + ".";
   } else {
     text = "Nothing plays.";
@@ -551,8 +503,8 @@ std::string Controller::NoticeText() const {
 }
 
 std::int64_t Controller::DisplayedTick() const {
-  if (player_.GetPlayStatus() != 0) {
-    return static_cast<std::int64_t>(player_.LastTimeSetEvID());
+  if (session_.player().GetPlayStatus() != 0) {
+    return static_cast<std::int64_t>(session_.player().LastTimeSetEvID());
   }
   return 0;
 }

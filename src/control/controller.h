@@ -1,11 +1,11 @@
-// What the commands and the window's events do to the session. The controller owns the rules of
-// a text that stays on the clipboard (`flag`: a parameter string was taken; `StopFlag`: the stop
-// was carried out) and the order of the actions in each rule; commands that arrive once (OSC,
-// standard input, MIDI input) act each time. A piece is composed beside the control thread:
-// while it is, the commands after it wait their turn (a quit never waits, and a newer piece from
-// the same kind of source replaces it), so every command still acts as if the ones before had
-// finished. The window only shows state, reads the mouse and hosts the menu, through the host.
-// Control thread only; not real-time safe.
+// What the commands and the window's events do to the transport. The controller owns the rules
+// of a text that stays on the clipboard (a parameter string was taken; the stop was carried out)
+// and the order of the actions in each rule; commands that arrive once (OSC, standard input,
+// MIDI input) act each time. A piece is composed beside the control thread: while it is, the
+// commands after it wait their turn (a quit never waits; of several strings only the newest is
+// composed next, and a piece that has started plays a second before a newer one replaces it),
+// so every command still acts as if the ones before had finished. The window only shows state,
+// reads the mouse and hosts the menu, through the host. Control thread only; not real-time safe.
 #pragma once
 
 #include <cstdint>
@@ -39,13 +39,8 @@ class ControllerHost {
   virtual void Log(const std::string& line) { (void)line; }
 };
 
-enum StatusGadget {
-  STG_Events = 0,
-  STG_Timer = 1,
-  STG_EventData = 2,
-  STG_MidiIN = 3,
-  STG_MidiOUT = 4
-};
+// The status bar's fields, in the order the window shows them.
+enum class StatusField { kEvents = 0, kTimer = 1, kTick = 2, kMidiIn = 3, kMidiOut = 4 };
 
 class Controller : private ProgrammeHost {
  public:
@@ -79,8 +74,9 @@ class Controller : private ProgrammeHost {
 
   // The clipboard's rules for a text that stays ("0", "1", "q", or a parameter string).
   void ClipboardText(const std::string& text);
-  // Takes a parameter string: sends ensemble 0 and, when nothing plays, rebuilds the piece.
-  void ProcessTheMotherFucker(const char* worst);
+  // Takes a parameter string from the clipboard: sends ensemble 0 and, when nothing plays,
+  // composes its piece.
+  void TakeClipboardString(const std::string& text);
 
   // Window events.
   void EvLButtonDown();
@@ -91,11 +87,13 @@ class Controller : private ProgrammeHost {
 
   // The line of counters, the status bar's texts and the line that says what happened.
   std::string CountersText() const;
-  std::string StatusText(StatusGadget gadget) const;
+  std::string StatusText(StatusField field) const;
   std::string NoticeText() const;
 
-  int GetFlag() const { return flag; }
-  int GetStopFlag() const { return StopFlag; }
+  // The clipboard's state: a string was taken (until a stop); the stop was carried out (until a
+  // string is taken).
+  bool StringTaken() const { return string_taken_; }
+  bool StopDone() const { return stop_done_; }
   // The text of the last parameter string taken.
   const std::string& LastParameterString() const { return last_string_; }
   // The playback position to show: the tick being played, or the start.
@@ -106,7 +104,6 @@ class Controller : private ProgrammeHost {
   void ApplyOnce(const Command& command);
   void StopNow(const std::string& origin);
   // ProgrammeHost
-  void PlayPiece(const ReadyPiece& piece) override;
   void PlayCurrent() override;
   void Log(const std::string& line) override { host_.Log(line); }
   void PlayFromStart();
@@ -114,15 +111,12 @@ class Controller : private ProgrammeHost {
   void ComposeAndPlay(const Command& command);
   // Why a string makes no piece, said as the program keeps its own.
   std::string Refusal(const PieceParameters& parameters) const;
-  // Whatever plays stops cleanly, and `ready` plays (a string from a source that acts once).
-  void Replace(const ReadyPiece& ready, const Command& command);
+  // Whatever plays stops cleanly, and `cue` plays (a string from a source that acts once).
+  void Replace(const Cue& cue, const Command& command);
   void ApplyWaiting();
   // What follows the composing, by the command that asked for it.
   enum class AfterComposing { kKeep, kRestart, kReplace };
   void Await(const PieceParameters& parameters, const Command& command, AfterComposing after);
-  void RestartFromTop();
-  // Whatever plays stops cleanly and every note ends, before another piece starts.
-  void ClearTheStage();
   void SaveScore(const Command& command);
   // The file a score command names, prepared for writing: null, with the reason, when it may
   // not be written.
@@ -132,10 +126,10 @@ class Controller : private ProgrammeHost {
 
   Session& session_;
   ControllerHost& host_;
-  CompositionPlayer& player_;
-  // Clipboard polling state kept from poll to poll.
-  int flag = 0;
-  int StopFlag = 0;
+  Transport& transport_;
+  // The clipboard's rules, kept from poll to poll.
+  bool string_taken_ = false;
+  bool stop_done_ = false;
   std::string last_string_;
   bool quitting_ = false;
   // The piece being composed for a command, and the commands that wait for it.
@@ -147,7 +141,7 @@ class Controller : private ProgrammeHost {
   std::optional<Pending> pending_;
   // A piece composed to replace one that started less than a second ago, until it may.
   struct Held {
-    ReadyPiece piece;
+    Cue cue;
     Command command;
     std::int64_t due_ns = 0;
   };

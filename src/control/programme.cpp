@@ -2,7 +2,16 @@
 
 #include <algorithm>
 
+#include "platform/clock.h"
+
 namespace vordel {
+namespace {
+
+std::int64_t Millis(std::int64_t ms) {
+  return ms * kNanosPerMilli;
+}
+
+}  // namespace
 
 Programme::Programme(Session& session, ProgrammeHost& host, ProgrammeSettings settings)
     : session_(session),
@@ -37,7 +46,7 @@ void Programme::Begin() {
     return;
   }
   if (order_) {
-    start_at_ = SteadyClock::now();  // as soon as its first piece is composed
+    start_at_ = MonotonicNanos();  // as soon as its first piece is composed
     ComposeNext();
   } else {
     host_.PlayCurrent();
@@ -47,15 +56,14 @@ void Programme::Begin() {
 void Programme::SetEndless(bool on) {
   endless_ = on;
   if (!on) {
-    session_.ClearFollowing();
-    session_.CancelComposing(ComposeFor::kFollowing);
+    transport().Unqueue();
+    composer().Cancel(ComposeFor::kFollowing);
     composing_ = false;
-    waiting_.reset();
     start_at_.reset();
     return;
   }
   paused_ = false;
-  if (session_.Playing()) {
+  if (transport().Playing()) {
     ComposeNext();
   } else if (open_) {
     host_.PlayCurrent();
@@ -70,12 +78,11 @@ void Programme::UsePlaylist(Playlist list) {
   settings_.playlist = std::move(list);
   endless_ = true;
   paused_ = false;
-  session_.ClearFollowing();
-  session_.CancelComposing(ComposeFor::kFollowing);
+  transport().Unqueue();
+  composer().Cancel(ComposeFor::kFollowing);
   composing_ = false;
-  waiting_.reset();
   // From the top, as soon as its first piece is composed (inside the hours).
-  start_at_ = SteadyClock::now();
+  start_at_ = MonotonicNanos();
   if (open_) {
     ComposeNext();
   }
@@ -84,12 +91,13 @@ void Programme::UsePlaylist(Playlist list) {
 void Programme::Next() {
   next_pending_ = true;
   paused_ = false;
-  if (session_.Playing()) {
-    session_.Stop("next", settings_.fade_ms);  // goes on in PlaybackEnded
+  if (transport().Playing()) {
+    // What was set to follow starts the gap after the fade (or is composed for then).
+    transport().Next(settings_.fade_ms, settings_.gap_ms);
     return;
   }
-  start_at_ = SteadyClock::now() + std::chrono::milliseconds(settings_.gap_ms);
-  if (!composing_ && !waiting_) {
+  start_at_ = MonotonicNanos() + Millis(settings_.gap_ms);
+  if (!composing_ && transport().Next() == nullptr) {
     ComposeNext();
   }
 }
@@ -101,51 +109,47 @@ void Programme::ComposeNext() {
   if (order_ && settings_.playlist) {
     const std::size_t index = order_->Next();
     const PlaylistEntry& entry = settings_.playlist->entries[index];
-    session_.RequestPiece(
-        entry.parameters, ComposeFor::kFollowing, entry.clock_ms,
-        entry.clock_ms ? std::optional<CarriedState>(entry.carried) : std::nullopt);
-    composing_position_ = static_cast<int>(index) + 1;
+    composer().Request(entry.parameters, ComposeFor::kFollowing, entry.clock_ms,
+                       entry.clock_ms ? std::optional<CarriedState>(entry.carried) : std::nullopt);
+    composing_line_ = static_cast<int>(index) + 1;
   } else {
     const PieceParameters& parameters = session_.piece().parameters();
     if (!parameters.accepted()) {
       return;
     }
     // The same string at a new clock: a new piece of the same form.
-    session_.RequestPiece(parameters, ComposeFor::kFollowing);
-    composing_position_ = 0;
+    composer().Request(parameters, ComposeFor::kFollowing);
+    composing_line_ = 0;
   }
   composing_ = true;
 }
 
 void Programme::PieceComposed() {
-  std::optional<ReadyPiece> ready = session_.TakeComposed(ComposeFor::kFollowing);
-  if (!ready) {
+  std::optional<Cue> cue = composer().Take(ComposeFor::kFollowing);
+  if (!cue) {
     return;
   }
   composing_ = false;
   if (!Continuing()) {
     return;
   }
-  if (session_.Playing() && !session_.Fading() && !start_at_) {
-    session_.SetFollowing(*ready, settings_.gap_ms);
-    following_position_ = composing_position_;
+  cue->playlist_line = composing_line_;
+  if (transport().Fading()) {
+    // The end of the fade says what comes next: after a "next", this piece, the gap after it;
+    // after a stop or the closing of the hours, nothing.
+    if (transport().FadeReason() == "next") {
+      transport().QueueAt(*cue, transport().FadeEndNanos() + Millis(settings_.gap_ms));
+    }
     return;
   }
-  waiting_ = std::move(ready);
-  waiting_position_ = composing_position_;
-  // While a piece fades out, the end of the fade says what comes next (a stop, a "next" and
-  // its gap); otherwise the piece starts when due, or now.
-  if (!start_at_ && !session_.Playing()) {
-    start_at_ = SteadyClock::now();
+  const Transport::State state = transport().state();
+  if ((state == Transport::State::kPlaying || state == Transport::State::kGap) && !start_at_) {
+    transport().Queue(*cue, settings_.gap_ms);  // follows the piece playing, after the gap
+    return;
   }
-  Poll();
-}
-
-void Programme::Start(const ReadyPiece& piece, int position) {
-  starting_position_ = position;
-  next_pending_ = false;
-  host_.PlayPiece(piece);
-  starting_position_.reset();
+  // Nothing plays to follow (or it fades out): the piece starts when due, or now.
+  transport().QueueAt(*cue, start_at_.value_or(MonotonicNanos()));
+  start_at_.reset();
 }
 
 void Programme::Poll() {
@@ -158,50 +162,49 @@ void Programme::Poll() {
       host_.Log("the hours close" +
                 (next_change_ ? "; closed until " + LocalClockText(*next_change_) : std::string()));
       start_at_.reset();
-      waiting_.reset();
-      session_.ClearFollowing();
-      if (session_.Playing()) {
-        session_.Stop("hours", settings_.fade_ms);
+      transport().Unqueue();
+      if (transport().Playing()) {
+        transport().Stop("hours", settings_.fade_ms);
       }
     } else {
       host_.Log("the hours open");
       paused_ = false;
       if (endless_ && order_) {
-        start_at_ = SteadyClock::now();
+        start_at_ = MonotonicNanos();
         ComposeNext();
       } else {
         host_.PlayCurrent();
       }
     }
   }
-  if (start_at_ && SteadyClock::now() >= *start_at_ && Continuing()) {
-    if (waiting_) {
-      const ReadyPiece piece = std::move(*waiting_);
-      waiting_.reset();
-      start_at_.reset();
-      Start(piece, waiting_position_);
-    } else if (!composing_) {
-      ComposeNext();
-    }
+  // The time has come and the piece is not composed yet: it is asked for, and starts once made.
+  if (start_at_ && MonotonicNanos() >= *start_at_ && Continuing() && !composing_ &&
+      transport().Next() == nullptr) {
+    ComposeNext();
   }
 }
 
 int Programme::WakeInMs() const {
-  if (!start_at_) {
+  std::optional<std::int64_t> at = start_at_;
+  const Transport& t = session_.transport();
+  if (t.NextWhen() == Transport::When::kAt) {
+    at = t.NextAt();
+  }
+  if (!at) {
     return 50;
   }
-  const auto left =
-      std::chrono::duration_cast<std::chrono::milliseconds>(*start_at_ - SteadyClock::now());
-  return static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 50));
+  const std::int64_t left = (*at - MonotonicNanos()) / kNanosPerMilli;
+  return static_cast<int>(std::clamp<std::int64_t>(left, 0, 50));
 }
 
 void Programme::PlaybackStarted() {
   started_ = wall_clock_();
-  started_steady_ = SteadyClock::now();
+  started_ns_ = MonotonicNanos();
   started_piece_ = session_.piece().Reproduce();
   paused_ = false;
-  playing_position_ = starting_position_.value_or(following_position_);
-  if (Continuing() && !next_pending_) {
+  next_pending_ = false;
+  playing_line_ = session_.transport().Current().playlist_line;
+  if (Continuing()) {
     ComposeNext();  // the piece that follows this one, while this one plays
   }
 }
@@ -214,24 +217,23 @@ void Programme::PlaybackEnded(const std::string& reason) {
     return;
   }
   if (reason == "next") {
-    // What was set to follow (or will be composed) starts after the gap.
-    if (std::optional<ReadyPiece> following = session_.TakeFollowing()) {
-      waiting_ = std::move(following);
-      waiting_position_ = following_position_;
-    } else if (!composing_) {
-      ComposeNext();
+    // What was kept starts after the gap (Next queued it); else it is composed for then.
+    if (transport().Next() == nullptr) {
+      start_at_ = MonotonicNanos() + Millis(settings_.gap_ms);
+      if (!composing_) {
+        ComposeNext();
+      }
     }
-    start_at_ = SteadyClock::now() + std::chrono::milliseconds(settings_.gap_ms);
     return;
   }
-  if (reason == "end" && !session_.Playing() && Continuing()) {
+  const Transport::State state = transport().state();
+  if (reason == "end" && (state == Transport::State::kIdle) && Continuing()) {
     // The piece ended before the next one was ready: it starts once ready, the gap after
     // the piece's own end.
     const Piece& piece = session_.piece();
     const std::int64_t own_end = std::max(piece.total_ms(), piece.end_tick() + 1);
-    start_at_ = SteadyClock::now() +
-                std::chrono::milliseconds(own_end - (piece.end_tick() + 1) + settings_.gap_ms);
-    if (!composing_ && !waiting_) {
+    start_at_ = MonotonicNanos() + Millis(own_end - (piece.end_tick() + 1) + settings_.gap_ms);
+    if (!composing_) {
       ComposeNext();
     }
   }
@@ -241,25 +243,24 @@ void Programme::Journal(const std::string& how) {
   if (!started_) {
     return;
   }
-  const double seconds =
-      std::chrono::duration<double>(SteadyClock::now() - started_steady_).count();
+  const double seconds = static_cast<double>(MonotonicNanos() - started_ns_) / 1e9;
   std::string error;
-  const SteadyClock::time_point now = SteadyClock::now();
+  const std::int64_t now = MonotonicNanos();
   if (journal_.Append(*started_, seconds, how, started_piece_, &error)) {
     if (journal_lost_ > 0) {
       host_.Log("the journal " + journal_.path() + " is written again; " +
                 std::to_string(journal_lost_) + " line(s) were lost");
       journal_lost_ = 0;
       journal_unsaid_ = 0;
-      journal_said_.reset();
+      journal_said_ns_.reset();
     }
   } else {
     ++journal_lost_;
     ++journal_unsaid_;
     // Each loss is said, but at most once a minute, with how many were lost since.
-    if (!journal_said_ || now - *journal_said_ >= std::chrono::minutes(1)) {
+    if (!journal_said_ns_ || now - *journal_said_ns_ >= std::int64_t{60} * 1000 * kNanosPerMilli) {
       host_.Log(error + " (" + std::to_string(journal_unsaid_) + " line(s) lost)");
-      journal_said_ = now;
+      journal_said_ns_ = now;
       journal_unsaid_ = 0;
     }
   }
@@ -269,18 +270,19 @@ void Programme::Journal(const std::string& how) {
 Programme::Status Programme::GetStatus() const {
   Status s;
   s.mode = endless_ ? 1 : 0;
-  s.position = order_ ? playing_position_ : 0;
+  s.position = order_ ? playing_line_ : 0;
   s.length = settings_.playlist ? static_cast<int>(settings_.playlist->entries.size()) : 0;
+  const Transport& t = session_.transport();
   if (!open_ && next_change_) {
     s.seconds_to_next = static_cast<int>(std::max<std::time_t>(*next_change_ - wall_clock_(), 0));
-  } else if (start_at_) {
-    s.seconds_to_next = static_cast<int>(
-        std::chrono::duration_cast<std::chrono::seconds>(*start_at_ - SteadyClock::now()).count());
-  } else if (session_.HasFollowing() && session_.Playing()) {
+  } else if (start_at_ || t.NextWhen() == Transport::When::kAt) {
+    const std::int64_t at = start_at_ ? *start_at_ : t.NextAt();
+    s.seconds_to_next = static_cast<int>((at - MonotonicNanos()) / (1000 * kNanosPerMilli));
+  } else if (t.NextWhen() == Transport::When::kAfterEnd && t.Playing()) {
     const Piece& piece = session_.piece();
     const std::int64_t own_end = std::max(piece.total_ms(), piece.end_tick() + 1);
     const std::int64_t left =
-        own_end - static_cast<std::int64_t>(session_.player().LastTimeSetEvID()) + settings_.gap_ms;
+        own_end - static_cast<std::int64_t>(t.player().LastTimeSetEvID()) + settings_.gap_ms;
     s.seconds_to_next = static_cast<int>(std::max<std::int64_t>(left, 0) / 1000);
   }
   s.seconds_to_next = std::max(s.seconds_to_next, 0);

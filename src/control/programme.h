@@ -6,7 +6,6 @@
 // not real-time safe.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -37,8 +36,6 @@ struct ProgrammeSettings {
 class ProgrammeHost {
  public:
   virtual ~ProgrammeHost() = default;
-  // Whatever plays stops; this piece plays from its start, at the volume set.
-  virtual void PlayPiece(const ReadyPiece& piece) = 0;
   // The current piece plays from its start.
   virtual void PlayCurrent() = 0;
   virtual void Log(const std::string& line) = 0;
@@ -46,7 +43,6 @@ class ProgrammeHost {
 
 class Programme : public SessionListener {
  public:
-  using SteadyClock = std::chrono::steady_clock;
   using WallClock = std::function<std::time_t()>;
 
   Programme(Session& session, ProgrammeHost& host, ProgrammeSettings settings);
@@ -90,8 +86,9 @@ class Programme : public SessionListener {
   // Asks the composer for the next piece (the playlist's next line, or the same string at a new
   // clock).
   void ComposeNext();
-  void Start(const ReadyPiece& piece, int position);
   void Journal(const std::string& how);
+  ComposerService& composer() { return session_.composer(); }
+  Transport& transport() { return session_.transport(); }
 
   Session& session_;
   ProgrammeHost& host_;
@@ -105,24 +102,19 @@ class Programme : public SessionListener {
   bool paused_ = false;        // a stop: nothing follows until the next start
   bool next_pending_ = false;  // a "next": one piece follows, endless or not
   bool composing_ = false;
-  // Playlist lines (from 1) of the piece being composed, set to follow, waiting, starting and
-  // playing.
-  int composing_position_ = 0;
-  int following_position_ = 0;
-  int waiting_position_ = 0;
-  std::optional<int> starting_position_;
-  int playing_position_ = 0;
-  std::optional<ReadyPiece> waiting_;  // composed, with nothing playing to follow
-  std::optional<SteadyClock::time_point> start_at_;
+  int composing_line_ = 0;  // the playlist line (from 1) of the piece being composed
+  int playing_line_ = 0;    // the playlist line playing
+  // When the next piece is to start, when it is not composed yet (monotonic nanoseconds).
+  std::optional<std::int64_t> start_at_;
   std::optional<std::time_t> next_change_;
   // The playback being journalled.
   std::optional<std::time_t> started_;
-  SteadyClock::time_point started_steady_{};
+  std::int64_t started_ns_ = 0;
   std::string started_piece_;
   // Lines the journal could not take: in all since it last worked, and since that was said.
   int journal_lost_ = 0;
   int journal_unsaid_ = 0;
-  std::optional<SteadyClock::time_point> journal_said_;
+  std::optional<std::int64_t> journal_said_ns_;
 };
 
 }  // namespace vordel

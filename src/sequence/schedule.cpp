@@ -2,14 +2,15 @@
 
 namespace vordel {
 
-std::array<MidiMessage, 12> EnsembleMessages(const track_preset (&presets)[4]) {
+std::array<MidiMessage, 12> EnsembleMessages(const track_preset (&presets)[4],
+                                             std::optional<int> volume) {
   std::array<MidiMessage, 12> out{};
   for (std::size_t t = 0; t < 4; ++t) {
     const track_preset& p = presets[t];
     const auto ch = static_cast<unsigned char>(t + 1);
     out[3 * t] = ProgramMessage(ch, static_cast<unsigned char>(p.Patch));
     out[3 * t + 1] = ControlMessage(ch, 10, static_cast<unsigned char>(p.Panning));
-    out[3 * t + 2] = ControlMessage(ch, 7, static_cast<unsigned char>(p.Volume));
+    out[3 * t + 2] = ControlMessage(ch, 7, static_cast<unsigned char>(volume.value_or(p.Volume)));
   }
   return out;
 }

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "composer/piece.h"
@@ -33,8 +34,9 @@ struct Schedule {
 };
 
 // Program, pan and volume for channels 1-4, in this order, channel by channel; each preset value
-// is sent as its low byte.
-std::array<MidiMessage, 12> EnsembleMessages(const track_preset (&presets)[4]);
+// is sent as its low byte. `volume`, when given, takes the place of the presets' own volume.
+std::array<MidiMessage, 12> EnsembleMessages(const track_preset (&presets)[4],
+                                             std::optional<int> volume = std::nullopt);
 
 // The schedule of a playback of the piece from the first section, as the player's ticks send
 // it (each event at the tick the piece gives it), with the piece's ensemble.

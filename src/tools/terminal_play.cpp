@@ -32,10 +32,10 @@ int PlayFromTerminal(const Piece& piece, const OutputRequest& request,
   Session session(std::move(opened.output), nullptr, timer, nullptr);
   session.SetOutputIdentity(opened.backend, opened.input);
   session.SetPiece(piece);
-  CompositionPlayer& player = session.player();
-  session.PrepareEnsemble();
-  player.ClearStop();
-  if (!session.StartPlayback()) {
+  Transport& transport = session.transport();
+  CompositionPlayer& player = transport.player();
+  transport.PrepareEnsemble();
+  if (!transport.Play()) {
     const std::string& status = player.TimerStatusText();
     std::cerr << "vordel-compose: nothing to play" << (status.empty() ? "" : " (" + status + ")")
               << std::endl;
@@ -68,8 +68,7 @@ int PlayFromTerminal(const Piece& piece, const OutputRequest& request,
   }
   if (stop_signal != 0) {
     // Stop through the player's own tick: notes ended, All Notes Off, timer stopped.
-    session.ExpectEnd("stop");
-    player.RaiseStop();
+    transport.Stop("stop");
   }
   player.WaitForPlayerIdle();
   progress(true);
@@ -79,7 +78,7 @@ int PlayFromTerminal(const Piece& piece, const OutputRequest& request,
   session.Shutdown(stop_signal != 0 ? "stop" : "end");
   std::fprintf(stderr, "%s after %.1f s; %d events sent, %u send errors",
                stop_signal != 0 ? "stopped" : "finished", seconds, player.PlayedEvents(),
-               player.SendErrors() + session.midi().SendErrors());
+               player.SendErrors() + transport.midi().SendErrors());
   if (const std::uint64_t lost = session.LostMessages(); lost > 0) {
     std::fprintf(stderr, ", %llu messages lost", static_cast<unsigned long long>(lost));
   }

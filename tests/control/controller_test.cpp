@@ -59,7 +59,7 @@ class ControllerTest : public ::testing::Test {
   // start, as the program's loop does (at most ten seconds).
   void Settle() {
     for (int i = 0; i < 200 && ctl_->Composing(); ++i) {
-      pollfd p{session_->ComposedFd(), POLLIN, 0};
+      pollfd p{session_->composer().ReadyFd(), POLLIN, 0};
       if (poll(&p, 1, ctl_->WakeInMs()) == 1) {
         ctl_->PieceComposed();
       }
@@ -116,7 +116,7 @@ TEST_F(ControllerTest, TheClipboardsRules) {
   EXPECT_EQ(Playing(), 1);
   EXPECT_EQ(CountSent(0xC0), 4);
   EXPECT_EQ(rec_->Bytes()[0], (Bytes{0xC0, 60}));
-  EXPECT_EQ(ctl_->StatusText(STG_Timer), "Timer OK (1)");
+  EXPECT_EQ(ctl_->StatusText(StatusField::kTimer), "Timer OK (1)");
   EXPECT_NE(out_.str().find("--dump '0 50 40 1 0'\n[SetPosition] Playing from object: 1"),
             std::string::npos);
   const Piece taken = piece();
@@ -133,7 +133,7 @@ TEST_F(ControllerTest, TheClipboardsRules) {
   Poll("0");
   EXPECT_EQ(ctl_->DisplayedTick(), 0);
   EXPECT_EQ(Playing(), 0);
-  EXPECT_EQ(ctl_->GetStopFlag(), 1);
+  EXPECT_TRUE(ctl_->StopDone());
   EXPECT_EQ(CountSent(0xB0, 123), 16);
   timer_.Tick();
   rec_->Clear();
@@ -147,7 +147,7 @@ TEST_F(ControllerTest, TheClipboardsRules) {
   timer_.RunUntilStopped(1 << 20);
   Poll("1");  // idle again: plays again
   EXPECT_NE(session_->player().GetTimerID(), first);
-  session_->player().StopPlaybackAndWait();
+  session_->transport().player().StopPlaybackAndWait();
   Poll("01");  // no complete group: the piece is kept and played, and the window says why
   EXPECT_TRUE(piece().SameAs(taken));
   EXPECT_NE(ctl_->NoticeText().find("not one complete group of five"), std::string::npos);
@@ -203,7 +203,7 @@ TEST_F(ControllerTest, WindowEvents) {
   ctl_->EvLButtonDown();  // after a stop: ends at the first tick, no note
   EXPECT_EQ(timer_.RunUntilStopped(100), 1);
   EXPECT_EQ(CountSent(0x90), 0);
-  session_->player().ResetPlayStatus();
+  session_->transport().player().ResetPlayStatus();
   session_->SetPiece(Piece());
   ctl_->EvLButtonDown();
   ctl_->EvRButtonDown();
@@ -237,7 +237,7 @@ TEST_F(ControllerTest, CommandsWaitForThePieceBeforeThemButAQuitNever) {
   // A stop drops a piece that waits for its turn to start.
   Once(Command::Kind::kCompose, "3 60 70 20 30", 0, false);
   for (int i = 0; i < 100 && !ctl_->WaitsToStart(); ++i) {
-    pollfd p{session_->ComposedFd(), POLLIN, 0};
+    pollfd p{session_->composer().ReadyFd(), POLLIN, 0};
     if (poll(&p, 1, 100) == 1) {
       ctl_->PieceComposed();
     }
@@ -252,7 +252,7 @@ TEST_F(ControllerTest, CommandsWaitForThePieceBeforeThemButAQuitNever) {
   Once(Command::Kind::kQuit, "", 0, false);
   EXPECT_EQ(host_.quit_code, 0);
   EXPECT_FALSE(ctl_->Composing());
-  EXPECT_FALSE(session_->Composing());
+  EXPECT_FALSE(session_->composer().Composing());
 }
 
 // The volume the user set is kept across a change of the ensemble: the next start sends the

@@ -74,8 +74,8 @@ class ProgrammeTest : public ::testing::Test {
   template <typename Done>
   bool Drive(Done done, int max_ticks = 400000) {
     for (int i = 0; i < max_ticks; ++i) {
-      for (int wait = 0; wait < 100 && (session_->Composing(ComposeFor::kFollowing) ||
-                                        session_->Composing(ComposeFor::kCommand));
+      for (int wait = 0; wait < 100 && (session_->composer().Composing(ComposeFor::kFollowing) ||
+                                        session_->composer().Composing(ComposeFor::kCommand));
            ++wait) {
         HandOverComposed();
       }
@@ -89,7 +89,7 @@ class ProgrammeTest : public ::testing::Test {
   }
   // Gives the controller the piece the composer has finished, if one comes within 100 ms.
   void HandOverComposed() {
-    pollfd p{session_->ComposedFd(), POLLIN, 0};
+    pollfd p{session_->composer().ReadyFd(), POLLIN, 0};
     if (poll(&p, 1, 100) == 1) {
       controller_->PieceComposed();
     }
@@ -190,7 +190,7 @@ TEST_F(ProgrammeTest, AStopPausesANextGoesOnTheHoursOpenAndClose) {
   EXPECT_NE(starts_->pieces[2].find("'3 50 40 50 10'"), std::string::npos);
   // The hours close: the playback ends, and why.
   wall_ += 8 * 3600;
-  ASSERT_TRUE(Drive([&] { return !session_->Playing(); }, 1000));
+  ASSERT_TRUE(Drive([&] { return !session_->transport().Playing(); }, 1000));
   EXPECT_EQ(starts_->ends.back(), "hours");
   EXPECT_NE(JournalText().find("\thours\t"), std::string::npos);
   unsetenv("TZ");
@@ -209,12 +209,12 @@ TEST_F(ProgrammeTest, AStopThatFadesOutIsAStopWhateverIsComposedMeanwhile) {
     HandOverComposed();
     controller_->Poll();
   }
-  ASSERT_TRUE(session_->Composing(ComposeFor::kFollowing));
+  ASSERT_TRUE(session_->composer().Composing(ComposeFor::kFollowing));
   Command stop;
   stop.kind = Command::Kind::kStop;
   controller_->Apply(stop);
-  EXPECT_TRUE(session_->Fading());
-  ASSERT_TRUE(Drive([&] { return !session_->Playing(); }));
+  EXPECT_TRUE(session_->transport().Fading());
+  ASSERT_TRUE(Drive([&] { return !session_->transport().Playing(); }));
   ASSERT_FALSE(Drive([] { return false; }, 2000));
   EXPECT_EQ(starts_->pieces.size(), 1u);
   EXPECT_EQ(starts_->ends, std::vector<std::string>{"stop"});
@@ -249,7 +249,8 @@ TEST_F(ProgrammeTest, ANextWhilePlayingEndsThePieceAndTheNextFollows) {
   settings.endless = true;
   settings.gap_ms = 100;
   Make(settings);
-  ASSERT_TRUE(Drive([&] { return starts_->pieces.size() == 1 && session_->Playing(); }));
+  ASSERT_TRUE(
+      Drive([&] { return starts_->pieces.size() == 1 && session_->transport().Playing(); }));
   Command next;
   next.kind = Command::Kind::kNext;
   controller_->Apply(next);
@@ -263,7 +264,7 @@ TEST_F(ProgrammeTest, EndlessTurnedOnPlaysAtOnce) {
   Make({});
   HandOverComposed();  // the start-up piece
   controller_->programme().SetEndless(true);
-  EXPECT_TRUE(session_->Playing());
+  EXPECT_TRUE(session_->transport().Playing());
 }
 
 }  // namespace

@@ -36,7 +36,8 @@ class SessionTest : public ::testing::Test {
     session_->AddListener(&events_);
   }
   void Compose(const std::string& text, std::int64_t clock_ms = 5) {
-    session_->SetPiece(session_->ComposeNow(PieceParameters::Parse(text), clock_ms));
+    session_->transport().Load(
+        session_->composer().ComposeNow(PieceParameters::Parse(text), clock_ms));
   }
   std::ostringstream log_;
   testing::ManualTimerService timer_;
@@ -51,10 +52,10 @@ TEST(SessionDevices, MessagesLostInsideVordelShowInTheStatus) {
   Session session(std::make_unique<RecordingOutput>(4), nullptr, timer, nullptr);
   session.AddListener(&events);
   EXPECT_EQ(session.GetOUTStatusStr(), "MOUT OK");
-  pollfd ready{session.ComposedFd(), POLLIN, 0};
-  EXPECT_EQ(poll(&ready, 1, 0), 0);  // nothing composed yet
-  session.SetVolume(64);             // four messages: the recording is full
-  session.SetVolume(65);
+  pollfd ready{session.composer().ReadyFd(), POLLIN, 0};
+  EXPECT_EQ(poll(&ready, 1, 0), 0);   // nothing composed yet
+  session.transport().SetVolume(64);  // four messages: the recording is full
+  session.transport().SetVolume(65);
   EXPECT_EQ(session.LostMessages(), 4u);
   EXPECT_EQ(session.GetOUTStatusStr(), "MOUT OK (4 lost)");
   session.Poll();
@@ -67,20 +68,20 @@ TEST(SessionDevices, MessagesLostInsideVordelShowInTheStatus) {
 
 TEST_F(SessionTest, AFadedStopLowersTheVolumeThenEndsEveryNote) {
   Compose("0 50 40 1 0");
-  session_->SetVolume(90);
-  ASSERT_TRUE(session_->StartPlayback());
+  session_->transport().SetVolume(90);
+  ASSERT_TRUE(session_->transport().Play());
   for (int i = 0; i < 200; ++i) {
     timer_.Tick();
   }
   rec_->Clear();
-  session_->Stop("stop", 300);
-  EXPECT_TRUE(session_->Fading());
-  for (int i = 0; i < 1000 && session_->Fading(); ++i) {
+  session_->transport().Stop("stop", 300);
+  EXPECT_TRUE(session_->transport().Fading());
+  for (int i = 0; i < 1000 && session_->transport().Fading(); ++i) {
     timer_.Tick();
     session_->Poll();
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  EXPECT_FALSE(session_->Fading());
+  EXPECT_FALSE(session_->transport().Fading());
   std::vector<int> levels;  // controller 7 of channel 1, as sent
   bool notes_after_silence = false;
   for (const auto& b : rec_->Bytes()) {
@@ -100,32 +101,51 @@ TEST_F(SessionTest, AFadedStopLowersTheVolumeThenEndsEveryNote) {
   EXPECT_EQ(events_.seen.back(), "ended stop");
   // The next start is at the volume set before the fade; a second stop during a fade is at once.
   rec_->Clear();
-  session_->player().ClearStop();
-  ASSERT_TRUE(session_->StartPlayback());
+  ASSERT_TRUE(session_->transport().Play());
   EXPECT_EQ(rec_->Bytes().front(), (std::vector<int>{0xB0, 7, 90}));
   // Only that once; a stop with nothing playing is at once too.
-  session_->Stop("stop", 0);
+  session_->transport().Stop("stop", 0);
   timer_.RunUntilStopped(10);
-  session_->player().ClearStop();
-  session_->Stop("stop", 300);
-  EXPECT_FALSE(session_->Fading());
+  session_->transport().Stop("stop", 300);
+  EXPECT_FALSE(session_->transport().Fading());
   rec_->Clear();
-  ASSERT_TRUE(session_->StartPlayback());
+  ASSERT_TRUE(session_->transport().Play());
   EXPECT_EQ(rec_->Bytes(), std::vector<std::vector<int>>{});
-  session_->Stop("stop", 5000);
-  session_->Stop("stop", 5000);
-  EXPECT_FALSE(session_->Fading());
+  session_->transport().Stop("stop", 5000);
+  session_->transport().Stop("stop", 5000);
+  EXPECT_FALSE(session_->transport().Fading());
   EXPECT_EQ(session_->player().GetStopPlaying(), 1);
   // A piece that reaches its end while it fades out ends for the fade's reason.
   timer_.RunUntilStopped(10);
   session_->Poll();
-  session_->player().ClearStop();
-  ASSERT_TRUE(session_->StartPlayback());
-  session_->Stop("next", 600000);
+  ASSERT_TRUE(session_->transport().Play());
+  session_->transport().Stop("next", 600000);
   timer_.RunUntilStopped(100000);
   session_->Poll();
-  EXPECT_FALSE(session_->Fading());
+  EXPECT_FALSE(session_->transport().Fading());
   EXPECT_EQ(events_.seen.back(), "ended next");
+}
+
+// A piece that follows another seamlessly is said as a loaded one is: how to make it again and
+// its own warnings, once.
+TEST_F(SessionTest, APieceThatFollowsShowsItsWarnings) {
+  Compose("0 50 40 100 0");
+  ASSERT_TRUE(session_->transport().Play());
+  session_->transport().Queue(
+      session_->composer().ComposeNow(PieceParameters::Parse("0 50 40 200 0"), 7), 0);
+  log_.str("");
+  for (int i = 0; i < 100000 && events_.seen.size() < 4; ++i) {
+    timer_.Tick();
+    session_->Poll();
+  }
+  const std::string log = log_.str();
+  ASSERT_EQ(events_.seen.size(), 4u);
+  EXPECT_EQ(events_.seen[2], "ended end");  // and the follower was built in its place
+  EXPECT_NE(log.find("--clock 7"), std::string::npos) << log;
+  const auto warning = log.find("[Warning] section 1: tempo 200 is outside 1-100");
+  EXPECT_NE(warning, std::string::npos) << log;
+  EXPECT_EQ(log.find("[Warning]", warning + 1), std::string::npos) << log;
+  EXPECT_EQ(session_->Warnings().size(), 1u);
 }
 
 }  // namespace
