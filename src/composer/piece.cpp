@@ -1,10 +1,109 @@
 #include "composer/piece.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "composer/composition.h"
 
 namespace vordel {
+namespace {
+
+// Words as a shell splits them: white space between, quotes (' or ") keeping one together.
+std::optional<std::vector<std::string>> Words(const std::string& line) {
+  std::vector<std::string> words;
+  std::string word;
+  bool in_word = false;
+  char quote = 0;
+  for (char c : line) {
+    if (quote != 0) {
+      if (c == quote) {
+        quote = 0;
+      } else {
+        word += c;
+      }
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+      in_word = true;
+    } else if (c == ' ' || c == '\t') {
+      if (in_word) {
+        words.push_back(word);
+        word.clear();
+        in_word = false;
+      }
+    } else {
+      word += c;
+      in_word = true;
+    }
+  }
+  if (quote != 0) {
+    return std::nullopt;
+  }
+  if (in_word) {
+    words.push_back(word);
+  }
+  return words;
+}
+
+}  // namespace
+
+std::optional<PieceRecipe> ReadRecipe(const std::string& line, std::string* reason) {
+  PieceRecipe entry;
+  std::string text = line;
+  // A bare parameter string holds numbers and white space only; anything else is the command.
+  const bool command = line.find_first_of("'\"") != std::string::npos ||
+                       line.rfind("vordel-compose", 0) == 0 || line.find("--") != std::string::npos;
+  if (command) {
+    const auto words = Words(line);
+    if (!words) {
+      *reason = "a quote is not closed";
+      return std::nullopt;
+    }
+    std::optional<std::string> string;
+    for (std::size_t i = 0; i < words->size(); ++i) {
+      const std::string& w = (*words)[i];
+      if (i == 0 && w == "vordel-compose") {
+        continue;
+      }
+      if (w == "--dump") {
+        continue;
+      }
+      if (w == "--rest-planner-started") {
+        entry.carried.rest_planner_started = true;
+      } else if (w == "--clock" && i + 1 < words->size()) {
+        const auto clock = ParseClockValue((*words)[++i]);
+        if (!clock) {
+          *reason = "--clock takes a whole number of milliseconds, not '" + (*words)[i] + "'";
+          return std::nullopt;
+        }
+        entry.clock_ms = static_cast<std::int64_t>(*clock);
+      } else if (w.rfind("--", 0) == 0) {
+        *reason = "'" + w + "' is not an option of a playlist line (--clock MS, " +
+                  "--rest-planner-started)";
+        return std::nullopt;
+      } else if (string) {
+        *reason = "more than one parameter string (quote the string)";
+        return std::nullopt;
+      } else {
+        string = w;
+      }
+    }
+    if (!string) {
+      *reason = "no parameter string";
+      return std::nullopt;
+    }
+    if (!entry.clock_ms && entry.carried.rest_planner_started) {
+      *reason = "--rest-planner-started goes with --clock";
+      return std::nullopt;
+    }
+    text = *string;
+  }
+  entry.parameters = PieceParameters::Parse(text);
+  if (!entry.parameters.accepted()) {
+    *reason = entry.parameters.refusal();
+    return std::nullopt;
+  }
+  return entry;
+}
 
 int SoundingKey(int channel, int key) {
   const int shifted = channel < 3 ? key : key - 12;

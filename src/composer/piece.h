@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -109,6 +110,18 @@ class Piece {
   std::shared_ptr<const PieceBody> body_;
   int ensemble_ = 0;
 };
+
+// What makes a piece again: a parameter value, and the clock and carried-over state when they
+// are pinned.
+struct PieceRecipe {
+  PieceParameters parameters;            // accepted
+  std::optional<std::int64_t> clock_ms;  // --clock MS
+  CarriedState carried;                  // --rest-planner-started (with a pinned clock only)
+};
+// Reads a parameter string, or the command Piece::Reproduce writes, whole or in part:
+// "[vordel-compose] [--clock MS] [--rest-planner-started] [--dump] 'STRING'" (words as a shell
+// splits them). nullopt, with one sentence why in *reason, for a line that makes no piece.
+std::optional<PieceRecipe> ReadRecipe(const std::string& line, std::string* reason);
 
 // Completes a piece whose sections hold their events in time order: when each event is sent
 // (the first tick whose counter has reached its time; the sections one after the other, the

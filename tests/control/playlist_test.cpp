@@ -1,7 +1,9 @@
 #include "control/playlist.h"
-#include "support/test_support.h"
 
 #include <gtest/gtest.h>
+
+#include "support/pieces.h"
+#include "support/test_support.h"
 
 namespace vordel {
 namespace {
@@ -52,10 +54,43 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"'0 50 40 1 0' --clock", "", -1, false, "'--clock' is not an option"},
         LineCase{"--clock 5 0 50 40 1 0", "", -1, false, "more than one parameter string"},
         LineCase{"vordel-compose --rest-planner-started '0 50 40 1 0'", "", -1, false,
-                 "goes with --clock"}),
+                 "goes with --clock"},
+        LineCase{"--rest-planner-started '0 50 40 1 0'", "", -1, false, "goes with --clock"},
+        LineCase{"--dump 0 50 40 1 0", "", -1, false, "more than one parameter string"}),
     [](const ::testing::TestParamInfo<LineCase>& info) {
       return "line" + std::to_string(info.index);
     });
+
+// What the program writes to make a piece again, read back as a playlist line, makes that piece:
+// the same notes, and the same line again.
+struct Made {
+  const char* text;
+  std::int64_t clock;
+  bool started;
+};
+
+class ReproduceLine : public ::testing::TestWithParam<Made> {};
+
+TEST_P(ReproduceLine, ReadBackMakesTheSamePiece) {
+  const Made& m = GetParam();
+  const Piece piece = testing::ComposeText(m.text, m.clock, m.started);
+  const Playlist list = ParsePlaylist(piece.Reproduce() + "\n", "journal");
+  ASSERT_EQ(list.entries.size(), 1u) << piece.Reproduce();
+  const PlaylistEntry& e = list.entries[0];
+  ASSERT_TRUE(e.clock_ms.has_value());
+  const Piece again =
+      testing::ComposeText(e.parameters.Canonical(), *e.clock_ms, e.carried.rest_planner_started);
+  EXPECT_EQ(again.Reproduce(), piece.Reproduce());
+  EXPECT_EQ(testing::DumpLines(again), testing::DumpLines(piece));
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, ReproduceLine,
+                         ::testing::Values(Made{"0 80 40 30 25 1 50 30 23 20", 187, false},
+                                           Made{" +1\t02 -3 abc 9\r\n7", 5, false},
+                                           Made{"3 50 40 50 10", 1843, true},
+                                           Made{"4 70 10 1 0", 0, true},
+                                           Made{"0 50 40 200 0", 4294967295, false},
+                                           Made{"-5 300 -40 0 2", 77, false}));
 
 }  // namespace
 }  // namespace vordel
