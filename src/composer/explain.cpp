@@ -59,7 +59,8 @@ void SectionWarnings(int number, const SectionParameters& p, std::vector<std::st
   }
   if (p.p1 < kRegisterLowest || p.p1 > kRegisterHighest) {
     out->push_back(section + "register " + std::to_string(p.p1) +
-                   " is outside 1-100; its pitches start from C3, as for 50");
+                   " is outside 1-100; its pitches start from " +
+                   KeyName(LowestKeyOfRegister(p.p1)) + ", as for 50");
   }
   if (p.p2 < kVelocityLowest) {
     out->push_back(section + "velocity " + std::to_string(p.p2) +
@@ -72,7 +73,8 @@ void SectionWarnings(int number, const SectionParameters& p, std::vector<std::st
   }
   if (p.p3 < kTempoLowest || p.p3 > kTempoHighest) {
     out->push_back(section + "tempo " + std::to_string(p.p3) +
-                   " is outside 1-100 and is read as 50 (280 beats a minute)");
+                   " is outside 1-100 and is read as 50 (" +
+                   std::to_string(BeatsPerMinuteOfTempo(p.p3)) + " beats a minute)");
   }
   if (p.p4 < kLengthLowest) {
     out->push_back(section + "length " + std::to_string(p.p4) +
@@ -81,16 +83,6 @@ void SectionWarnings(int number, const SectionParameters& p, std::vector<std::st
 }
 
 }  // namespace
-
-int LowestKeyOfRegister(int p1) {
-  const int p = (p1 >= kRegisterLowest && p1 <= kRegisterHighest) ? p1 : 50;
-  return (p / PITCH_SCALE_RES) * 12 + 24;
-}
-
-int BeatsPerMinuteOfTempo(int p3) {
-  const int p = (p3 >= kTempoLowest && p3 <= kTempoHighest) ? p3 : 50;
-  return ((100 - p) / TEMPO_SCALE_RES) * 40 + 40;
-}
 
 std::string KeyName(int key) {
   static const char* const kNames[12] = {"C",  "C#", "D",  "D#", "E",  "F",

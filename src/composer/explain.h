@@ -24,10 +24,6 @@ inline constexpr int kTempoLowest = 1;
 inline constexpr int kTempoHighest = 100;
 inline constexpr int kLengthLowest = 0;  // below it a section has no notes
 
-// The key a section's pitches start from (outside 1..100, that of 50).
-int LowestKeyOfRegister(int p1);
-// Beats per minute of a tempo number (outside 1..100 it is 50): lower is faster.
-int BeatsPerMinuteOfTempo(int p3);
 // "C4" for key 60.
 std::string KeyName(int key);
 

@@ -29,6 +29,14 @@ int ValidOr50(int p) {
 
 }  // namespace
 
+int LowestKeyOfRegister(int p1) {
+  return (ValidOr50(p1) / PITCH_SCALE_RES) * 12 + 24;
+}
+
+int BeatsPerMinuteOfTempo(int p3) {
+  return ((100 - ValidOr50(p3)) / TEMPO_SCALE_RES) * 40 + 40;
+}
+
 std::int64_t LengthOf(int p4) {
   return FloorDiv(p4, 5) + 3;
 }
@@ -57,9 +65,9 @@ MusicalObject::MusicalObject(ComposingContext& context, int fnk, int p1, int p2,
   DurationSet.newset(kDurationSet, 6);
   TextureSet.newset(kTextureSet, 12);
   AlgParameters.fill(0);
-  AlgParameters[kSlotLowestKey] = (ValidOr50(p1) / PITCH_SCALE_RES) * 12 + 24;
+  AlgParameters[kSlotLowestKey] = LowestKeyOfRegister(p1);
   AlgParameters[kSlotVelocityBase] = p2;
-  AlgParameters[kSlotTempo] = ((100 - ValidOr50(p3)) / TEMPO_SCALE_RES) * 40 + 40;
+  AlgParameters[kSlotTempo] = BeatsPerMinuteOfTempo(p3);
   // floor(p4 * 0.2 + 3), computed exactly in integers.
   AlgParameters[kSlotLength] = LengthOf(p4);
   AlgParameters[kSlotDevCycles] = PitchCyclesOf(AlgParameters[kSlotLength]);

@@ -53,6 +53,10 @@ enum AlgSlot : int {
   kSlotRepriseVoices = 58,   // voices of the Reprise
 };
 
+// The lowest-key slot of register p1, the key its pitches start from, and the tempo slot of
+// tempo p3, in beats a minute (lower is faster); outside 1..100 both read 50.
+int LowestKeyOfRegister(int p1);
+int BeatsPerMinuteOfTempo(int p3);
 // The length slot of an object with length parameter p4: floor(p4 / 5) + 3; and the number of
 // pitch cycles of each section that follows from it: floor(length / 3).
 std::int64_t LengthOf(int p4);
