@@ -42,7 +42,17 @@ struct Command {
   std::function<void(const std::string&)> reply;
   // kScore: told the whole path of the file once it is written.
   std::function<void(const std::string&)> saved;
+  // Why it is not carried out, when the queue dropped it: it is only answered (its reply told
+  // this). "" for a command to carry out.
+  std::string dropped;
 };
+
+// What a command dropped by the queue is answered: a later command made it pointless, or too
+// many waited.
+inline constexpr const char* kSuperseded = "superseded";
+inline constexpr const char* kTooManyWaiting = "too many commands are waiting; ask again later";
+// And a command that was still waiting, or being carried out, when the program quit.
+inline constexpr const char* kQuitFirst = "vordel quit before it was carried out";
 
 // The command of a clipboard-style text: "0" stop, "1" play, "q" quit, two or more characters
 // a parameter string; nothing for other single characters and the empty text.

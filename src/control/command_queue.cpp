@@ -30,15 +30,18 @@ void CommandQueue::Post(Command command) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     auto drop_if = [this](auto&& pointless) {
-      const auto end = std::remove_if(commands_.begin(), commands_.end(), pointless);
-      drops_.superseded += static_cast<std::uint64_t>(commands_.end() - end);
+      const auto end = std::stable_partition(commands_.begin(), commands_.end(),
+                                             [&](const Command& c) { return !pointless(c); });
+      for (auto it = end; it != commands_.end(); ++it) {
+        Drop(std::move(*it), true);
+      }
       commands_.erase(end, commands_.end());
     };
     const bool quitting = std::any_of(commands_.begin(), commands_.end(), [](const Command& c) {
       return c.kind == Command::Kind::kQuit;
     });
     if (quitting) {
-      ++drops_.superseded;  // nothing after a quit is carried out
+      Drop(std::move(command), true);  // nothing after a quit is carried out
       return;
     }
     if (command.kind == Command::Kind::kQuit) {
@@ -64,7 +67,7 @@ void CommandQueue::Post(Command command) {
         case Command::Kind::kPlay: {
           const auto last = std::find_if(commands_.rbegin(), commands_.rend(), Transport);
           if (last != commands_.rend() && last->kind == Command::Kind::kPlay) {
-            ++drops_.superseded;
+            Drop(std::move(command), true);
             return;
           }
           break;
@@ -73,10 +76,12 @@ void CommandQueue::Post(Command command) {
         case Command::Kind::kEnsemble: {
           // The newest setting wins, unless something starts in between and uses the older one.
           const auto since = std::find_if(commands_.rbegin(), commands_.rend(), Starts).base();
-          const auto end = std::remove_if(since, commands_.end(), [&](const Command& c) {
-            return !c.latched && c.kind == command.kind;
+          const auto end = std::stable_partition(since, commands_.end(), [&](const Command& c) {
+            return c.latched || c.kind != command.kind;
           });
-          drops_.superseded += static_cast<std::uint64_t>(commands_.end() - end);
+          for (auto it = end; it != commands_.end(); ++it) {
+            Drop(std::move(*it), true);
+          }
           commands_.erase(end, commands_.end());
           break;
         }
@@ -89,7 +94,9 @@ void CommandQueue::Post(Command command) {
       }
     }
     if (commands_.size() >= kCapacity) {
-      ++drops_.overflow;
+      Drop(std::move(command), false);
+      const std::uint64_t one = 1;
+      (void)!write(fd_, &one, sizeof one);  // its answer
       return;
     }
     commands_.push_back(std::move(command));
@@ -102,10 +109,21 @@ std::vector<Command> CommandQueue::TakeAll() {
   std::uint64_t count = 0;
   (void)!read(fd_, &count, sizeof count);
   std::lock_guard<std::mutex> lock(mutex_);
-  std::vector<Command> out(std::make_move_iterator(commands_.begin()),
-                           std::make_move_iterator(commands_.end()));
+  std::vector<Command> out(std::make_move_iterator(unanswered_.begin()),
+                           std::make_move_iterator(unanswered_.end()));
+  out.insert(out.end(), std::make_move_iterator(commands_.begin()),
+             std::make_move_iterator(commands_.end()));
+  unanswered_.clear();
   commands_.clear();
   return out;
+}
+
+void CommandQueue::Drop(Command&& command, bool superseded) {
+  ++(superseded ? drops_.superseded : drops_.overflow);
+  if (command.reply && unanswered_.size() < kCapacity) {
+    command.dropped = superseded ? kSuperseded : kTooManyWaiting;
+    unanswered_.push_back(std::move(command));
+  }
 }
 
 CommandQueue::Drops CommandQueue::Dropped() const {

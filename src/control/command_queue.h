@@ -2,7 +2,9 @@
 // keeps only what still matters: a command that a later one makes pointless is dropped when the
 // later one arrives (only the newest pending parameter string is composed, a stop cancels the
 // plays and stops before it, a quit everything), so that no flood of input can make the program
-// slow to quit or grow. What it drops is counted. Post: any thread (takes a short lock; not for
+// slow to quit or grow. What it drops is counted, and a dropped command that waits for an answer
+// (its reply) comes out of TakeAll once more, marked dropped, to be answered and nothing else;
+// the queue holds at most kCapacity of those as well. Post: any thread (takes a short lock; not for
 // real-time code). Take, the descriptor and the report: the control thread, which waits on the
 // descriptor (poll, or a socket notifier) until commands are there.
 #pragma once
@@ -29,7 +31,7 @@ class CommandQueue {
   CommandQueue& operator=(const CommandQueue&) = delete;
 
   void Post(Command command);
-  // Every command still waiting, oldest first.
+  // The dropped commands to answer, then every command still waiting, oldest first.
   std::vector<Command> TakeAll();
   // Readable while commands wait.
   int fd() const { return fd_; }
@@ -45,10 +47,13 @@ class CommandQueue {
   std::string DropReport(std::chrono::steady_clock::time_point now);
 
  private:
-  void Supersede(Command::Kind kind, bool latched_only);
+  // Under the lock: `command` is not carried out (made pointless by a later one, or over the
+  // limit); counted, and kept to be answered.
+  void Drop(Command&& command, bool superseded);
 
   mutable std::mutex mutex_;
   std::deque<Command> commands_;
+  std::deque<Command> unanswered_;
   Drops drops_;
   Drops reported_;
   std::chrono::steady_clock::time_point last_report_{};

@@ -54,6 +54,10 @@ void Controller::Apply(const Command& command) {
   if (quitting_) {
     return;
   }
+  if (!command.dropped.empty()) {
+    command.reply(command.dropped);  // the queue dropped it: it is only answered
+    return;
+  }
   transport_.Poll();  // what the player did by itself, before a command looks at it
   if (command.kind == Command::Kind::kQuit) {
     Quit();  // at once, whatever waits
@@ -62,6 +66,9 @@ void Controller::Apply(const Command& command) {
   if (held_ && !command.latched && command.kind == Command::Kind::kStop) {
     // A stop before the piece waiting to start got its turn: it never starts.
     host_.Log(command.origin + ": the piece waiting to start is dropped");
+    if (held_->command.reply) {
+      held_->command.reply(kSuperseded);
+    }
     held_.reset();
   }
   if (pending_ || held_) {
@@ -367,8 +374,20 @@ void Controller::PlayFromStart() {
 
 void Controller::Quit() {
   quitting_ = true;
-  scores_.Abandon();  // a score being written is not waited for
+  scores_.Abandon(kQuitFirst);  // a score being written is not waited for
   session_.composer().Cancel();
+  // Whoever waits for an answer gets one.
+  for (const Command* command : {pending_ ? &pending_->command : nullptr,
+                                 held_ ? &held_->command : nullptr}) {
+    if (command != nullptr && command->reply) {
+      command->reply(kQuitFirst);
+    }
+  }
+  for (const Command& command : waiting_.TakeAll()) {
+    if (command.reply) {
+      command.reply(command.dropped.empty() ? kQuitFirst : command.dropped);
+    }
+  }
   pending_.reset();
   held_.reset();
   transport_.Shutdown("quit");  // told to OSC subscribers while they are still heard

@@ -55,13 +55,20 @@ void ScoreJobs::Poll() {
   }
 }
 
-void ScoreJobs::Abandon() {
+void ScoreJobs::Abandon(const char* why) {
   if (writer_.joinable()) {
     stop_.store(true, std::memory_order_relaxed);
     writer_.join();
   }
-  jobs_.clear();  // each pending file removes what it holds
+  std::deque<Job> gone;
+  gone.swap(jobs_);
   result_.reset();
+  for (Job& job : gone) {
+    job.file.reset();  // each pending file removes what it holds
+    if (why != nullptr && job.done) {
+      job.done(why, "");
+    }
+  }
 }
 
 }  // namespace vordel

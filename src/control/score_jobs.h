@@ -37,8 +37,9 @@ class ScoreJobs {
   bool Busy(const std::string& sender) const;
   // Tells what has been written and starts the next one.
   void Poll();
-  // Stops the score being written (its file removed) and forgets the others, untold.
-  void Abandon();
+  // Stops the score being written (its file removed) and forgets the others; each is told `why`
+  // (untold when it is null).
+  void Abandon(const char* why = nullptr);
 
  private:
   struct Job {

@@ -217,7 +217,7 @@ TEST_F(ControllerTest, WindowEvents) {
 // While a piece is composed the commands after it wait their turn; a newer piece from the same
 // kind of source waits until the one being composed has played a second, then replaces it (so a
 // flood of strings still lets pieces play); a quit acts at once and drops what waits.
-TEST_F(ControllerTest, CommandsWaitForThePieceBeforeThemButAQuitNever) {
+TEST_F(ControllerTest, CommandsWaitForThePieceBeforeThemButAQuitNeverAndAllAreAnswered) {
   Once(Command::Kind::kCompose, "3 50 40 50 10", 0, false);
   Once(Command::Kind::kStop, "", 0, false);
   EXPECT_TRUE(ctl_->Composing());
@@ -253,6 +253,10 @@ TEST_F(ControllerTest, CommandsWaitForThePieceBeforeThemButAQuitNever) {
   EXPECT_EQ(host_.quit_code, 0);
   EXPECT_FALSE(ctl_->Composing());
   EXPECT_FALSE(session_->composer().Composing());
+  // Every command was answered once: played (""), made pointless by a later one, or still
+  // waiting at the quit.
+  EXPECT_EQ(replies, (std::vector<std::string>{"", "", kSuperseded, "", kSuperseded, kQuitFirst,
+                                               kQuitFirst}));
 }
 
 // The volume the user set is kept across a change of the ensemble: the next start sends the
