@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "control/osc_handler.h"
+#include "remote/osc_handler.h"
 
 namespace {
 

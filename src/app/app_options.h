@@ -8,7 +8,7 @@
 #include <string>
 
 #include "cli/options.h"
-#include "control/osc_source.h"
+#include "remote/osc_source.h"
 #include "control/programme.h"
 #include "outputs/backends.h"
 

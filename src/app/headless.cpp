@@ -9,10 +9,10 @@
 #include <vector>
 
 #include "app/emergency.h"
-#include "control/command_sources.h"
+#include "remote/command_sources.h"
 #include "control/controller.h"
-#include "control/line_log.h"
-#include "control/stdin_source.h"
+#include "app/line_log.h"
+#include "remote/stdin_source.h"
 #include "platform/timer.h"
 #include "platform/timestamps.h"
 

@@ -16,7 +16,7 @@
 
 #include "app/app_options.h"
 #include "app/piano_roll.h"
-#include "control/command_sources.h"
+#include "remote/command_sources.h"
 #include "control/controller.h"
 #include "platform/signals.h"
 #include "platform/timer.h"

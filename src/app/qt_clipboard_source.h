@@ -5,8 +5,8 @@
 #include <QObject>
 #include <QTimer>
 
-#include "control/clipboard_source.h"
-#include "control/command_source.h"
+#include "remote/clipboard_source.h"
+#include "remote/command_source.h"
 
 namespace vordel {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "control/command_source.h"
-#include "control/osc_source.h"
+#include "remote/command_source.h"
+#include "remote/osc_source.h"
 #include "control/session.h"
 
 namespace vordel {

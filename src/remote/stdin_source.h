@@ -7,7 +7,7 @@
 #include <atomic>
 #include <thread>
 
-#include "control/command_source.h"
+#include "remote/command_source.h"
 
 namespace vordel {
 

@@ -1,5 +1,5 @@
 // The OSC source on a real UDP socket on the loopback address, talked to by liblo.
-#include "control/osc_source.h"
+#include "remote/osc_source.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "control/stdin_source.h"
+#include "remote/stdin_source.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

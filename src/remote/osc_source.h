@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "control/command_source.h"
-#include "control/osc_handler.h"
-#include "control/osc_peers.h"
+#include "remote/command_source.h"
+#include "remote/osc_handler.h"
+#include "remote/osc_peers.h"
 #include "control/session.h"
 
 namespace vordel {

@@ -1,4 +1,4 @@
-#include "control/osc_handler.h"
+#include "remote/osc_handler.h"
 
 #include <arpa/inet.h>
 #include <lo/lo.h>
@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 namespace vordel {
@@ -65,6 +66,112 @@ std::uint32_t ReadBigEndian32(const std::uint8_t* p) {
          p[3];
 }
 
+// One message being handled: what it says, who sent it, and what may be done about it.
+struct Request {
+  const std::string& address;
+  const std::string& types;
+  lo_arg** argv;
+  const OscPeer& from;
+  OscActions& actions;
+
+  // The sender, or the port at the sender's host that an int at `at`, the last argument, names.
+  OscPeer AnswerTo(std::size_t at) const {
+    if (types.size() == at + 1 && types[at] == 'i') {
+      const std::int32_t port = Read<std::int32_t>(argv[at]);
+      if (port > 0 && port < 65536) {
+        return from.WithPort(port);
+      }
+    }
+    return from;
+  }
+  int Number() const { return NumberOf(types[0], argv[0]); }
+  void Post(Command::Kind kind, int value = 0) const {
+    Command c;
+    c.kind = kind;
+    c.value = value;
+    c.origin = "OSC";
+    actions.Post(std::move(c));
+  }
+  // A command that names a text (a parameter string or a file), answered at the sender:
+  // /vordel/refused when it is not carried out, and `saved` (kScore) with the file written.
+  void PostText(Command::Kind kind) const {
+    Command c;
+    c.kind = kind;
+    c.text = TextOf(argv[0]);
+    c.origin = "OSC";
+    c.sender = from.ToString();
+    c.in_files_folder = kind != Command::Kind::kCompose;
+    auto answer = [send = actions.Sender(), to = AnswerTo(1)](const char* address,
+                                                              const std::string& text) {
+      OscMessageOut out{address, {}};
+      out.args.push_back({'s', 0, text});
+      send(to, out);
+    };
+    c.reply = [answer](const std::string& reason) {
+      if (!reason.empty()) {
+        answer("/vordel/refused", reason);
+      }
+    };
+    if (kind == Command::Kind::kScore) {
+      c.saved = [answer](const std::string& path) { answer("/vordel/saved", path); };
+    }
+    actions.Post(std::move(c));
+  }
+};
+
+// The arguments an address takes.
+enum class Takes {
+  kNothingOrNumber,  // a number is allowed and ignored
+  kNumber,
+  kNothingOrPort,   // an int: where answers go
+  kTextOrTextPort,  // a string, then an optional int: where answers go
+};
+
+bool Accepts(Takes takes, const std::string& types) {
+  switch (takes) {
+    case Takes::kNothingOrNumber:
+      return types.empty() || (types.size() == 1 && IsNumber(types[0]));
+    case Takes::kNumber:
+      return types.size() == 1 && IsNumber(types[0]);
+    case Takes::kNothingOrPort:
+      return types.empty() || (types.size() == 1 && types[0] == 'i');
+    case Takes::kTextOrTextPort:
+      return !types.empty() && (types[0] == 's' || types[0] == 'S') && types.size() <= 2 &&
+             (types.size() == 1 || types[1] == 'i');
+  }
+  return false;
+}
+
+struct Route {
+  const char* address;
+  Takes takes;
+  void (*act)(const Request&);
+};
+
+using K = Command::Kind;
+constexpr Route kRoutes[] = {
+    {"/vordel/piece", Takes::kTextOrTextPort, [](const Request& r) { r.PostText(K::kCompose); }},
+    {"/vordel/playlist", Takes::kTextOrTextPort,
+     [](const Request& r) { r.PostText(K::kPlaylist); }},
+    {"/vordel/score", Takes::kTextOrTextPort, [](const Request& r) { r.PostText(K::kScore); }},
+    {"/vordel/play", Takes::kNothingOrNumber, [](const Request& r) { r.Post(K::kPlay); }},
+    {"/vordel/stop", Takes::kNothingOrNumber, [](const Request& r) { r.Post(K::kStop); }},
+    {"/vordel/next", Takes::kNothingOrNumber, [](const Request& r) { r.Post(K::kNext); }},
+    {"/vordel/quit", Takes::kNothingOrNumber, [](const Request& r) { r.Post(K::kQuit); }},
+    {"/vordel/endless", Takes::kNumber,
+     [](const Request& r) { r.Post(K::kEndless, r.Number() != 0 ? 1 : 0); }},
+    {"/vordel/volume", Takes::kNumber,
+     [](const Request& r) { r.Post(K::kVolume, std::clamp(r.Number(), 0, 127)); }},
+    {"/vordel/ensemble", Takes::kNumber,
+     [](const Request& r) { r.Post(K::kEnsemble, r.Number()); }},
+    {"/vordel/status", Takes::kNothingOrPort,
+     [](const Request& r) { r.actions.Send(r.AnswerTo(0), r.actions.Status()); }},
+    {"/vordel/subscribe", Takes::kNothingOrPort,
+     [](const Request& r) { r.actions.Subscribe(r.AnswerTo(0), r.from); }},
+    {"/vordel/unsubscribe", Takes::kNothingOrPort,
+     [](const Request& r) { r.actions.Unsubscribe(r.AnswerTo(0)); }},
+};
+
 void HandleMessage(std::uint8_t* data, std::size_t size, const OscPeer& from, OscActions& actions) {
   int result = 0;
   MessagePtr message(lo_message_deserialise(data, size, &result));
@@ -77,113 +184,16 @@ void HandleMessage(std::uint8_t* data, std::size_t size, const OscPeer& from, Os
   const std::string address = path;
   const char* types_raw = lo_message_get_types(message.get());
   const std::string types = types_raw != nullptr ? types_raw : "";
-  lo_arg** argv = lo_message_get_argv(message.get());
-  auto wrong = [&] {
-    actions.Log("OSC: " + address + " with arguments '" + types + "' from " + from.ToString() +
-                " is not understood; ignored");
-  };
-  // An optional last int: the port at the sender's host that answers go to.
-  auto answer_to = [&](std::size_t at) {
-    if (types.size() == at + 1 && types[at] == 'i') {
-      const std::int32_t port = Read<std::int32_t>(argv[at]);
-      if (port > 0 && port < 65536) {
-        return from.WithPort(port);
-      }
-    }
-    return from;
-  };
-  auto no_args_or_number = [&] {
-    return types.empty() || (types.size() == 1 && IsNumber(types[0]));
-  };
-  auto post = [&](Command::Kind kind, int value) {
-    Command c;
-    c.kind = kind;
-    c.value = value;
-    c.origin = "OSC";
-    actions.Post(std::move(c));
-  };
-
-  if (address == "/vordel/piece" || address == "/vordel/playlist" || address == "/vordel/score") {
-    if (types.empty() || (types[0] != 's' && types[0] != 'S') || types.size() > 2 ||
-        (types.size() == 2 && types[1] != 'i')) {
-      wrong();
-      return;
-    }
-    Command c;
-    c.text = TextOf(argv[0]);
-    c.origin = "OSC";
-    c.sender = from.ToString();
-    const OscPeer to = answer_to(1);
-    auto answer = [send = actions.Sender(), to](const char* address, const std::string& text) {
-      OscMessageOut out{address, {}};
-      out.args.push_back({'s', 0, text});
-      send(to, out);
-    };
-    if (address == "/vordel/score") {
-      c.kind = Command::Kind::kScore;
-      c.in_files_folder = true;
-      c.reply = [answer](const std::string& error) {
-        if (!error.empty()) {
-          answer("/vordel/refused", error);
-        }
-      };
-      c.saved = [answer](const std::string& path) { answer("/vordel/saved", path); };
-      actions.Post(std::move(c));
-      return;
-    }
-    c.kind = address == "/vordel/piece" ? Command::Kind::kCompose : Command::Kind::kPlaylist;
-    c.in_files_folder = c.kind == Command::Kind::kPlaylist;
-    c.reply = [answer](const std::string& reason) {
-      if (!reason.empty()) {
-        answer("/vordel/refused", reason);
-      }
-    };
-    actions.Post(std::move(c));
-  } else if (address == "/vordel/play" || address == "/vordel/stop" || address == "/vordel/quit" ||
-             address == "/vordel/next") {
-    if (!no_args_or_number()) {
-      wrong();
-      return;
-    }
-    post(address == "/vordel/play"   ? Command::Kind::kPlay
-         : address == "/vordel/stop" ? Command::Kind::kStop
-         : address == "/vordel/next" ? Command::Kind::kNext
-                                     : Command::Kind::kQuit,
-         0);
-  } else if (address == "/vordel/endless") {
-    if (types.size() != 1 || !IsNumber(types[0])) {
-      wrong();
-      return;
-    }
-    post(Command::Kind::kEndless, NumberOf(types[0], argv[0]) != 0 ? 1 : 0);
-  } else if (address == "/vordel/volume" || address == "/vordel/ensemble") {
-    if (types.size() != 1 || !IsNumber(types[0])) {
-      wrong();
-      return;
-    }
-    const int v = NumberOf(types[0], argv[0]);
-    if (address == "/vordel/volume") {
-      post(Command::Kind::kVolume, std::clamp(v, 0, 127));
-    } else {
-      post(Command::Kind::kEnsemble, v);
-    }
-  } else if (address == "/vordel/status" || address == "/vordel/subscribe" ||
-             address == "/vordel/unsubscribe") {
-    if (!(types.empty() || (types.size() == 1 && types[0] == 'i'))) {
-      wrong();
-      return;
-    }
-    const OscPeer to = answer_to(0);
-    if (address == "/vordel/status") {
-      actions.Send(to, actions.Status());
-    } else if (address == "/vordel/subscribe") {
-      actions.Subscribe(to, from);
-    } else {
-      actions.Unsubscribe(to);
-    }
-  } else {
+  const auto route = std::find_if(std::begin(kRoutes), std::end(kRoutes),
+                                  [&](const Route& r) { return address == r.address; });
+  if (route == std::end(kRoutes)) {
     actions.Log("OSC: no address " + address + (address.rfind(kPrefix, 0) == 0 ? "" : " here") +
                 " (from " + from.ToString() + "); ignored");
+  } else if (!Accepts(route->takes, types)) {
+    actions.Log("OSC: " + address + " with arguments '" + types + "' from " + from.ToString() +
+                " is not understood; ignored");
+  } else {
+    route->act(Request{address, types, lo_message_get_argv(message.get()), from, actions});
   }
 }
 

@@ -1,4 +1,4 @@
-#include "control/osc_source.h"
+#include "remote/osc_source.h"
 
 #include <netdb.h>
 #include <netinet/in.h>

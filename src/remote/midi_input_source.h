@@ -7,7 +7,7 @@
 #include <optional>
 #include <thread>
 
-#include "control/command_source.h"
+#include "remote/command_source.h"
 #include "midi/message.h"
 #include "outputs/midi_input.h"
 

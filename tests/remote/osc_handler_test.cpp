@@ -1,4 +1,4 @@
-#include "control/osc_handler.h"
+#include "remote/osc_handler.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "control/midi_input_source.h"
+#include "remote/midi_input_source.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "control/clipboard_source.h"
+#include "remote/clipboard_source.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "control/osc_peers.h"
+#include "remote/osc_peers.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "control/osc_handler.h"
+#include "remote/osc_handler.h"
 
 namespace vordel {
 

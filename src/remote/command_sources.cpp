@@ -1,6 +1,6 @@
-#include "control/command_sources.h"
+#include "remote/command_sources.h"
 
-#include "control/midi_input_source.h"
+#include "remote/midi_input_source.h"
 
 namespace vordel {
 
