@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "app/emergency.h"
-#include "remote/command_sources.h"
-#include "control/controller.h"
 #include "app/line_log.h"
-#include "remote/stdin_source.h"
+#include "app/runtime.h"
+#include "control/controller.h"
 #include "platform/timer.h"
 #include "platform/timestamps.h"
+#include "remote/command_sources.h"
+#include "remote/stdin_source.h"
 
 namespace vordel {
 namespace {
@@ -62,34 +63,33 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
     return opened.bad_request ? 2 : 1;
   }
   log.Line(opened.note);
-  Session session(std::move(opened.output), OpenMidiInput(options.output.name), timer, &std::cout);
-  session.SetOutputIdentity(opened.backend, opened.input);
+  Runtime runtime(std::move(opened), options, timer, &std::cout);
+  Session& session = runtime.session();
   EmergencySilence guard(session);
   ConsoleHost host(log);
   session.AddListener(&host);
-  Controller controller(session, host, options.programme, options.files_dir);
+  Controller& controller = runtime.Begin(host);
   controller.SetupWindow(options.piece);
 
-  CommandQueue queue;
   LineLog errors(std::cerr);
-  CommandSources sources(
-      session, [&log](const std::string& line) { log.Line("vordel: " + line); },
-      [&errors](const std::string& line) { errors.Line("vordel: " + line); });
-  sources.AddRemote(options.osc);
-  sources.Add(std::make_unique<StdinSource>());
+  const Runtime::Say say = [&log](const std::string& line) { log.Line("vordel: " + line); };
+  std::vector<std::unique_ptr<CommandSource>> own;
+  own.push_back(std::make_unique<StdinSource>());
   std::string listening;
-  for (const std::string& name : sources.Start(queue)) {
+  for (const std::string& name : runtime.StartSources(
+           std::move(own), say,
+           [&errors](const std::string& line) { errors.Line("vordel: " + line); })) {
     listening += (listening.empty() ? "" : ", ") + name;
   }
-  if (sources.OscPort() != 0) {
-    listening += " (" + options.osc.listen + ":" + std::to_string(sources.OscPort()) + ")";
+  if (runtime.OscPort() != 0) {
+    listening += " (" + options.osc.listen + ":" + std::to_string(runtime.OscPort()) + ")";
   }
   log.Line("vordel: ready without a window; listening to " + listening + "; " +
            session.GetINStatusStr() + ", " + session.GetOUTStatusStr());
 
   int code = 0;
   while (!host.quit_) {
-    pollfd fds[3] = {{queue.fd(), POLLIN, 0},
+    pollfd fds[3] = {{runtime.queue().fd(), POLLIN, 0},
                      {stop_signals.fd(), POLLIN, 0},
                      {session.composer().ReadyFd(), POLLIN, 0}};
     poll(fds, 3, controller.WakeInMs());
@@ -100,31 +100,12 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
     if ((fds[2].revents & POLLIN) != 0) {
       controller.PieceComposed();
     }
-    for (const Command& command : queue.TakeAll()) {
-      // A signal or a quit acts before whatever else waits.
-      if (host.quit_ || stop_signals.Pending()) {
-        break;
-      }
-      controller.Apply(command);
-    }
-    if (const std::string drops = queue.DropReport(std::chrono::steady_clock::now());
-        !drops.empty()) {
-      log.Line("vordel: " + drops);
-    }
+    runtime.TakeCommands([&] { return host.quit_ || stop_signals.Pending(); });
+    runtime.ReportDrops(say);
     controller.Poll();
     code = host.code_;
   }
-  session.transport().Shutdown("quit");  // told to OSC subscribers while they still listen
-  sources.Stop();
-  session.Shutdown("quit");
-  session.RemoveListener(&host);
-  for (const std::string& caution : session.Cautions()) {
-    log.Line("vordel: " + caution);
-  }
-  for (const std::string& failure : session.Failures()) {
-    log.Line("vordel: " + failure);
-    code = code == 0 ? 1 : code;
-  }
+  code = runtime.Shutdown(code, &host, say);
   log.Line("vordel: ended");
   return code;
 }

@@ -22,6 +22,14 @@
 #include "vordel_version.h"
 
 namespace vordel {
+namespace {
+
+// A line for the user, on the terminal the window was started from.
+void Say(const std::string& line) {
+  std::cerr << "vordel: " << line << std::endl;
+}
+
+}  // namespace
 
 TMyWindow::TMyWindow(Session& session, QWidget* parent) : QWidget(parent), session_(session) {
   setMouseTracking(true);
@@ -117,7 +125,7 @@ void TMyWindow::WriteState() {
         std::string(kKeys[g]) + "=" + (label != nullptr ? label->text().toStdString() : "") + "\n";
   }
   state += "view=" + std::to_string(roll_.ViewStart()) + " " + std::to_string(roll_.ViewLength()) +
-           "\nplaying=" + std::to_string(session_.player().GetPlayStatus()) + "\n";
+           "\nplaying=" + std::to_string(session_.player().Running()) + "\n";
   if (state == state_written_) {
     return;
   }
@@ -175,17 +183,11 @@ TMyApp::TMyApp(const AppOptions& options, TerminationSignals& stop_signals)
 
 TMyApp::~TMyApp() {
   poll_timer_.stop();
-  if (sources_) {
-    sources_->Stop();
+  if (runtime_) {
+    runtime_->Shutdown(0, this, [](const std::string&) {});  // said already, when Run got there
   }
-  if (session_) {
-    session_->RemoveListener(this);
-    session_->Shutdown("quit");
-  }
-  sources_.reset();
-  frame_.reset();
-  controller_.reset();
-  session_.reset();
+  frame_.reset();  // the controller's host goes before the controller
+  runtime_.reset();
 }
 
 bool TMyApp::InitMainWindow() {
@@ -196,16 +198,14 @@ bool TMyApp::InitMainWindow() {
     return false;
   }
   std::cerr << opened.note << std::endl;
-  session_ = std::make_unique<Session>(std::move(opened.output),
-                                       OpenMidiInput(options_.output.name), timer_, &std::cout);
-  session_->SetOutputIdentity(opened.backend, opened.input);
+  runtime_ = std::make_unique<Runtime>(std::move(opened), options_, timer_, &std::cout);
+  session_ = &runtime_->session();
   // The frame owns its central widget, as Qt's parents own their children.
   client_ = new TMyWindow(*session_);  // NOLINT(cppcoreguidelines-owning-memory)
-  controller_ =
-      std::make_unique<Controller>(*session_, *client_, options_.programme, options_.files_dir);
-  client_->SetController(controller_.get());
+  controller_ = &runtime_->Begin(*client_);
+  client_->SetController(controller_);
   client_->SetStateFile(options_.state_file);
-  frame_ = std::make_unique<TMainFrame>(client_, controller_.get());
+  frame_ = std::make_unique<TMainFrame>(client_, controller_);
 
   StatusBar = new QStatusBar(frame_.get());  // NOLINT(cppcoreguidelines-owning-memory)
   const int char_width = StatusBar->fontMetrics().averageCharWidth();
@@ -288,15 +288,11 @@ bool TMyApp::InitMainWindow() {
       std::make_unique<QSocketNotifier>(session_->composer().ReadyFd(), QSocketNotifier::Read);
   QObject::connect(composed_notifier_.get(), &QSocketNotifier::activated, frame_.get(),
                    [this] { controller_->PieceComposed(); });
-  queue_notifier_ = std::make_unique<QSocketNotifier>(queue_.fd(), QSocketNotifier::Read);
+  queue_notifier_ =
+      std::make_unique<QSocketNotifier>(runtime_->queue().fd(), QSocketNotifier::Read);
   QObject::connect(queue_notifier_.get(), &QSocketNotifier::activated, frame_.get(), [this] {
-    for (const Command& command : queue_.TakeAll()) {
-      // A signal acts before whatever else waits (its own notifier ends the program).
-      if (quitting_ || stop_signals_.Pending()) {
-        break;
-      }
-      controller_->Apply(command);
-    }
+    // A signal acts before whatever else waits (its own notifier ends the program).
+    runtime_->TakeCommands([this] { return quitting_ || stop_signals_.Pending(); });
   });
   if (stop_signals_.fd() >= 0) {
     signal_notifier_ = std::make_unique<QSocketNotifier>(stop_signals_.fd(), QSocketNotifier::Read);
@@ -307,13 +303,11 @@ bool TMyApp::InitMainWindow() {
     });
   }
 
-  auto log = [](const std::string& line) { std::cerr << "vordel: " << line << std::endl; };
-  sources_ = std::make_unique<CommandSources>(*session_, log);
-  sources_->Add(std::make_unique<QtClipboardSource>(log));
-  sources_->AddRemote(options_.osc);
-  sources_->Start(queue_);
-  if (sources_->OscPort() != 0) {
-    std::cerr << "vordel: OSC on " << options_.osc.listen << ":" << sources_->OscPort()
+  std::vector<std::unique_ptr<CommandSource>> own;
+  own.push_back(std::make_unique<QtClipboardSource>(Say));
+  runtime_->StartSources(std::move(own), Say);
+  if (runtime_->OscPort() != 0) {
+    std::cerr << "vordel: OSC on " << options_.osc.listen << ":" << runtime_->OscPort()
               << std::endl;
   }
 
@@ -324,10 +318,7 @@ bool TMyApp::InitMainWindow() {
     }
     controller_->Poll();
     client_->UpdateStatusTexts();
-    if (const std::string drops = queue_.DropReport(std::chrono::steady_clock::now());
-        !drops.empty()) {
-      std::cerr << "vordel: " << drops << std::endl;
-    }
+    runtime_->ReportDrops(Say);
     // A piece waiting for the end of its gap starts on time, not at the next poll.
     const int wake = controller_->WakeInMs();
     if (wake < 40) {
@@ -415,17 +406,7 @@ int TMyApp::Run() {
     frame_->showMinimized();
     code = QApplication::exec();
     poll_timer_.stop();
-    session_->transport().Shutdown("quit");  // told to OSC subscribers while they listen
-    sources_->Stop();
-    session_->RemoveListener(this);
-    session_->Shutdown("quit");
-  }
-  for (const std::string& caution : session_->Cautions()) {
-    std::cerr << "vordel: " << caution << std::endl;
-  }
-  for (const std::string& failure : session_->Failures()) {
-    std::cerr << "vordel: " << failure << std::endl;
-    code = code == 0 ? 1 : code;
+    code = runtime_->Shutdown(code, this, Say);
   }
   return code;
 }

@@ -16,10 +16,11 @@
 
 #include "app/app_options.h"
 #include "app/piano_roll.h"
-#include "remote/command_sources.h"
+#include "app/runtime.h"
 #include "control/controller.h"
 #include "platform/signals.h"
 #include "platform/timer.h"
+#include "remote/command_sources.h"
 
 namespace vordel {
 
@@ -91,10 +92,9 @@ class TMyApp : public SessionListener {
   AppOptions options_;
   TerminationSignals& stop_signals_;
   ThreadTimerService timer_;
-  std::unique_ptr<Session> session_;
-  std::unique_ptr<Controller> controller_;
-  CommandQueue queue_;
-  std::unique_ptr<CommandSources> sources_;
+  std::unique_ptr<Runtime> runtime_;
+  Session* session_ = nullptr;        // the runtime's
+  Controller* controller_ = nullptr;  // the runtime's
   std::unique_ptr<TMainFrame> frame_;
   TMyWindow* client_ = nullptr;
   QStatusBar* StatusBar = nullptr;
