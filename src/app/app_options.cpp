@@ -107,7 +107,7 @@ HelpText AppHelp(const CLI::App& app) {
   return help;
 }
 
-std::string CheckAppOptions(AppOptions& options) {
+bool CheckAppOptions(AppOptions& options, std::string* error) {
   ProgrammeSettings& p = options.programme;
   for (const auto& [name, text, ms] :
        {std::tuple<const char*, const std::string&, std::int64_t&>{"--gap", options.gap, p.gap_ms},
@@ -115,7 +115,8 @@ std::string CheckAppOptions(AppOptions& options) {
                                                                    p.fade_ms}}) {
     const std::optional<double> seconds = ParseDecimal(text, 0, 3600);
     if (!seconds) {
-      return std::string(name) + " takes seconds from 0 to 3600, not '" + text + "'";
+      *error = std::string(name) + " takes seconds from 0 to 3600, not '" + text + "'";
+      return false;
     }
     ms = static_cast<std::int64_t>(std::llround(*seconds * 1000));
   }
@@ -125,7 +126,8 @@ std::string CheckAppOptions(AppOptions& options) {
     std::string problem;
     const auto hours = ParseOpeningHours(options.hours, &problem);
     if (!hours) {
-      return problem;
+      *error = problem;
+      return false;
     }
     p.hours = *hours;
   }
@@ -133,24 +135,27 @@ std::string CheckAppOptions(AppOptions& options) {
     std::string problem;
     p.playlist = LoadPlaylist(options.playlist, &problem);
     if (!p.playlist) {
-      return problem;
+      *error = problem;
+      return false;
     }
   }
   p.journal = options.journal.value_or(Journal::DefaultPath());
   if (!options.osc_port.empty()) {
     const std::optional<std::int64_t> port = ParseWholeNumber(options.osc_port, 0, 65535);
     if (!port) {
-      return "--osc-port takes a port from 0 to 65535, not '" + options.osc_port + "'";
+      *error = "--osc-port takes a port from 0 to 65535, not '" + options.osc_port + "'";
+      return false;
     }
     options.osc.port = static_cast<int>(*port);
   }
   if (!options.osc.allow.empty()) {
     std::string problem;
     if (!OscAllowList::Parse(options.osc.allow, &problem)) {
-      return problem;
+      *error = problem;
+      return false;
     }
   }
-  return CheckOutputOptions(options.output);
+  return CheckOutputOptions(options.output, error);
 }
 
 }  // namespace vordel

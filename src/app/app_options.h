@@ -8,9 +8,9 @@
 #include <string>
 
 #include "cli/options.h"
-#include "remote/osc_source.h"
 #include "control/programme.h"
 #include "outputs/backends.h"
+#include "remote/osc_source.h"
 
 namespace vordel {
 
@@ -38,7 +38,7 @@ struct AppOptions {
 void AddAppOptions(CLI::App& app, AppOptions& options);
 // What vordel's help says around its options.
 HelpText AppHelp(const CLI::App& app);
-// Checks what CLI11 cannot; "" when fine.
-std::string CheckAppOptions(AppOptions& options);
+// Checks what CLI11 cannot; false, and why in *error, when something is wrong.
+bool CheckAppOptions(AppOptions& options, std::string* error);
 
 }  // namespace vordel

@@ -77,7 +77,7 @@ int Main(int argc, char** argv) {
   if (const int code = vordel::ParseCommandLine(app, ours, vordel::AppHelp(app)); code >= 0) {
     return code;
   }
-  if (const std::string problem = vordel::CheckAppOptions(options); !problem.empty()) {
+  if (std::string problem; !vordel::CheckAppOptions(options, &problem)) {
     return vordel::UsageError("vordel", problem);
   }
   if (options.list_outputs || options.list_inputs) {

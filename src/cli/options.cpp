@@ -48,7 +48,7 @@ void AddOutputOptions(CLI::App& app, OutputRequest& request) {
       ->group(kOutputGroup);
 }
 
-std::string CheckOutputOptions(OutputRequest& request) {
+bool CheckOutputOptions(OutputRequest& request, std::string* error) {
   bool known = false;
   std::string list;
   const std::vector<std::string> names = OutputChoiceNames();
@@ -57,16 +57,19 @@ std::string CheckOutputOptions(OutputRequest& request) {
     list += (i == 0 ? "" : (i + 1 == names.size() ? " or " : ", ")) + names[i];
   }
   if (!known) {
-    return "--output takes " + list + ", not '" + request.choice + "'";
+    *error = "--output takes " + list + ", not '" + request.choice + "'";
+    return false;
   }
   if (!request.record_file.empty()) {
     if (request.choice == "auto") {
       request.choice = "recording";
     } else if (request.choice != "recording") {
-      return "--record goes with --output recording";
+      *error = "--record goes with --output recording";
+      return false;
     }
   } else if (request.choice == "recording") {
-    return "--output recording writes to the file --record FILE names";
+    *error = "--output recording writes to the file --record FILE names";
+    return false;
   }
   if (!request.audio_driver.empty()) {
     const std::vector<std::string> drivers = SynthAudioDrivers();
@@ -75,15 +78,17 @@ std::string CheckOutputOptions(OutputRequest& request) {
       for (const std::string& d : drivers) {
         list += (list.empty() ? "" : ", ") + d;
       }
-      return "--audio-driver takes one of " + list + ", not '" + request.audio_driver + "'";
+      *error = "--audio-driver takes one of " + list + ", not '" + request.audio_driver + "'";
+      return false;
     }
   }
   if (!request.soundfont.empty()) {
-    if (const std::string problem = CheckSoundfont(request.soundfont); !problem.empty()) {
-      return "--soundfont: " + problem;
+    if (std::string problem; !CheckSoundfont(request.soundfont, &problem)) {
+      *error = "--soundfont: " + problem;
+      return false;
     }
   }
-  return "";
+  return true;
 }
 
 namespace {

@@ -39,8 +39,9 @@ std::string FormatHelp(const CLI::App& app, const HelpText& text, int width);
 // kept within 60..120.
 int HelpWidth();
 
-// Checks what CLI11 cannot: the output's name and how --record goes with it. "" when fine.
-std::string CheckOutputOptions(OutputRequest& request);
+// Checks what CLI11 cannot: the output's name and how --record goes with it. False, and
+// why in *error, when something is wrong.
+bool CheckOutputOptions(OutputRequest& request, std::string* error);
 
 // Parses; returns -1 to go on, else the exit code (0 after --help or --version, 2 after a bad
 // command line, with the message on standard error).

@@ -46,7 +46,7 @@ std::optional<std::vector<std::string>> Words(const std::string& line) {
 
 }  // namespace
 
-std::optional<PieceRecipe> ReadRecipe(const std::string& line, std::string* reason) {
+std::optional<PieceRecipe> ReadRecipe(const std::string& line, std::string* error) {
   PieceRecipe entry;
   std::string text = line;
   // A bare parameter string holds numbers and white space only; anything else is the command.
@@ -55,7 +55,7 @@ std::optional<PieceRecipe> ReadRecipe(const std::string& line, std::string* reas
   if (command) {
     const auto words = Words(line);
     if (!words) {
-      *reason = "a quote is not closed";
+      *error = "a quote is not closed";
       return std::nullopt;
     }
     std::optional<std::string> string;
@@ -72,34 +72,34 @@ std::optional<PieceRecipe> ReadRecipe(const std::string& line, std::string* reas
       } else if (w == "--clock" && i + 1 < words->size()) {
         const auto clock = ParseClockValue((*words)[++i]);
         if (!clock) {
-          *reason = "--clock takes a whole number of milliseconds, not '" + (*words)[i] + "'";
+          *error = "--clock takes a whole number of milliseconds, not '" + (*words)[i] + "'";
           return std::nullopt;
         }
         entry.clock_ms = static_cast<std::int64_t>(*clock);
       } else if (w.rfind("--", 0) == 0) {
-        *reason = "'" + w + "' is not an option of a playlist line (--clock MS, " +
-                  "--rest-planner-started)";
+        *error = "'" + w + "' is not an option of a playlist line (--clock MS, " +
+                 "--rest-planner-started)";
         return std::nullopt;
       } else if (string) {
-        *reason = "more than one parameter string (quote the string)";
+        *error = "more than one parameter string (quote the string)";
         return std::nullopt;
       } else {
         string = w;
       }
     }
     if (!string) {
-      *reason = "no parameter string";
+      *error = "no parameter string";
       return std::nullopt;
     }
     if (!entry.clock_ms && entry.carried.rest_planner_started) {
-      *reason = "--rest-planner-started goes with --clock";
+      *error = "--rest-planner-started goes with --clock";
       return std::nullopt;
     }
     text = *string;
   }
   entry.parameters = PieceParameters::Parse(text);
   if (!entry.parameters.accepted()) {
-    *reason = entry.parameters.refusal();
+    *error = entry.parameters.refusal();
     return std::nullopt;
   }
   return entry;

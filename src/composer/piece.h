@@ -120,8 +120,8 @@ struct PieceRecipe {
 };
 // Reads a parameter string, or the command Piece::Reproduce writes, whole or in part:
 // "[vordel-compose] [--clock MS] [--rest-planner-started] [--dump] 'STRING'" (words as a shell
-// splits them). nullopt, with one sentence why in *reason, for a line that makes no piece.
-std::optional<PieceRecipe> ReadRecipe(const std::string& line, std::string* reason);
+// splits them). nullopt, with one sentence why in *error, for a line that makes no piece.
+std::optional<PieceRecipe> ReadRecipe(const std::string& line, std::string* error);
 
 // Completes a piece whose sections hold their events in time order: when each event is sent
 // (the first tick whose counter has reached its time; the sections one after the other, the

@@ -280,7 +280,7 @@ void Controller::UsePlaylist(const Command& command) {
 void Controller::SaveScore(const Command& command) {
   std::string refusal;
   std::unique_ptr<PendingFile> file;
-  if (refusal = CheckScoreFileName(command.text); !refusal.empty()) {
+  if (!CheckScoreFileName(command.text, &refusal)) {
     // A score is only ever written to a score's name, never over something else.
   } else if (scores_.Waiting() >= ScoreJobs::kWaiting) {
     refusal =
@@ -377,8 +377,8 @@ void Controller::Quit() {
   scores_.Abandon(kQuitFirst);  // a score being written is not waited for
   session_.composer().Cancel();
   // Whoever waits for an answer gets one.
-  for (const Command* command : {pending_ ? &pending_->command : nullptr,
-                                 held_ ? &held_->command : nullptr}) {
+  for (const Command* command :
+       {pending_ ? &pending_->command : nullptr, held_ ? &held_->command : nullptr}) {
     if (command != nullptr && command->reply) {
       command->reply(kQuitFirst);
     }
@@ -486,7 +486,7 @@ std::string Controller::StatusText(StatusField field) const {
       std::snprintf(text, sizeof text, "ev_played %i.", player.PlayedEvents());
       return text;
     case StatusField::kTick:
-      std::snprintf(text, sizeof text, "timed: %u.", player.LastTimeSetEvID());
+      std::snprintf(text, sizeof text, "timed: %u.", player.LastTick());
       return text;
     case StatusField::kTimer: {
       const std::string closed = programme_->ClosedText();
@@ -507,7 +507,7 @@ std::string Controller::NoticeText() const {
   std::string text;
   if (std::string closed = programme_->ClosedText(); !closed.empty()) {
     text = std::move(closed);
-  } else if (session_.player().GetPlayStatus() != 0) {
+  } else if (session_.player().Running() != 0) {
     const Schedule& s = session_.schedule();
     text = "Playing object " + std::to_string(session_.player().PlayingObjectNumber()) + " of " +
            std::to_string(s.Objects()) + ".";
@@ -522,8 +522,8 @@ std::string Controller::NoticeText() const {
 }
 
 std::int64_t Controller::DisplayedTick() const {
-  if (session_.player().GetPlayStatus() != 0) {
-    return static_cast<std::int64_t>(session_.player().LastTimeSetEvID());
+  if (session_.player().Running() != 0) {
+    return static_cast<std::int64_t>(session_.player().LastTick());
   }
   return 0;
 }

@@ -163,24 +163,20 @@ std::int64_t RenderedFrames(std::int64_t end_tick) {
   return (frames + kBlock - 1) / kBlock * kBlock;
 }
 
-std::string CheckAudioFileName(const std::string& path) {
+bool CheckAudioFileName(const std::string& path, std::string* error) {
   if (FormatOf(path) == 0) {
-    return "cannot tell the audio format of " + path + " (use .wav, .flac or .ogg)";
+    *error = "cannot tell the audio format of " + path + " (use .wav, .flac or .ogg)";
+    return false;
   }
-  return "";
+  return true;
 }
 
 RenderResult RenderAudio(const Schedule& schedule, const std::string& path,
                          const RenderOptions& options,
                          const std::function<void(std::int64_t, std::int64_t)>& progress) {
   RenderResult result;
-  result.error = CheckAudioFileName(path);
-  if (!result.error.empty()) {
-    return result;
-  }
   const std::string soundfont = ChooseSoundfont(options.soundfont);
-  result.error = CheckSoundfont(soundfont);
-  if (!result.error.empty()) {
+  if (!CheckAudioFileName(path, &result.error) || !CheckSoundfont(soundfont, &result.error)) {
     return result;
   }
   const bool normalise = !options.gain_db.has_value();

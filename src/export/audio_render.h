@@ -36,8 +36,8 @@ struct RenderResult {
   std::int64_t clipped_samples = 0;  // samples beyond full scale, written at full scale
 };
 
-// "" when the file name has an extension this renderer writes, else why not.
-std::string CheckAudioFileName(const std::string& path);
+// Whether the file name has an extension this renderer writes; if not, why in *error.
+bool CheckAudioFileName(const std::string& path, std::string* error);
 
 // progress(done, total) is called now and then with frames rendered so far (both passes).
 RenderResult RenderAudio(const Schedule& schedule, const std::string& path,

@@ -110,11 +110,12 @@ std::vector<std::uint8_t> StandardMidiFileBytes(const Schedule& schedule) {
   return out;
 }
 
-std::string CheckMidiFileName(const std::string& path) {
+bool CheckMidiFileName(const std::string& path, std::string* error) {
   if (HasExtension(path, ".mid") || HasExtension(path, ".midi")) {
-    return "";
+    return true;
   }
-  return "a Standard MIDI File is saved to a .mid or .midi file, not '" + path + "'";
+  *error = "a Standard MIDI File is saved to a .mid or .midi file, not '" + path + "'";
+  return false;
 }
 
 bool WriteStandardMidiFile(const Schedule& schedule, const std::string& path, std::string* error) {

@@ -20,8 +20,9 @@ void AppendVariableLength(std::vector<std::uint8_t>& out, std::uint32_t n);
 
 std::vector<std::uint8_t> StandardMidiFileBytes(const Schedule& schedule);
 
-// "" when the file's name ends in .mid or .midi (in any case), else why it is not written.
-std::string CheckMidiFileName(const std::string& path);
+// Whether the file's name ends in .mid or .midi (in any case); if not, why it is not written
+// in *error.
+bool CheckMidiFileName(const std::string& path, std::string* error);
 
 // Writes the file; false with a reason when it cannot be written.
 bool WriteStandardMidiFile(const Schedule& schedule, const std::string& path, std::string* error);

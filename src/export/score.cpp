@@ -617,25 +617,29 @@ class Writer {
 
 }  // namespace
 
-std::string CheckScoreFileName(const std::string& path) {
+bool CheckScoreFileName(const std::string& path, std::string* error) {
   if (HasExtension(path, ".musicxml") || HasExtension(path, ".xml")) {
-    return "";
+    return true;
   }
-  return "a score is saved to a .musicxml or .xml file, not '" + path + "'";
+  *error = "a score is saved to a .musicxml or .xml file, not '" + path + "'";
+  return false;
 }
 
-std::string CheckScoreOptions(const ScoreOptions& options) {
+bool CheckScoreOptions(const ScoreOptions& options, std::string* error) {
   if (options.grid != 16 && options.grid != 32) {
-    return "--grid takes 16 or 32, not " + std::to_string(options.grid);
+    *error = "--grid takes 16 or 32, not " + std::to_string(options.grid);
+    return false;
   }
   const int t = options.beat_type;
   if (options.beats < 1 || options.beats > 32 ||
       !(t == 1 || t == 2 || t == 4 || t == 8 || t == 16)) {
-    return "--time-signature takes 1 to 32 beats of a whole, half, quarter, eighth or sixteenth "
-           "note, not " +
-           std::to_string(options.beats) + "/" + std::to_string(t);
+    *error =
+        "--time-signature takes 1 to 32 beats of a whole, half, quarter, eighth or sixteenth "
+        "note, not " +
+        std::to_string(options.beats) + "/" + std::to_string(t);
+    return false;
   }
-  return "";
+  return true;
 }
 
 std::string ScoreDocument(const Piece& piece, const ScoreOptions& options) {
@@ -657,8 +661,7 @@ bool WriteScore(const Piece& piece, const std::string& path, const ScoreOptions&
 
 bool WriteScore(const Piece& piece, PendingFile& file, const ScoreOptions& options,
                 const std::atomic<bool>* stop, std::string* error) {
-  if (const std::string problem = CheckScoreOptions(options); !problem.empty()) {
-    *error = problem;
+  if (!CheckScoreOptions(options, error)) {
     file.Abandon();
     return false;
   }

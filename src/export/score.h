@@ -27,10 +27,11 @@ struct ScoreOptions {
   std::string reproduce;  // the command that makes the piece again, for the credits
 };
 
-// "" when the file's name ends in .musicxml or .xml (in any case), else why it is not written.
-std::string CheckScoreFileName(const std::string& path);
-// "" when the options make a score, else why not.
-std::string CheckScoreOptions(const ScoreOptions& options);
+// Whether the file's name ends in .musicxml or .xml (in any case); if not, why it is not
+// written in *error.
+bool CheckScoreFileName(const std::string& path, std::string* error);
+// Whether the options make a score; if not, why in *error.
+bool CheckScoreOptions(const ScoreOptions& options, std::string* error);
 
 // The document.
 std::string ScoreDocument(const Piece& piece, const ScoreOptions& options);

@@ -25,23 +25,27 @@ std::string FindSoundfont() {
   return "";
 }
 
-std::string CheckSoundfont(const std::string& path) {
+bool CheckSoundfont(const std::string& path, std::string* error) {
   if (path.empty()) {
-    return "no General MIDI soundfont installed (install timgm6mb-soundfont, or give "
-           "--soundfont FILE)";
+    *error =
+        "no General MIDI soundfont installed (install timgm6mb-soundfont, or give "
+        "--soundfont FILE)";
+    return false;
   }
   std::ifstream f(path, std::ios::binary);
   if (!f.good()) {
-    return "cannot read the soundfont " + path + ": " + ErrorText(errno);
+    *error = "cannot read the soundfont " + path + ": " + ErrorText(errno);
+    return false;
   }
   char header[12] = {};
   f.read(header, sizeof header);
   // A soundfont is a RIFF file of form "sfbk".
   if (f.gcount() < 12 || std::memcmp(header, "RIFF", 4) != 0 ||
       std::memcmp(header + 8, "sfbk", 4) != 0) {
-    return path + " is not a soundfont (SF2 or SF3)";
+    *error = path + " is not a soundfont (SF2 or SF3)";
+    return false;
   }
-  return "";
+  return true;
 }
 
 std::string ChooseSoundfont(const std::string& asked) {

@@ -10,8 +10,9 @@ namespace vordel {
 // MIDI soundfont installed in the usual places; "" when there is none.
 std::string FindSoundfont();
 
-// Checks that a soundfont file can be read and looks like one; "" when it can, else why not.
-std::string CheckSoundfont(const std::string& path);
+// Checks that a soundfont file can be read and looks like one; false, and why not in *error,
+// when it cannot.
+bool CheckSoundfont(const std::string& path, std::string* error);
 
 // The soundfont to load for a request: `asked` when given, else FindSoundfont().
 std::string ChooseSoundfont(const std::string& asked);

@@ -8,7 +8,7 @@ namespace vordel {
 SynthEngine::SynthEngine(fluid_settings_t* settings, const std::string& soundfont)
     : settings_(settings) {
   QuietSystemLibraries();
-  error_ = CheckSoundfont(soundfont);
+  CheckSoundfont(soundfont, &error_);
   synth_ = new_fluid_synth(settings_);
   if (synth_ == nullptr) {
     error_ = "the synthesizer could not be created";

@@ -224,7 +224,7 @@ int Main(int argc, char** argv) {
   if (!wav_file.empty()) {
     render_file = wav_file;
   }
-  if (const std::string problem = vordel::CheckOutputOptions(request); !problem.empty()) {
+  if (std::string problem; !vordel::CheckOutputOptions(request, &problem)) {
     return usage(problem);
   }
   if (play && (dump || !midi_file.empty() || !render_file.empty() || !score_file.empty())) {
@@ -250,13 +250,11 @@ int Main(int argc, char** argv) {
     return usage("--output, --port, --record and --audio-driver go with --play");
   }
   // Each export only ever writes a file named for its format, never over another kind of file.
-  for (const std::string& problem :
-       {render_file.empty() ? "" : vordel::CheckAudioFileName(render_file),
-        score_file.empty() ? "" : vordel::CheckScoreFileName(score_file),
-        midi_file.empty() ? "" : vordel::CheckMidiFileName(midi_file)}) {
-    if (!problem.empty()) {
-      return usage(problem);
-    }
+  if (std::string problem;
+      (!render_file.empty() && !vordel::CheckAudioFileName(render_file, &problem)) ||
+      (!score_file.empty() && !vordel::CheckScoreFileName(score_file, &problem)) ||
+      (!midi_file.empty() && !vordel::CheckMidiFileName(midi_file, &problem))) {
+    return usage(problem);
   }
   if (gain_text && render_file.empty()) {
     return usage("--gain goes with --render");

@@ -345,7 +345,9 @@ TEST_F(ScoreFiles, BadPathsAndOptionsLeaveNothing) {
                                  {"xml", false},
                                  {"a.xml/b", false},
                                  {"score.musicxml.bak", false}}) {
-    EXPECT_EQ(CheckScoreFileName(name).empty(), ok) << name;
+    std::string why;
+    EXPECT_EQ(CheckScoreFileName(name, &why), ok) << name;
+    EXPECT_EQ(why.empty(), ok) << name;
   }
 }
 
