@@ -289,7 +289,7 @@ double SynthOnsets(bool scheduled, const std::string& recorder, const std::strin
   {
     Busy busy;
     transport.Play();
-    while (session.player().GetPlayStatus() != 0) {
+    while (session.player().Running() != 0) {
       Sleep(50);
     }
   }

@@ -100,9 +100,9 @@ int main(int argc, char** argv) {
   const std::int64_t limit_ms = static_cast<std::int64_t>(seconds) * 1000;
   const std::vector<std::int64_t> due = DueTimes(piece, limit_ms);
   const auto started = Clock::now();
-  player.PlayMusicalObject();
-  player.SetPlayStatus();
-  while (player.GetPlayStatus() != 0 &&
+  player.StartPlayback();
+  player.MarkRunning();
+  while (player.Running() != 0 &&
          Clock::now() < started + std::chrono::milliseconds(limit_ms + 2)) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }

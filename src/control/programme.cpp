@@ -282,7 +282,7 @@ Programme::Status Programme::GetStatus() const {
     const Piece& piece = session_.piece();
     const std::int64_t own_end = std::max(piece.total_ms(), piece.end_tick() + 1);
     const std::int64_t left =
-        own_end - static_cast<std::int64_t>(t.player().LastTimeSetEvID()) + settings_.gap_ms;
+        own_end - static_cast<std::int64_t>(t.player().LastTick()) + settings_.gap_ms;
     s.seconds_to_next = static_cast<int>(std::max<std::int64_t>(left, 0) / 1000);
   }
   s.seconds_to_next = std::max(s.seconds_to_next, 0);

@@ -196,9 +196,9 @@ Session::Snapshot Session::GetSnapshot() const {
     s = snapshot_;
   }
   const CompositionPlayer& player = transport_.player();
-  s.playing = s.playing && player.GetPlayStatus() != 0;
+  s.playing = s.playing && player.Running() != 0;
   s.current_object = player.PlayingObjectNumber();
-  s.playback_ms = s.playing ? static_cast<std::int64_t>(player.LastTimeSetEvID()) : 0;
+  s.playback_ms = s.playing ? static_cast<std::int64_t>(player.LastTick()) : 0;
   s.events_played = player.PlayedEvents();
   return s;
 }

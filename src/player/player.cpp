@@ -70,15 +70,15 @@ void CompositionPlayer::Retire() {
 }
 
 void CompositionPlayer::InitCounters(int played, std::uint32_t last_tick) {
-  Global_Data.PlayedEvents.store(played, std::memory_order_relaxed);
-  Global_Data.LastTimeSetEvID.store(last_tick, std::memory_order_relaxed);
+  counters_.played_events.store(played, std::memory_order_relaxed);
+  counters_.last_tick.store(last_tick, std::memory_order_relaxed);
 }
 
-bool CompositionPlayer::PlayMusicalObject() {
+bool CompositionPlayer::StartPlayback() {
   // Never two timers on one piece: a playback still running ends first.
   StopPlaybackAndWait();
   Adopt();
-  Global_Data.PlayedEvents.store(0, std::memory_order_relaxed);
+  counters_.played_events.store(0, std::memory_order_relaxed);
   if (playing_ == nullptr || playing_->Objects() == 0) {
     return false;
   }
@@ -109,13 +109,13 @@ void CompositionPlayer::Tick(unsigned own_id, std::int64_t due_ns) {
   if (tick_ == 0) {
     first_due_.store(due_ns, std::memory_order_release);
   }
-  const bool stop_requested =
-      STOP_PLAYING.load(std::memory_order_acquire) != 0 || abort_.load(std::memory_order_acquire);
+  const bool stop_requested = stop_requested_.load(std::memory_order_acquire) != 0 ||
+                              abort_.load(std::memory_order_acquire);
   if (!stop_requested) {
     if (tick_ >= 0) {
       const int sent = cursor_.SendDue(tick_, [this](const MidiMessage& m) { midi_.Send(m); });
       if (sent > 0) {
-        Global_Data.PlayedEvents.fetch_add(sent, std::memory_order_relaxed);
+        counters_.played_events.fetch_add(sent, std::memory_order_relaxed);
         repaint_.store(true, std::memory_order_release);
       }
       const std::vector<std::int64_t>& ends = playing_->object_end_ticks;
@@ -126,8 +126,8 @@ void CompositionPlayer::Tick(unsigned own_id, std::int64_t due_ns) {
       }
     }
     ++tick_;
-    Global_Data.LastTimeSetEvID.store(static_cast<std::uint32_t>(std::max<std::int64_t>(tick_, 0)),
-                                      std::memory_order_relaxed);
+    counters_.last_tick.store(static_cast<std::uint32_t>(std::max<std::int64_t>(tick_, 0)),
+                              std::memory_order_relaxed);
   }
   // The playback ends in the tick in which the last object is exhausted, unless a piece follows.
   if (stop_requested || (tick_ > playing_->end_tick && !ContinueWithNext())) {
@@ -152,8 +152,8 @@ bool CompositionPlayer::ContinueWithNext() {
   tick_ = -next->wait_ticks;
   object_index_ = 0;
   playing_object_.store(1, std::memory_order_relaxed);
-  Global_Data.PlayedEvents.store(0, std::memory_order_relaxed);
-  Global_Data.LastTimeSetEvID.store(0, std::memory_order_relaxed);
+  counters_.played_events.store(0, std::memory_order_relaxed);
+  counters_.last_tick.store(0, std::memory_order_relaxed);
   continuations_.fetch_add(1, std::memory_order_acq_rel);
   return true;
 }
@@ -161,7 +161,7 @@ bool CompositionPlayer::ContinueWithNext() {
 void CompositionPlayer::EndPlayback(unsigned own_id) {
   tick_ = 0;
   object_index_ = 0;
-  PlayStat.store(0, std::memory_order_release);
+  running_.store(0, std::memory_order_release);
   cursor_.Rewind();
   playing_object_.store(1, std::memory_order_relaxed);
   timer_.Cancel(own_id);

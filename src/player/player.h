@@ -58,7 +58,7 @@ class CompositionPlayer {
   // Starts a playback from the first object. A playback that is still running is ended first
   // and its thread waited for. Returns whether a timer now runs; the caller marks the player as
   // playing. An empty piece starts no timer.
-  bool PlayMusicalObject();
+  bool StartPlayback();
 
   // The timer callback; user carries the player.
   static void OnTick(unsigned timer, void* user, std::int64_t deadline_ns);
@@ -71,22 +71,20 @@ class CompositionPlayer {
   // Whether a tick can still run.
   bool TimerActive();
 
-  // STOP_PLAYING: 1 asks a running playback to end at its next tick and keeps new playbacks
-  // from sending anything until it is cleared.
-  void RaiseStop() { STOP_PLAYING.store(1, std::memory_order_release); }
-  void ClearStop() { STOP_PLAYING.store(0, std::memory_order_release); }
-  int GetStopPlaying() const { return STOP_PLAYING.load(std::memory_order_acquire); }
+  // A stop asked for (1) ends a running playback at its next tick and keeps new playbacks from
+  // sending anything until it is cleared.
+  void RaiseStop() { stop_requested_.store(1, std::memory_order_release); }
+  void ClearStop() { stop_requested_.store(0, std::memory_order_release); }
+  int StopRequested() const { return stop_requested_.load(std::memory_order_acquire); }
 
-  // PlayStat: 1 while a playback runs, 0 when idle.
-  int GetPlayStatus() const { return PlayStat.load(std::memory_order_acquire); }
-  void SetPlayStatus() { PlayStat.store(1, std::memory_order_release); }
-  void ResetPlayStatus() { PlayStat.store(0, std::memory_order_release); }
+  // 1 while a playback runs (as the control thread marks it), 0 when idle.
+  int Running() const { return running_.load(std::memory_order_acquire); }
+  void MarkRunning() { running_.store(1, std::memory_order_release); }
+  void MarkIdle() { running_.store(0, std::memory_order_release); }
 
   // Note messages sent by the current playback, and the tick counter after the last tick.
-  int PlayedEvents() const { return Global_Data.PlayedEvents.load(std::memory_order_relaxed); }
-  std::uint32_t LastTimeSetEvID() const {
-    return Global_Data.LastTimeSetEvID.load(std::memory_order_relaxed);
-  }
+  int PlayedEvents() const { return counters_.played_events.load(std::memory_order_relaxed); }
+  std::uint32_t LastTick() const { return counters_.last_tick.load(std::memory_order_relaxed); }
   void InitCounters(int played, std::uint32_t last_tick);
 
   // Whether a tick sent something since the last call (clears the request).
@@ -136,13 +134,13 @@ class CompositionPlayer {
   unsigned retire_after_ = 0;
   std::atomic<unsigned> continuations_{0};
 
-  std::atomic<int> STOP_PLAYING{0};
-  std::atomic<int> PlayStat{0};
-  struct RequestData {
-    std::atomic<int> PlayedEvents{0};
-    std::atomic<std::uint32_t> LastTimeSetEvID{0};
+  std::atomic<int> stop_requested_{0};
+  std::atomic<int> running_{0};
+  struct Counters {
+    std::atomic<int> played_events{0};
+    std::atomic<std::uint32_t> last_tick{0};
   };
-  RequestData Global_Data;
+  Counters counters_;
 
   unsigned timer_resolution_ = 0;
   std::atomic<unsigned> timer_id_{0};

@@ -47,7 +47,7 @@ int PlayFromTerminal(const Piece& piece, const OutputRequest& request,
   const int objects = session.schedule().Objects();
   const auto started = std::chrono::steady_clock::now();
   auto progress = [&](bool final_line) {
-    const double pos = static_cast<double>(player.LastTimeSetEvID()) / 1000.0;
+    const double pos = static_cast<double>(player.LastTick()) / 1000.0;
     std::fprintf(stderr, "%s%8.1f s / %.1f s  object %d/%d  events %d  %s%s", tty ? "\r" : "", pos,
                  total_s, player.PlayingObjectNumber(), objects, player.PlayedEvents(),
                  session.GetOUTStatusStr().c_str(), final_line || !tty ? "\n" : "   ");
@@ -55,7 +55,7 @@ int PlayFromTerminal(const Piece& piece, const OutputRequest& request,
   };
   int stop_signal = 0;
   int polls = 0;
-  while (player.GetPlayStatus() != 0) {
+  while (player.Running() != 0) {
     pollfd fds[1] = {{stop_signals.fd(), POLLIN, 0}};
     poll(fds, 1, 100);
     if ((stop_signal = stop_signals.Take()) != 0) {

@@ -112,7 +112,7 @@ void Transport::Poll() {
     continuations_seen_ = player_.Continuations();
     Transition(Event(Input::kTookOver));
   }
-  if (state_ == State::kGap && (player_.LastTimeSetEvID() > 0 || !player_.TimerActive())) {
+  if (state_ == State::kGap && (player_.LastTick() > 0 || !player_.TimerActive())) {
     Transition(Event(Input::kFirstTick));
   }
   if ((state_ == State::kPlaying || state_ == State::kFading || state_ == State::kGap) &&
@@ -141,7 +141,7 @@ bool Transport::Transition(const Event& event) {
     case Input::kLoad: {
       if (running) {
         player_.StopPlaybackAndWait();  // its own tick ends its notes
-        player_.ResetPlayStatus();
+        player_.MarkIdle();
         if (sounding) {
           Ended("stop");
         }
@@ -161,7 +161,7 @@ bool Transport::Transition(const Event& event) {
     case Input::kPlay: {
       if (running) {
         player_.StopPlaybackAndWait();
-        player_.ResetPlayStatus();
+        player_.MarkIdle();
         if (sounding) {
           Ended("stop");
         }
@@ -228,7 +228,7 @@ bool Transport::Transition(const Event& event) {
         }
       }
       fade_.reset();
-      player_.ResetPlayStatus();
+      player_.MarkIdle();
       player_.ClearStop();
       Silence();
       state_ = next_ && next_->when == When::kAt ? State::kWaiting : State::kIdle;
@@ -346,10 +346,10 @@ bool Transport::StartPlayer(bool honour_stop) {
     SendVolume(volume_);  // the volume set before the fade
     faded_ = false;
   }
-  if (!player_.PlayMusicalObject()) {
+  if (!player_.StartPlayback()) {
     return false;
   }
-  player_.SetPlayStatus();
+  player_.MarkRunning();
   silent_ = false;
   state_ = State::kPlaying;
   playing_since_ns_ = now_();
@@ -370,7 +370,7 @@ void Transport::StopPlayer(const std::string& /*reason*/) {
   const bool ticking = player_.TimerActive();
   player_.RaiseStop();
   player_.StopPlaybackAndWait();
-  player_.ResetPlayStatus();
+  player_.MarkIdle();
   if (!ticking || notes_.Sounding() > 0) {
     Silence();
   }
@@ -456,7 +456,7 @@ void Transport::SendVolume(int value) {
 }
 
 void Transport::FadeStep() {
-  if (!fade_ || (player_.GetPlayStatus() == 0 && !player_.TimerActive())) {
+  if (!fade_ || (player_.Running() == 0 && !player_.TimerActive())) {
     return;  // the piece ended by itself meanwhile: kPlayerEnded says so, for the fade's reason
   }
   const std::int64_t elapsed = now_() - fade_->start_ns;

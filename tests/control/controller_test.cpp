@@ -90,7 +90,7 @@ class ControllerTest : public ::testing::Test {
     }
     return n;
   }
-  int Playing() { return session_->player().GetPlayStatus(); }
+  int Playing() { return session_->player().Running(); }
   const Piece& piece() { return session_->piece(); }
 
   std::ostringstream out_;
@@ -203,7 +203,7 @@ TEST_F(ControllerTest, WindowEvents) {
   ctl_->EvLButtonDown();  // after a stop: ends at the first tick, no note
   EXPECT_EQ(timer_.RunUntilStopped(100), 1);
   EXPECT_EQ(CountSent(0x90), 0);
-  session_->transport().player().ResetPlayStatus();
+  session_->transport().player().MarkIdle();
   session_->SetPiece(Piece());
   ctl_->EvLButtonDown();
   ctl_->EvRButtonDown();

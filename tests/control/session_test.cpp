@@ -114,7 +114,7 @@ TEST_F(SessionTest, AFadedStopLowersTheVolumeThenEndsEveryNote) {
   session_->transport().Stop("stop", 5000);
   session_->transport().Stop("stop", 5000);
   EXPECT_FALSE(session_->transport().Fading());
-  EXPECT_EQ(session_->player().GetStopPlaying(), 1);
+  EXPECT_EQ(session_->player().StopRequested(), 1);
   // A piece that reaches its end while it fades out ends for the fade's reason.
   timer_.RunUntilStopped(10);
   session_->Poll();

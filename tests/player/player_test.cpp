@@ -53,13 +53,13 @@ class Player : public ::testing::Test {
 TEST_F(Player, DueEventsAreSentInTheirTickStampedWithItsDeadline) {
   AddObject({{1, 60, 90, 0}, {2, 62, 80, 0}, {1, 60, 0, 5}, {2, 62, 0, 5}});
   Ready();
-  ASSERT_TRUE(player_.PlayMusicalObject());
-  player_.SetPlayStatus();
+  ASSERT_TRUE(player_.StartPlayback());
+  player_.MarkRunning();
   EXPECT_EQ(player_.TimerStatusText(), "Timer OK (1)");
   EXPECT_EQ(player_.GetTimerResolution(), 1u);
   ASSERT_TRUE(timer_.Tick());  // tick counter 0
   EXPECT_EQ(Sent(), (std::vector<Bytes>{{0x90, 60, 90}, {0x91, 62, 80}}));
-  EXPECT_EQ(player_.LastTimeSetEvID(), 1u);
+  EXPECT_EQ(player_.LastTick(), 1u);
   for (int i = 0; i < 4; ++i) {
     ASSERT_TRUE(timer_.Tick());
   }
@@ -74,7 +74,7 @@ TEST_F(Player, DueEventsAreSentInTheirTickStampedWithItsDeadline) {
   EXPECT_EQ(records[2].due_ns, timer_.first_deadline_ns + 5 * kNanosPerMilli);
   EXPECT_EQ(records[2].lane, Lane::kPlayer);
   EXPECT_EQ(AllNotesOffCount(), 16);
-  EXPECT_EQ(player_.GetPlayStatus(), 0);
+  EXPECT_EQ(player_.Running(), 0);
   EXPECT_FALSE(timer_.Tick());           // the callback stopped its own timer
   EXPECT_EQ(player_.PlayedEvents(), 4);  // starts and ends alike
   EXPECT_EQ(player_.EndedPlaybacks(), 1u);
@@ -83,8 +83,8 @@ TEST_F(Player, DueEventsAreSentInTheirTickStampedWithItsDeadline) {
 TEST_F(Player, StopMidPieceReleasesSoundingNotesFirst) {
   AddObject({{1, 60, 90, 0}, {2, 64, 90, 0}, {1, 60, 0, 50}, {2, 64, 0, 50}});
   Ready();
-  player_.PlayMusicalObject();
-  player_.SetPlayStatus();
+  player_.StartPlayback();
+  player_.MarkRunning();
   timer_.Tick();
   timer_.Tick();
   player_.RaiseStop();
@@ -94,11 +94,11 @@ TEST_F(Player, StopMidPieceReleasesSoundingNotesFirst) {
   ASSERT_EQ(sent.size(), 2u + 16u);
   EXPECT_EQ(sent[0], (Bytes{0x80, 60, 0}));  // released before All Notes Off
   EXPECT_EQ(sent[1], (Bytes{0x81, 64, 0}));
-  EXPECT_EQ(player_.GetPlayStatus(), 0);
+  EXPECT_EQ(player_.Running(), 0);
   EXPECT_FALSE(timer_.Active(player_.GetTimerID()));
   // A playback started while the stop is still raised ends at its first tick, silently.
   rec_.Clear();
-  player_.PlayMusicalObject();
+  player_.StartPlayback();
   EXPECT_EQ(timer_.RunUntilStopped(100), 1);
   EXPECT_EQ(Sent().size(), 16u);
 }
@@ -108,7 +108,7 @@ TEST_F(Player, ObjectsFollowEachOtherOnOneTimeLine) {
   AddObject({});
   AddObject({{1, 61, 90, 1}, {1, 61, 0, 6}});  // already due when it becomes current
   Ready();
-  player_.PlayMusicalObject();
+  player_.StartPlayback();
   std::vector<int> objects;
   while (timer_.Tick()) {
     objects.push_back(player_.PlayingObjectNumber());
@@ -119,7 +119,7 @@ TEST_F(Player, ObjectsFollowEachOtherOnOneTimeLine) {
   EXPECT_EQ(player_.PlayedEvents(), 4);
   // The next playback starts again at the first object.
   rec_.Clear();
-  player_.PlayMusicalObject();
+  player_.StartPlayback();
   EXPECT_EQ(player_.TimerStatusText(), "Timer OK (2)");
   EXPECT_EQ(timer_.RunUntilStopped(100), 7);
   EXPECT_EQ(Sent()[0], (Bytes{0x90, 60, 90}));
@@ -128,7 +128,7 @@ TEST_F(Player, ObjectsFollowEachOtherOnOneTimeLine) {
 TEST_F(Player, AWholePieceEndsWithNothingSounding) {
   const Piece piece = testing::ComposeText("0 80 40 30 25 1 50 30 23 20", 0);
   player_.SetSchedule(std::make_shared<const Schedule>(BuildSchedule(piece)));
-  player_.PlayMusicalObject();
+  player_.StartPlayback();
   const int ticks = timer_.RunUntilStopped(1 << 20);
   EXPECT_EQ(ticks, player_.GetSchedule()->end_tick + 1);
   EXPECT_EQ(player_.PlayedEvents(), static_cast<int>(piece.EventCount()));
@@ -140,7 +140,7 @@ TEST_F(Player, WhatFollowsCanBeReplacedOrClearedAndAStopStillStops) {
   Ready();
   player_.SetNext(ScheduleOf({{{1, 61, 90, 0}}}), 0, {});
   player_.SetNext(ScheduleOf({{{1, 62, 90, 0}, {1, 62, 0, 5}}}), 0, {});  // the newer one
-  ASSERT_TRUE(player_.PlayMusicalObject());
+  ASSERT_TRUE(player_.StartPlayback());
   timer_.Tick();
   timer_.Tick();
   timer_.Tick();                      // the first piece ends, the second takes over
@@ -154,7 +154,7 @@ TEST_F(Player, WhatFollowsCanBeReplacedOrClearedAndAStopStillStops) {
   EXPECT_EQ(player_.Continuations(), 1u);
   // A stop during a piece that has a follower ends the playback; the follower waits.
   player_.SetNext(ScheduleOf({{{1, 64, 90, 0}}}), 0, {});
-  ASSERT_TRUE(player_.PlayMusicalObject());
+  ASSERT_TRUE(player_.StartPlayback());
   player_.RaiseStop();
   EXPECT_EQ(timer_.RunUntilStopped(100), 1);
   EXPECT_TRUE(player_.HasNext());
@@ -163,12 +163,12 @@ TEST_F(Player, WhatFollowsCanBeReplacedOrClearedAndAStopStillStops) {
   const auto fresh = ScheduleOf({{{1, 65, 90, 0}, {1, 65, 0, 1}}});
   player_.SetSchedule(fresh);
   player_.ClearStop();
-  ASSERT_TRUE(player_.PlayMusicalObject());
+  ASSERT_TRUE(player_.StartPlayback());
   EXPECT_EQ(player_.GetSchedule(), fresh.get());
   EXPECT_FALSE(player_.HasNext());
   EXPECT_EQ(timer_.RunUntilStopped(100), 2);
   // One set while a piece plays ends that playback first: nothing of it sounds on.
-  ASSERT_TRUE(player_.PlayMusicalObject());
+  ASSERT_TRUE(player_.StartPlayback());
   timer_.Tick();
   ASSERT_EQ(notes_.Sounding(), 1);
   player_.SetSchedule(ScheduleOf({{{1, 66, 90, 0}}}));
@@ -195,8 +195,8 @@ TEST(PlayerThreads, StopStartSwapWhileTicksRun) {
   std::thread painter([&] {
     long sum = 0;
     while (!done.load()) {
-      sum += player.PlayedEvents() + static_cast<long>(player.LastTimeSetEvID()) +
-             player.GetPlayStatus() + player.PlayingObjectNumber();
+      sum += player.PlayedEvents() + static_cast<long>(player.LastTick()) + player.Running() +
+             player.PlayingObjectNumber();
       player.TakeRepaintRequest();
       std::this_thread::sleep_for(std::chrono::microseconds(300));
     }
@@ -205,8 +205,8 @@ TEST(PlayerThreads, StopStartSwapWhileTicksRun) {
   for (int round = 0; round < 12; ++round) {
     player.SetSchedule(round % 4 == 1 ? tiny : schedules[static_cast<std::size_t>(round % 3)]);
     player.ClearStop();
-    ASSERT_TRUE(player.PlayMusicalObject());
-    player.SetPlayStatus();
+    ASSERT_TRUE(player.StartPlayback());
+    player.MarkRunning();
     // Pieces set to follow while the ticks run: some taken over, some replaced.
     for (int n = 0; n < 3; ++n) {
       player.SetNext(n % 2 == 0 ? tiny : schedules[static_cast<std::size_t>(n)], 0, {});
@@ -217,10 +217,10 @@ TEST(PlayerThreads, StopStartSwapWhileTicksRun) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(3 + round % 4));
     if (round % 3 == 0) {
-      ASSERT_TRUE(player.PlayMusicalObject());  // again while playing: the first ends
+      ASSERT_TRUE(player.StartPlayback());  // again while playing: the first ends
     }
     player.RaiseStop();
-    player.ResetPlayStatus();
+    player.MarkIdle();
     control.ReleaseSoundingNotes();
     control.AllNotesOff();
     player.WaitForPlayerIdle();
