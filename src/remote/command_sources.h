@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "control/session.h"
 #include "remote/command_source.h"
 #include "remote/osc_source.h"
-#include "control/session.h"
 
 namespace vordel {
 

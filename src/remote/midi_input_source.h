@@ -7,9 +7,9 @@
 #include <optional>
 #include <thread>
 
-#include "remote/command_source.h"
 #include "midi/message.h"
 #include "outputs/midi_input.h"
+#include "remote/command_source.h"
 
 namespace vordel {
 

@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
+#include "control/session.h"
 #include "remote/command_source.h"
 #include "remote/osc_handler.h"
 #include "remote/osc_peers.h"
-#include "control/session.h"
 
 namespace vordel {
 
