@@ -173,15 +173,10 @@ bool Transport::Transition(const Event& event) {
       // Whatever waited to come next no longer does: a stop is a stop, however the piece ends.
       DisarmNext();
       next_.reset();
-      if (state_ == State::kPlaying && event.fade_ms > 0) {
-        fade_ = Fade{now_(), event.fade_ms * kNanosPerMilli, event.reason, volume_, volume_};
-        faded_ = true;
-        state_ = State::kFading;
+      if (BeginFade(event)) {
         return false;
       }
-      const std::string reason = fade_ ? fade_->reason : event.reason;
-      fade_.reset();
-      StopPlayer(reason);
+      const std::string reason = StopNow(event.reason);
       if (sounding) {
         Ended(reason);
       }
@@ -197,19 +192,14 @@ bool Transport::Transition(const Event& event) {
       }
       DisarmNext();
       next_.reset();
-      if (state_ == State::kPlaying && event.fade_ms > 0) {
-        fade_ = Fade{now_(), event.fade_ms * kNanosPerMilli, event.reason, volume_, volume_};
-        faded_ = true;
-        state_ = State::kFading;
+      if (BeginFade(event)) {
         if (queued) {
           next_ = Upcoming{std::move(*queued), When::kAt, 0,
                            now_() + (event.fade_ms + event.gap_ms) * kNanosPerMilli};
         }
         return false;
       }
-      const std::string reason = fade_ ? fade_->reason : event.reason;
-      fade_.reset();
-      StopPlayer(reason);
+      const std::string reason = StopNow(event.reason);
       if (queued) {
         next_ = Upcoming{std::move(*queued), When::kAt, 0, now_() + event.gap_ms * kNanosPerMilli};
       }
@@ -362,6 +352,23 @@ bool Transport::StartPlayer(bool honour_stop) {
     l->PlaybackStarted(current_);
   }
   return true;
+}
+
+bool Transport::BeginFade(const Event& event) {
+  if (state_ != State::kPlaying || event.fade_ms <= 0) {
+    return false;
+  }
+  fade_ = Fade{now_(), event.fade_ms * kNanosPerMilli, event.reason, volume_, volume_};
+  faded_ = true;
+  state_ = State::kFading;
+  return true;
+}
+
+std::string Transport::StopNow(const std::string& reason) {
+  const std::string why = fade_ ? fade_->reason : reason;  // a stop during a fade is the fade's
+  fade_.reset();
+  StopPlayer(why);
+  return why;
 }
 
 void Transport::StopPlayer(const std::string& /*reason*/) {

@@ -187,6 +187,10 @@ class Transport {
 
   // Steps of transitions.
   bool StartPlayer(bool honour_stop);
+  // A stop or a next with a fade while playing: the fade begins (true); otherwise nothing.
+  bool BeginFade(const Event& event);
+  // The player stops at once; the reason it ended for (a fade's own, when one was running).
+  std::string StopNow(const std::string& reason);
   void StopPlayer(const std::string& reason);
   void Ended(const std::string& reason);
   void ArmNext();
