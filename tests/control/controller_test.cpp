@@ -225,6 +225,12 @@ TEST_F(ControllerTest, CommandsWaitForThePieceBeforeThemButAQuitNeverAndAllAreAn
   Settle();
   EXPECT_EQ(piece().sections().front().function, 3);
   EXPECT_EQ(Playing(), 0);
+  // A string that makes no piece is answered with why; the piece stays.
+  Once(Command::Kind::kCompose, "1 2 3");
+  ASSERT_FALSE(replies.empty());
+  EXPECT_NE(replies.back().find("group of five"), std::string::npos) << replies.back();
+  EXPECT_EQ(piece().sections().front().function, 3);
+  replies.pop_back();
   Once(Command::Kind::kCompose, "0 50 40 50 1000 0 50 40 50 1000 0 50 40 50 1000", 0, false);
   Once(Command::Kind::kCompose, "2 60 70 20 30", 0, false);
   Once(Command::Kind::kCompose, "4 60 70 20 30");

@@ -259,12 +259,18 @@ TEST_F(ProgrammeTest, ANextWhilePlayingEndsThePieceAndTheNextFollows) {
   EXPECT_NE(JournalText().find("\tnext\t"), std::string::npos);
 }
 
-// Endless play turned on while nothing plays starts at once.
-TEST_F(ProgrammeTest, EndlessTurnedOnPlaysAtOnce) {
+// Endless play turned on while nothing plays starts at once; turned on while a piece plays, it
+// lets another follow that piece.
+TEST_F(ProgrammeTest, EndlessTurnedOnPlaysAtOnceOrAfterThePiece) {
   Make({});
   HandOverComposed();  // the start-up piece
   controller_->programme().SetEndless(true);
   EXPECT_TRUE(session_->transport().Playing());
+  controller_->programme().SetEndless(false);
+  ASSERT_TRUE(session_->transport().Playing());
+  controller_->programme().SetEndless(true);
+  ASSERT_TRUE(Drive([&] { return starts_->pieces.size() == 2; }));
+  EXPECT_EQ(starts_->ends, std::vector<std::string>{"end"});
 }
 
 }  // namespace
