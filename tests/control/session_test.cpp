@@ -134,18 +134,21 @@ TEST_F(SessionTest, APieceThatFollowsShowsItsWarnings) {
   session_->transport().Queue(
       session_->composer().ComposeNow(PieceParameters::Parse("0 50 40 200 0"), 7), 0);
   log_.str("");
-  for (int i = 0; i < 100000 && events_.seen.size() < 4; ++i) {
+  for (int i = 0; i < 100000 && events_.seen.size() < 5; ++i) {
     timer_.Tick();
     session_->Poll();
   }
   const std::string log = log_.str();
-  ASSERT_EQ(events_.seen.size(), 4u);
-  EXPECT_EQ(events_.seen[2], "ended end");  // and the follower was built in its place
+  ASSERT_EQ(events_.seen.size(), 5u);
+  EXPECT_EQ(events_.seen[2], "ended end");  // the follower was built in its place, and started
+  EXPECT_EQ(events_.seen[4], "started");
   EXPECT_NE(log.find("--clock 7"), std::string::npos) << log;
   const auto warning = log.find("[Warning] section 1: tempo 200 is outside 1-100");
   EXPECT_NE(warning, std::string::npos) << log;
   EXPECT_EQ(log.find("[Warning]", warning + 1), std::string::npos) << log;
   EXPECT_EQ(session_->Warnings().size(), 1u);
+  // It goes on the same time line: no new position line.
+  EXPECT_EQ(log.find("[SetPosition]"), std::string::npos) << log;
 }
 
 }  // namespace

@@ -300,6 +300,7 @@ const Row kRows[] = {
     {From::kPlayingFollowed, "volume 64", S::kPlaying, {}, "v64", "A- off BrassWood v64 B+ B- off"},
     {From::kFading, "volume 64", S::kFading, {}, "", "v91 A- off"},
     {From::kGap, "volume 64", S::kGap, {}, "v64", "B+ B- off"},
+    {From::kIdle, "volume 0", S::kIdle, {}, "v0", ""},
     {From::kIdle, "ensemble Strings", S::kIdle, {}, "", ""},
     {From::kWaiting, "ensemble Strings", S::kWaiting, {}, "", ""},
     {From::kPlaying, "ensemble Strings", S::kPlaying, {}, "", "A- off"},
@@ -391,8 +392,8 @@ TEST_P(TransportRows, EveryVerbInEveryStateIsOneTransition) {
     transport_.Unqueue();
   } else if (verb == "shut down") {
     transport_.Shutdown("quit");
-  } else if (verb == "volume 64") {
-    transport_.ChooseVolume(64);
+  } else if (verb == "volume 64" || verb == "volume 0") {
+    transport_.ChooseVolume(verb == "volume 0" ? 0 : 64);
   } else if (verb == "ensemble Strings") {
     transport_.ChooseEnsemble(1);
     transport_.EnsembleForNextStart();
@@ -432,6 +433,19 @@ INSTANTIATE_TEST_SUITE_P(Transport, TransportRows, ::testing::ValuesIn(kRows),
                            }
                            return name + "_" + std::to_string(info.index);
                          });
+
+// A playback after the output was changed goes to the new output, and only there.
+TEST_F(TransportTest, APlaybackGoesToTheOutputChosenLast) {
+  RecordingOutput other(1 << 16);
+  Reach(From::kPlaying);
+  transport_.SetOutput(&other);
+  rec_.Clear();
+  ASSERT_TRUE(transport_.Play());
+  Millis(1000);
+  EXPECT_EQ(Sent(), "");
+  EXPECT_FALSE(other.Bytes().empty());
+  transport_.SetOutput(&rec_);
+}
 
 // A piece that ended by itself has already silenced the instruments: a quit says nothing more.
 TEST_F(TransportTest, AQuitAfterAnEndSaysNothingMore) {
