@@ -68,5 +68,45 @@ TEST(Options, BareNumbersGetAHintToQuote) {
   EXPECT_EQ(testing::internal::GetCapturedStderr().find("quotes"), std::string::npos);
 }
 
+// What CLI11 cannot check about the output: its name, and how --record goes with it. A recording
+// without a file would write nothing and say all is well.
+struct OutputCase {
+  const char* choice;
+  const char* record;
+  const char* audio_driver;
+  const char* soundfont;
+  const char* taken;  // the output then asked for; "" when refused
+  const char* why;    // part of the refusal
+};
+
+class OutputOptions : public ::testing::TestWithParam<OutputCase> {};
+
+TEST_P(OutputOptions, AreCheckedTogether) {
+  const OutputCase& c = GetParam();
+  OutputRequest request;
+  request.choice = c.choice;
+  request.record_file = c.record;
+  request.audio_driver = c.audio_driver;
+  request.soundfont = c.soundfont;
+  std::string why;
+  EXPECT_EQ(CheckOutputOptions(request, &why), *c.taken != '\0') << why;
+  EXPECT_NE(why.find(c.why), std::string::npos) << why;
+  if (*c.taken != '\0') {
+    EXPECT_EQ(request.choice, c.taken);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, OutputOptions,
+    ::testing::Values(
+        OutputCase{"auto", "", "", "", "auto", ""},
+        OutputCase{"auto", "r.txt", "", "", "recording", ""},
+        OutputCase{"recording", "r.txt", "", "", "recording", ""},
+        OutputCase{"recording", "", "", "", "", "writes to the file --record FILE"},
+        OutputCase{"jack", "r.txt", "", "", "", "--record goes with --output recording"},
+        OutputCase{"loud", "", "", "", "", "--output takes "},
+        OutputCase{"synth", "", "no-such-driver", "", "", "--audio-driver takes one of"},
+        OutputCase{"synth", "", "", "/nonexistent.sf2", "", "--soundfont: cannot read"}));
+
 }  // namespace
 }  // namespace vordel
