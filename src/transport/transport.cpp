@@ -365,7 +365,7 @@ bool Transport::BeginFade(const Event& event) {
 }
 
 std::string Transport::StopNow(const std::string& reason) {
-  const std::string why = fade_ ? fade_->reason : reason;  // a stop during a fade is the fade's
+  std::string why = fade_ ? fade_->reason : reason;  // a stop during a fade is the fade's
   fade_.reset();
   StopPlayer(why);
   return why;
