@@ -75,10 +75,10 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
   const Runtime::Say say = [&log](const std::string& line) { log.Line("vordel: " + line); };
   std::vector<std::unique_ptr<CommandSource>> own;
   own.push_back(std::make_unique<StdinSource>());
+  const std::vector<std::string> names = runtime.StartSources(
+      std::move(own), say, [&errors](const std::string& line) { errors.Line("vordel: " + line); });
   std::string listening;
-  for (const std::string& name : runtime.StartSources(
-           std::move(own), say,
-           [&errors](const std::string& line) { errors.Line("vordel: " + line); })) {
+  for (const std::string& name : names) {
     listening += (listening.empty() ? "" : ", ") + name;
   }
   if (runtime.OscPort() != 0) {
