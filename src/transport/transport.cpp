@@ -124,6 +124,10 @@ void Transport::Poll() {
   }
 }
 
+Transport::State Transport::Resting() const {
+  return next_ && next_->when == When::kAt ? State::kWaiting : State::kIdle;
+}
+
 std::optional<Transport::When> Transport::NextWhen() const {
   if (!next_) {
     return std::nullopt;
@@ -165,7 +169,7 @@ bool Transport::Transition(const Event& event) {
         if (sounding) {
           Ended("stop");
         }
-        state_ = next_ && next_->when == When::kAt ? State::kWaiting : State::kIdle;
+        state_ = Resting();
       }
       return StartPlayer(event.honour_stop);
     }
@@ -221,7 +225,7 @@ bool Transport::Transition(const Event& event) {
       player_.MarkIdle();
       player_.ClearStop();
       Silence();
-      state_ = next_ && next_->when == When::kAt ? State::kWaiting : State::kIdle;
+      state_ = Resting();
       return false;
     }
     case Input::kQueue: {
@@ -316,7 +320,7 @@ bool Transport::Transition(const Event& event) {
       if (sounding) {
         Ended(reason);
       }
-      state_ = next_ && next_->when == When::kAt ? State::kWaiting : State::kIdle;
+      state_ = Resting();
       return false;
     }
   }
@@ -473,7 +477,7 @@ void Transport::FadeStep() {
     fade_.reset();
     StopPlayer(reason);
     Ended(reason);
-    state_ = next_ && next_->when == When::kAt ? State::kWaiting : State::kIdle;
+    state_ = Resting();
     return;
   }
   const int level = static_cast<int>(static_cast<std::int64_t>(fade_->from) *

@@ -187,6 +187,8 @@ class Transport {
 
   // Steps of transitions.
   bool StartPlayer(bool honour_stop);
+  // The state with nothing playing: Waiting when a cue waits for its start time, else Idle.
+  State Resting() const;
   // A stop or a next with a fade while playing: the fade begins (true); otherwise nothing.
   bool BeginFade(const Event& event);
   // The player stops at once; the reason it ended for (a fade's own, when one was running).
