@@ -136,7 +136,7 @@ done
 start_dump "$WORK/fade.txt"
 start_vordel fade --output jack --port midi-monitor --osc-port "$OSC" --endless --gap 0.3 --fade 0.5
 say fade "0 80 40 1 120 0 60 40 1 120"  # four voices, all the time
-wait_for "[ \$(notes_in '$WORK/fade.txt') -gt 200 ]" 20 || fail "fade: no notes"
+wait_for "[ \$(notes_in '$WORK/fade.txt') -gt 50 ]" 20 || fail "fade: no notes"
 oscsend localhost "$OSC" /vordel/next
 wait_for "grep -q 'playback ended (next)' '$WORK/fade.out'" 20 || fail "fade: the next did not end the piece"
 wait_for "[ \$(grep -c 'playback started' '$WORK/fade.out') -ge 3 ]" 20 || fail "fade: nothing followed the next"
