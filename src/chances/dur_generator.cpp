@@ -54,6 +54,22 @@ int DurGenerator::TripletOf(float v) {
   return TruncToInt(std::trunc(w / 3.0));
 }
 
+int DurGenerator::WrittenUnits(int code) {
+  const int flag_bits = kDurTriplet | kDurDotted | kDurTriplet2 | kDurNegative | kDurHalved;
+  int index = (code & ~flag_bits) % 6;
+  if (index < 0) {
+    index += 6;
+  }
+  int units = 192 >> index;
+  if ((code & (kDurTriplet | kDurTriplet2)) != 0) {
+    units = units * 2 / 3;
+  }
+  if ((code & kDurDotted) != 0) {
+    units = units * 3 / 2;
+  }
+  return (code & kDurNegative) != 0 ? -units : units;
+}
+
 int DurGenerator::Getdur(int code, int flags) const {
   const int flag_bits = kDurTriplet | kDurDotted | kDurTriplet2 | kDurNegative | kDurHalved;
   int index = (code & ~flag_bits) % 6;

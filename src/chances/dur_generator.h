@@ -29,6 +29,10 @@ class DurGenerator {
   // Length of a duration code in ms; flags 1 gives the sounding length (bit 128 halves).
   int Getdur(int code, int flags) const;
 
+  // The value a code writes, in 192nds of a whole note (a triplet 2/3 and a dotted value 3/2
+  // of its plain value; negative for a negative code). Bit 128 does not change it.
+  static int WrittenUnits(int code);
+
   // 2v/3 truncated the way an extended-precision product with the double 2/3 truncates:
   // floor(2v/3), or 2v/3 - 1 when 2v/3 is a whole number.
   static int TripletOf(float v);

@@ -10,6 +10,33 @@
 
 namespace vordel {
 
+// Whole notes are measured in these units: every value the composer writes (whole to
+// thirty-second, dotted, triplet) and half of each is a whole number of them.
+inline constexpr int kUnitsPerWhole = 192;
+
+// A note start's value as the composer wrote it. `part` is the section of the object it was
+// made in (0 the Introduction, 1 the Development, 2 the Reprise; -1 for an event without one);
+// `onset` counts the written values (and rests) of its voice before it in that section, and
+// `timed` the same each taken with its tempo factor (so at the object's own tempo).
+struct Written {
+  int part = -1;
+  int value = 0;           // units
+  std::int64_t onset = 0;  // units
+  double timed = 0;        // units at the object's tempo
+  float factor = 1.0f;     // the tempo factor: a written value lasts this many times its length
+  bool staccato = false;   // the composer halved its sounding length
+  bool held = false;       // the object's last note, held longer
+};
+
+// A rest a planner put into a voice: its channel, the section of the object, its place among
+// the voice's written values and its own value (units).
+struct PlannedRest {
+  int channel = 1;
+  int part = 0;
+  std::int64_t onset = 0;
+  int value = 0;
+};
+
 class Event {
  public:
   Event(int c, int k, std::int64_t v, std::int64_t t, std::int64_t d, int exp);
@@ -26,6 +53,8 @@ class Event {
   void SetVEL(std::int64_t v) { vel = v; }
   void SetTIME(std::int64_t t) { time = t; }
   void SetDUR(std::int64_t d) { dur = d; }
+  const Written& GetWritten() const { return written; }
+  void SetWritten(const Written& w) { written = w; }
 
   // Prints ">EV<ch>,<key>,<vel>,<time>,<dur>" and an end of line.
   void show(std::ostream& out) const;
@@ -39,6 +68,7 @@ class Event {
   std::int64_t time;
   std::int64_t dur;
   int expression;
+  Written written;
 };
 
 }  // namespace vordel

@@ -119,6 +119,11 @@ class MusicalObject : public DRT {
 
   EventList event_list;
   EventList::iterator ev_iter;
+  // The rests the planners put between notes, in the order they were made.
+  std::vector<PlannedRest> planned_rests;
+  // How long each section of the object (Introduction, Development, Reprise) is in written
+  // units at the object's tempo: its longest voice.
+  std::array<double, 3> part_timed{};
   std::array<int, 6> duration_vals{};
 
  private:
@@ -126,7 +131,7 @@ class MusicalObject : public DRT {
   void ApplyMode(Set& set, int mode);
   // Appends a note start and its end.
   void AppendNote(int channel, int key, std::int64_t vel, std::int64_t on_time, std::int64_t on_dur,
-                  std::int64_t off_time);
+                  std::int64_t off_time, const Written& written);
 
   ComposingContext& context_;
   int funktion = 0;

@@ -1,6 +1,7 @@
 #include "composer/piece.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "composer/composition.h"
@@ -157,6 +158,67 @@ void PlaceInTicks(PieceBody& body) {
   }
 }
 
+// Each part of each section runs at the tempo factor most of its notes have (the first of
+// those that tie; where each note has a factor of its own, the whole factor it began at), and
+// begins on the first beat after the one before ended in its own written time.
+void PlaceInWrittenTime(PieceBody& body) {
+  for (PieceSection& section : body.sections) {
+    std::array<std::vector<std::pair<float, int>>, 3> counts;
+    for (const ComposedEvent& e : section.events) {
+      if (e.written.part < 0 || e.written.part > 2) {
+        continue;
+      }
+      auto& seen = counts[static_cast<std::size_t>(e.written.part)];
+      auto it = std::find_if(seen.begin(), seen.end(),
+                             [&](const auto& c) { return c.first == e.written.factor; });
+      if (it == seen.end()) {
+        seen.emplace_back(e.written.factor, 1);
+      } else {
+        ++it->second;
+      }
+    }
+    double start = 0;
+    for (std::size_t p = 0; p < 3; ++p) {
+      const auto& seen = counts[p];
+      const auto most = std::max_element(seen.begin(), seen.end(), [](const auto& a, const auto& b) {
+        return a.second < b.second;
+      });
+      float factor = 1.0f;
+      if (most != seen.end() && most->second == 1 && seen.size() > 1) {
+        // Every note at a factor of its own: the part's tempo is the whole factor it began at.
+        factor = std::max(1.0f, std::round(seen.front().first));
+      } else if (most != seen.end() && most->first > 0) {
+        factor = most->first;
+      }
+      section.part_factor[p] = factor;
+      section.part_start[p] = std::llround(start);
+      start += section.part_timed[p] / static_cast<double>(factor);
+      // The next part begins on a beat: where a rest or a tempo curve left the last voice off
+      // the beat, on the next one.
+      constexpr double kBeat = kUnitsPerWhole / 4;
+      start = std::ceil(start / kBeat - 1e-9) * kBeat;
+    }
+  }
+}
+
+// A note start's written value, and its place in its section's written time.
+void WriteDown(const PieceSection& section, const Written& w, Note& note) {
+  if (w.part < 0 || w.part > 2) {
+    return;
+  }
+  const auto p = static_cast<std::size_t>(w.part);
+  const float factor = section.part_factor[p];
+  note.value = w.value;
+  note.part = w.part;
+  note.tempo_factor = w.factor;
+  note.staccato = w.staccato;
+  note.held = w.held;
+  note.exact = w.factor == factor;
+  note.written_onset =
+      section.part_start[p] +
+      (note.exact ? w.onset : std::llround(w.timed / static_cast<double>(factor)));
+}
+
 // Every start paired with the oldest open start of the same channel and sounding key, as the
 // synthesizer pairs them. The open starts of each channel and key wait in a queue threaded
 // through `later` (the next open start of the same key), from `first` to `last`.
@@ -184,6 +246,7 @@ void FindNotes(PieceBody& body) {
         const std::size_t index = body.notes.size();
         body.notes.push_back(
             {channel, key, velocity, e.tick, body.end_tick - e.tick, static_cast<int>(s)});
+        WriteDown(body.sections[s], e.written, body.notes.back());
         later.push_back(kNone);
         if (last[slot] == kNone) {
           first[slot] = index;
@@ -207,16 +270,18 @@ void FindNotes(PieceBody& body) {
 
 Piece AssemblePiece(std::shared_ptr<PieceBody> body, int ensemble) {
   PlaceInTicks(*body);
+  PlaceInWrittenTime(*body);
   FindNotes(*body);
   return Piece(std::move(body), ensemble);
 }
 
-std::string Piece::Reproduce() const {
+std::string Piece::Reproduce(const std::string& action) const {
   if (empty()) {
     return "";
   }
   return "vordel-compose --clock " + std::to_string(body_->clock_ms) +
-         (body_->carried_in.rest_planner_started ? " --rest-planner-started" : "") + " --dump '" +
+         (body_->carried_in.rest_planner_started ? " --rest-planner-started" : "") + " " + action +
+         " '" +
          body_->parameters.Canonical() + "'";
 }
 

@@ -7,6 +7,7 @@
 // std::shared_ptr<const PieceBody> (copying a Piece is cheap). Any thread.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "composer/ensembles.h"
+#include "composer/events.h"
 #include "composer/parameter_string.h"
 
 namespace vordel {
@@ -39,6 +41,7 @@ struct ComposedEvent {
   std::int64_t time;      // ms from the start of the piece
   std::int64_t length;    // the note's length as composed (0 for an end)
   std::int64_t tick;      // sent when the playback's tick counter has this value
+  Written written{};      // a note start's written value
 };
 
 struct PieceSection {
@@ -52,6 +55,15 @@ struct PieceSection {
   std::int64_t first_tick = 0;        // the tick from which it is the current section
   std::int64_t end_tick = 0;          // the tick in which its last event is sent
   std::vector<ComposedEvent> events;  // in time order
+  // Musical time. The Introduction, Development and Reprise each run at one tempo factor, the
+  // one most of their notes have (a written value lasts that many times its length at the
+  // section's tempo); a voice whose factor changes note by note makes a tempo curve of its own.
+  std::array<float, 3> part_factor{1.0f, 1.0f, 1.0f};
+  std::array<double, 3> part_timed{};          // each one's length, units at the section's tempo
+  std::array<std::int64_t, 3> part_start{};    // where each begins, written units from the start
+  std::vector<PlannedRest> rests;              // the rests the planners put between notes
+  std::int64_t pause_ms = 0;                   // the silence after the section
+  std::int64_t fermata_ms = 0;                 // how much longer its last note is held
 };
 
 // One sounding note: a start paired with the next end of the same channel and sounding key.
@@ -62,6 +74,17 @@ struct Note {
   std::int64_t onset = 0;   // ms, as the player sends it
   std::int64_t length = 0;  // ms; a note never ended lasts to the end of the piece
   int section = 0;          // index into the sections
+  // Its written value (units of a whole note, 0 for none), its written onset (units from its
+  // section's start, in the tempo of its part of the section), the tempo factor it is played
+  // with, and whether that onset is exact (its factor is its part's) or its voice follows a
+  // tempo curve of its own and the onset is its nearest unit.
+  int value = 0;
+  std::int64_t written_onset = 0;
+  float tempo_factor = 1.0f;
+  int part = -1;
+  bool exact = false;
+  bool staccato = false;
+  bool held = false;  // its section's last note, held longer (a fermata)
 };
 
 struct PieceBody {
@@ -99,8 +122,8 @@ class Piece {
   const std::vector<Note>& Notes() const { return body_->notes; }
 
   // "vordel-compose --clock MS [--rest-planner-started] --dump '...'", the command that makes
-  // the same piece again ("" for the empty piece).
-  std::string Reproduce() const;
+  // the same piece again ("" for the empty piece); `action` in place of --dump.
+  std::string Reproduce(const std::string& action = "--dump") const;
   // "[SetPosition] Playing from object: 1 / ..." for a playback from the start.
   std::string PositionLine() const;
 

@@ -41,8 +41,15 @@ std::optional<Composed> ComposePiece(const PieceParameters& parameters, std::int
       section.end = obj->GetMusObjDuration();
       section.events.reserve(obj->event_list.size());
       for (const Event& e : obj->event_list) {
-        section.events.push_back({e.GetCH(), e.GetKEY(), e.GetVEL(), e.GetTIME(), e.GetDUR(), 0});
+        section.events.push_back(
+            {e.GetCH(), e.GetKEY(), e.GetVEL(), e.GetTIME(), e.GetDUR(), 0, e.GetWritten()});
       }
+      section.rests = obj->planned_rests;
+      section.part_timed = obj->part_timed;
+      const std::int64_t pause = obj->GetAlgParm(kSlotPauseAfter);
+      const std::int64_t fermata = obj->GetAlgParm(kSlotFermata);
+      section.pause_ms = pause > 0 && fermata == 0 ? pause : 0;
+      section.fermata_ms = pause == 0 && fermata > 0 ? fermata : 0;
       body->sections.push_back(std::move(section));
       ++number;
     }

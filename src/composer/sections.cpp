@@ -5,6 +5,7 @@
 // Lengths are computed in double from the integer duration and the single-precision tempo
 // factor and truncated toward zero; times stay in 64-bit integers.
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -20,6 +21,42 @@ std::int64_t NonNegative(std::int64_t v) {
 std::int64_t Trunc(double v) {
   return static_cast<std::int64_t>(v);
 }
+
+// Where one voice stands in written values in one section of the object.
+class WrittenClock {
+ public:
+  explicit WrittenClock(int part) : part_(part) {}
+
+  // The note of `code` at `factor`, and the clock past it.
+  Written Note(int code, float factor) {
+    Written w;
+    w.part = part_;
+    w.value = DurGenerator::WrittenUnits(code);
+    w.onset = onset_;
+    w.timed = timed_;
+    w.factor = factor;
+    w.staccato = (code & kDurHalved) != 0;
+    onset_ += w.value;
+    timed_ += static_cast<double>(w.value) * static_cast<double>(factor);
+    return w;
+  }
+  // A rest of `code` that lasts `factor` times its value (the Introduction's rests keep the
+  // section's tempo, so they are written shorter by its tempo factor).
+  PlannedRest Rest(int channel, int code, double written_per_value, double factor) {
+    const int units = DurGenerator::WrittenUnits(code);
+    PlannedRest r{channel, part_, onset_,
+                  static_cast<int>(std::llround(static_cast<double>(units) * written_per_value))};
+    onset_ += r.value;
+    timed_ += static_cast<double>(units) * factor;
+    return r;
+  }
+  double timed() const { return timed_; }
+
+ private:
+  int part_;
+  std::int64_t onset_ = 0;
+  double timed_ = 0;
+};
 
 }  // namespace
 
@@ -58,6 +95,7 @@ std::int64_t MusicalObject::Introduction(std::int64_t start_time) {
     PitchSet.start(note_index);
     DurationSet.start(duration_index);
     const int channel = static_cast<int>(voice_count + 1);
+    WrittenClock written(0);
     for (std::int64_t pitch_cycles = 0; pitch_cycles < last_pitch_cycle; ++pitch_cycles) {
       ApplyMode(PitchSet,
                 frame[static_cast<std::size_t>(voice_count * last_pitch_cycle + pitch_cycles)]);
@@ -86,18 +124,21 @@ std::int64_t MusicalObject::Introduction(std::int64_t start_time) {
         const double notated = static_cast<double>(durations.Getdur(dur, 0));
         const double sounding = static_cast<double>(durations.Getdur(dur, 1));
         AppendNote(channel, key, vel, time_cum, Trunc(notated * tf),
-                   Trunc(sounding * tf + static_cast<double>(time_cum) - 1.0));
+                   Trunc(sounding * tf + static_cast<double>(time_cum) - 1.0),
+                   written.Note(dur, tempo_fact));
         time_cum = Trunc(notated * tf + static_cast<double>(time_cum));
         if (AlgParameters[kSlotIntroRests] == 1) {
           const int temp = I_InsertRest(note_count_cum);
           if (temp >= 0) {
             time_cum += durations.Getdur(temp, 0);
+            planned_rests.push_back(written.Rest(channel, temp, 1.0 / tf, 1.0));
           }
         }
         ++note_count_cum;
       }
     }
     track_length = std::max(track_length, time_cum);
+    part_timed[0] = std::max(part_timed[0], written.timed());
   }
   return track_length;
 }
@@ -134,12 +175,14 @@ std::int64_t MusicalObject::Development(std::int64_t start_time) {
 
   // Chord layer: the voices below the melody voices sound together, one duration per chord.
   const std::int64_t chord_voices = last_voice - melody_voices;
+  WrittenClock chord_clock(1);
   for (std::int64_t pitch_cycles = 0; pitch_cycles < last_pitch_cycle; ++pitch_cycles) {
     for (int pitch_count = 0; pitch_count < 12; ++pitch_count) {
       switch_duration_order();
       const int dur = DurationSet.cycle(duration_index);
       const std::int64_t notated = durations.Getdur(dur, 0);
       const std::int64_t sounding = durations.Getdur(dur, 1);
+      const Written chord = chord_clock.Note(dur, 1.0f);
       for (std::int64_t voice_count = 0; voice_count < chord_voices; ++voice_count) {
         if (note_count_cum % 12 == 0) {
           ApplyMode(PitchSet, mode_at(0, pitch_cycles));
@@ -148,18 +191,22 @@ std::int64_t MusicalObject::Development(std::int64_t start_time) {
             PitchSet.cycle(note_index) + static_cast<int>(AlgParameters[kSlotLowestKey]);
         const std::int64_t vel = DynamicSet.cycle(dynamic_index) + AlgParameters[kSlotVelocityBase];
         AppendNote(static_cast<int>(voice_count + 1), key, vel, time_cum, notated,
-                   time_cum + sounding - 1);
+                   time_cum + sounding - 1, chord);
         ++note_count_cum;
       }
       time_cum += notated;
     }
     track_length = std::max(track_length, time_cum);
   }
+  if (chord_voices > 0) {
+    part_timed[1] = std::max(part_timed[1], chord_clock.timed());
+  }
 
   // Melody layer: the m-th melody voice reads row m + 1 of the mode table.
   for (std::int64_t m = 0; m < melody_voices; ++m) {
     const std::int64_t voice_count = chord_voices + m;
     time_cum = start_time;
+    WrittenClock written(1);
     DynamicSet.start(dynamic_index);
     PitchSet.start(note_index);
     DurationSet.start(duration_index);
@@ -173,11 +220,12 @@ std::int64_t MusicalObject::Development(std::int64_t start_time) {
         const int dur = DurationSet.cycle(duration_index);
         const std::int64_t notated = durations.Getdur(dur, 0);
         AppendNote(static_cast<int>(voice_count + 1), key, vel, time_cum, notated,
-                   time_cum + durations.Getdur(dur, 1) - 1);
+                   time_cum + durations.Getdur(dur, 1) - 1, written.Note(dur, 1.0f));
         time_cum += notated;
       }
       track_length = std::max(track_length, time_cum);
     }
+    part_timed[1] = std::max(part_timed[1], written.timed());
   }
   return track_length;
 }
@@ -201,6 +249,7 @@ std::int64_t MusicalObject::Reprise(std::int64_t start_time) {
       PitchSet.start(note_index);
       DurationSet.start(duration_index);
       const int channel = static_cast<int>(voice_count + 1);
+      WrittenClock written(2);
       for (std::int64_t pitch_cycles = 0; pitch_cycles < last_pitch_cycle; ++pitch_cycles) {
         ApplyMode(PitchSet,
                   frame[static_cast<std::size_t>(voice_count * last_pitch_cycle + pitch_cycles)]);
@@ -227,17 +276,22 @@ std::int64_t MusicalObject::Reprise(std::int64_t start_time) {
           const double notated = static_cast<double>(durations.Getdur(dur, 0));
           const double sounding = static_cast<double>(durations.Getdur(dur, 1));
           AppendNote(channel, key, vel, time_cum, Trunc(notated * tf),
-                     Trunc(sounding * tf + static_cast<double>(time_cum) - 1.0));
+                     Trunc(sounding * tf + static_cast<double>(time_cum) - 1.0),
+                     written.Note(dur, tempo_fact));
           time_cum = Trunc(notated * tf + static_cast<double>(time_cum));
           if (AlgParameters[kSlotRepriseRests] == 1) {
             const int temp = R_InsertRest(note_count_cum);
             const double r = temp >= 0 ? static_cast<double>(durations.Getdur(temp, 0)) * tf : 0.0;
             time_cum = Trunc(r + static_cast<double>(time_cum));
+            if (temp >= 0) {
+              planned_rests.push_back(written.Rest(channel, temp, 1.0, tf));
+            }
           }
           ++note_count_cum;
         }
       }
       track_length = std::max(track_length, time_cum);
+      part_timed[2] = std::max(part_timed[2], written.timed());
     }
   }
   MusObj_duration = track_length;
@@ -250,6 +304,11 @@ std::int64_t MusicalObject::Reprise(std::int64_t start_time) {
   if (pause == 0 && fermata > 0) {
     // The last event appended so far is lengthened; with no event there is nothing to move,
     // but the object still ends with its fermata.
+    if (event_list.size() >= 2) {
+      Written w = event_list[event_list.size() - 2].GetWritten();
+      w.held = true;
+      event_list[event_list.size() - 2].SetWritten(w);
+    }
     if (!event_list.empty()) {
       ev_iter = std::prev(event_list.end());
       Event& ev = *ev_iter;

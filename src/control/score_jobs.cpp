@@ -31,7 +31,7 @@ void ScoreJobs::StartNext() {
   Job& job = jobs_.front();
   writer_ = std::thread([this, &job, result = result_.get()] {
     ScoreOptions options;
-    options.reproduce = job.piece.Reproduce();
+    options.reproduce = ScoreCommand(job.piece, job.file->target(), options);
     std::string error;
     if (!WriteScore(job.piece, *job.file, options, &stop_, &error)) {
       result->error = error.empty() ? "the score could not be written" : error;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <numeric>
 #include <ctime>
 #include <sstream>
 #include <vector>
@@ -21,18 +22,49 @@ namespace vordel {
 namespace {
 
 constexpr int kParts = 4;
-constexpr int kLowestWritten = 12;    // C0
-constexpr int kHighestWritten = 131;  // B9
-constexpr const char* kSteps[12] = {"C", "C", "D", "D", "E", "F", "F", "G", "G", "A", "A", "B"};
-constexpr bool kSharp[12] = {false, true,  false, true,  false, false,
-                             true,  false, true,  false, true,  false};
+constexpr std::int64_t kWhole = kUnitsPerWhole;  // a whole note in the score's units
+constexpr int kLowestWritten = 12;               // C0
+constexpr int kHighestWritten = 131;             // B9
+// Spelled upwards (sharps) and downwards (flats): the step and its alteration per pitch class.
+constexpr const char* kSharpSteps[12] = {"C", "C", "D", "D", "E", "F", "F", "G", "G", "A", "A", "B"};
+constexpr const char* kFlatSteps[12] = {"C", "D", "D", "E", "E", "F", "G", "G", "A", "A", "B", "B"};
+constexpr int kSharpAlter[12] = {0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 1, 0};
+constexpr int kFlatAlter[12] = {0, -1, 0, -1, 0, 0, -1, 0, -1, 0, -1, 0};
+constexpr const char* kTypes[] = {"whole", "half", "quarter", "eighth", "16th", "32nd", "64th", "128th"};
 
-// A note of one part in grid units from its section's first measure.
+// How a length of the score's units is written as one value: its type (an index of kTypes),
+// a dot, or as a triplet (three in the time of two).
+struct Value {
+  int type = -1;  // -1: no single value
+  bool dotted = false;
+  bool triplet = false;
+};
+
+Value ValueOf(std::int64_t units) {
+  const std::int64_t six = units * 6;  // in sixths of a unit, so that a 128th is whole
+  for (int k = 0; k < 8; ++k) {
+    const std::int64_t plain = (6 * kWhole) >> k;
+    if (six == plain) {
+      return {k, false, false};
+    }
+    if (2 * six == 3 * plain) {
+      return {k, true, false};
+    }
+    if (3 * six == 2 * plain) {
+      return {k, false, true};
+    }
+  }
+  return {};
+}
+
+// A note of one part in the score's units from its section's first measure.
 struct Placed {
   std::int64_t start;
   std::int64_t end;
   int key;
   int velocity;
+  bool staccato;
+  bool held;
 };
 
 // Notes of a part that start and end together: one chord, notes[first, first + count) of its
@@ -53,11 +85,30 @@ struct Voice {
   std::size_t next = 0;
 };
 
+// A direction at a place in a section: a tempo (metronome and its sound) or words.
+struct Mark {
+  std::int64_t at;
+  std::string words;     // "rit.", "accel."; empty for a tempo
+  double printed = 0;    // quarters a minute as README says them
+  double sounding = 0;   // quarters a minute as the piece plays them
+};
+
 // One part's notes, chords and voices in one section.
 struct PartSection {
   std::vector<Placed> notes;
   std::vector<Chord> chords;
   std::vector<Voice> voices;
+  std::vector<Mark> marks;
+};
+
+// A clef: its sign, line and octave.
+struct ClefChoice {
+  const char* sign;
+  int line;
+  int octave_change;
+  bool operator==(const ClefChoice& o) const {
+    return std::strcmp(sign, o.sign) == 0 && line == o.line && octave_change == o.octave_change;
+  }
 };
 
 // Hands what pugixml prints to the file as it comes.
@@ -99,14 +150,150 @@ std::string Number(double v, int decimals) {
   return s;
 }
 
+// The sound a notation program plays a General MIDI program (1..128) with, and the part's
+// short name: the ensembles' instruments by name, any other by its family.
+struct Instrument {
+  const char* sound;
+  const char* abbreviation;
+};
+Instrument InstrumentOf(int program) {
+  static const std::array<std::pair<int, Instrument>, 11> kNamed = {{
+      {41, {"strings.violin", "Vn."}},
+      {42, {"strings.viola", "Va."}},
+      {43, {"strings.cello", "Vc."}},
+      {44, {"strings.contrabass", "Cb."}},
+      {46, {"strings.group", "Pizz."}},
+      {61, {"brass.french-horn", "Hn."}},
+      {69, {"wind.reed.oboe", "Ob."}},
+      {71, {"wind.reed.bassoon", "Bsn."}},
+      {72, {"wind.reed.clarinet", "Cl."}},
+      {74, {"wind.flutes.flute", "Fl."}},
+      {1, {"keyboard.piano", "Pno."}},
+  }};
+  for (const auto& [p, instrument] : kNamed) {
+    if (p == program) {
+      return instrument;
+    }
+  }
+  static const std::array<Instrument, 16> kFamilies = {{
+      {"keyboard.piano", "Pno."},
+      {"pitched-percussion.vibraphone", "Perc."},
+      {"keyboard.organ", "Org."},
+      {"pluck.guitar", "Gtr."},
+      {"pluck.bass", "Bass"},
+      {"strings.group", "Str."},
+      {"strings.group", "Str."},
+      {"brass.group", "Br."},
+      {"wind.reed.saxophone", "Sax."},
+      {"wind.reed.oboe", "Ww."},
+      {"synth.tone.square", "Syn."},
+      {"synth.pad", "Pad"},
+      {"synth.effects", "Fx."},
+      {"pluck.sitar", "Sit."},
+      {"drum.group", "Perc."},
+      {"effect", "Fx."},
+  }};
+  return kFamilies[static_cast<std::size_t>(std::clamp(program, 1, 128) - 1) / 8];
+}
+
+// The title as lines of at most `width` characters, broken between words.
+std::vector<std::string> Wrapped(const std::string& text, std::size_t width) {
+  std::vector<std::string> lines;
+  std::istringstream words(text);
+  std::string word;
+  std::string line;
+  while (words >> word) {
+    if (!line.empty() && line.size() + 1 + word.size() > width) {
+      lines.push_back(line);
+      line.clear();
+    }
+    line += (line.empty() ? "" : " ") + word;
+  }
+  if (!line.empty()) {
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+std::string Joined(const std::vector<std::string>& lines, std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count && i < lines.size(); ++i) {
+    text += (i > 0 ? "\n" : "") + lines[i];
+  }
+  return text;
+}
+
+// The clef that keeps most of a part's keys within three ledger lines (the first of those that
+// keep as many: plain clefs before octave clefs).
+ClefChoice ClefFor(const std::vector<int>& keys) {
+  // Keys within three ledger lines of the staff: treble F3..E6, bass A1..G4.
+  static const std::array<std::pair<ClefChoice, std::pair<int, int>>, 6> kClefs = {{
+      {{"G", 2, 0}, {53, 88}},
+      {{"F", 4, 0}, {33, 67}},
+      {{"G", 2, 1}, {65, 100}},
+      {{"F", 4, -1}, {21, 55}},
+      {{"G", 2, 2}, {77, 112}},
+      {{"F", 4, -2}, {9, 43}},
+  }};
+  ClefChoice best = kClefs[0].first;
+  std::size_t most = 0;
+  bool first = true;
+  for (const auto& [clef, range] : kClefs) {
+    const auto inside = static_cast<std::size_t>(std::count_if(keys.begin(), keys.end(), [&](int k) {
+      return k >= range.first && k <= range.second;
+    }));
+    if (first || inside > most) {
+      best = clef;
+      most = inside;
+      first = false;
+    }
+  }
+  return best;
+}
+
+// The metronome unit and number for quarters a minute: a half or whole note where the quarter
+// would pass 240.
+std::pair<const char*, double> MetronomeOf(double quarters) {
+  if (quarters > 480) {
+    return {"whole", quarters / 4};
+  }
+  if (quarters > 240) {
+    return {"half", quarters / 2};
+  }
+  return {"quarter", quarters};
+}
+
+// The notes of one voice in one measure as they are written, for beams and tuplet brackets.
+struct Engraved {
+  std::int64_t at;  // from the measure's start
+  int type;
+  bool rest;
+  bool triplet;
+  std::int64_t units;
+  pugi::xml_node note;  // its first note (the chord's lowest line)
+};
+
+pugi::xml_node NotationsOf(pugi::xml_node note) {
+  pugi::xml_node n = note.child("notations");
+  return n ? n : note.append_child("notations");
+}
+
 class Writer {
  public:
   // stop: when it turns true the writing ends (Write returns false) at the next check.
   Writer(const Piece& piece, const ScoreOptions& options, const std::atomic<bool>* stop = nullptr)
       : piece_(piece),
         options_(options),
-        units_per_measure_(options.beats * options.grid / options.beat_type),
-        stop_(stop) {}
+        measure_(options.beats * kWhole / options.beat_type),
+        beat_(kWhole / options.beat_type),
+        step_(kWhole / options.grid),
+        stop_(stop) {
+    for (std::int64_t d = 1; d <= beat_; ++d) {
+      if (beat_ % d == 0) {
+        divisors_.push_back(d);
+      }
+    }
+  }
 
   // Prints the score measure by measure, so a long piece is never held whole as XML.
   bool Write(SinkWriter& out) {
@@ -145,7 +332,6 @@ class Writer {
   struct SectionFrame {
     std::int64_t first_measure = 0;  // counted from 0
     std::int64_t measures = 1;
-    double beat_ms = 500;
   };
 
   void Header(pugi::xml_node score) {
@@ -155,6 +341,9 @@ class Writer {
     pugi::xml_node creator = id.append_child("creator");
     creator.append_attribute("type") = "composer";
     creator.text() = "vordel";
+    if (!options_.reproduce.empty()) {
+      id.append_child("rights").text() = ("Made again with: " + options_.reproduce).c_str();
+    }
     pugi::xml_node encoding = id.append_child("encoding");
     encoding.append_child("software").text() = "vordel " VORDEL_VERSION;
     char date[16];
@@ -170,11 +359,16 @@ class Writer {
     pugi::xml_node page = defaults.append_child("page-layout");
     page.append_child("page-height").text() = "1697";
     page.append_child("page-width").text() = "1200";
-    Credit(score, "title", title, 600, 1600, "center", 20);
-    Credit(score, "composer", "vordel", 1130, 1540, "right", 10);
-    if (!options_.reproduce.empty()) {
-      Credit(score, "rights", "Made again with: " + options_.reproduce, 600, 40, "center", 8);
+    // A title that would run off the page is wrapped; one longer than three lines is given
+    // whole as the subtitle under its beginning.
+    const std::vector<std::string> lines = Wrapped(title, 48);
+    if (lines.size() <= 3) {
+      Credit(score, "title", Joined(lines, 3), 600, 1600, "center", 20);
+    } else {
+      Credit(score, "title", lines.front() + " …", 600, 1600, "center", 20);
+      Credit(score, "subtitle", Joined(Wrapped(title, 110), 40), 600, 1560, "center", 9);
     }
+    Credit(score, "composer", "vordel", 1130, 1500, "right", 10);
   }
 
   static void Credit(pugi::xml_node score, const char* type, const std::string& text, int x, int y,
@@ -197,18 +391,22 @@ class Writer {
       const track_preset& t = piece_.tracks()[ch - 1];
       const std::string id = "P" + std::to_string(ch);
       const std::string instrument = id + "-I1";
+      const int program = std::clamp(t.Patch, 1, 128);
       const char* name =
           GetGMPatchName(ProgramMessage(1, static_cast<unsigned char>(t.Patch)).bytes[1]);
+      const Instrument sound = InstrumentOf(program);
       pugi::xml_node part = list.append_child("score-part");
       part.append_attribute("id") = id.c_str();
       part.append_child("part-name").text() = name;
+      part.append_child("part-abbreviation").text() = sound.abbreviation;
       pugi::xml_node si = part.append_child("score-instrument");
       si.append_attribute("id") = instrument.c_str();
       si.append_child("instrument-name").text() = name;
+      si.append_child("instrument-sound").text() = sound.sound;
       pugi::xml_node midi = part.append_child("midi-instrument");
       midi.append_attribute("id") = instrument.c_str();
       midi.append_child("midi-channel").text() = ch;
-      midi.append_child("midi-program").text() = std::clamp(t.Patch, 1, 128);
+      midi.append_child("midi-program").text() = program;
       midi.append_child("volume").text() =
           Number(std::clamp(t.Volume, 0, 127) * 100.0 / 127.0, 2).c_str();
       midi.append_child("pan").text() =
@@ -216,10 +414,15 @@ class Writer {
     }
   }
 
-  // Where each section's measures lie, and every note of every part placed on the grid.
   bool Stopped() const { return stop_ != nullptr && stop_->load(std::memory_order_relaxed); }
 
-  // False when stopped.
+  std::int64_t Snap(double units) const {
+    return static_cast<std::int64_t>(std::llround(units / static_cast<double>(step_))) * step_;
+  }
+
+  // Where each section's measures lie, every note of every part in its place, and the marks.
+  // Notes are where the composer wrote them; a voice on a tempo curve of its own, and what has
+  // no written value, is placed on the grid. False when stopped.
   bool Layout() {
     const std::vector<PieceSection>& sections = piece_.sections();
     frames_.resize(sections.size());
@@ -228,45 +431,82 @@ class Writer {
     }
     std::vector<std::int64_t> longest(sections.size(), 1);
     for (std::size_t s = 0; s < sections.size(); ++s) {
-      const double beat = sections[s].beat_ms > 0 ? sections[s].beat_ms : 500.0;
-      frames_[s].beat_ms = beat;
-      const std::int64_t next = s + 1 < sections.size() ? sections[s + 1].onset : piece_.total_ms();
+      const PieceSection& section = sections[s];
       longest[s] = std::max<std::int64_t>(
-          1, static_cast<std::int64_t>(
-                 std::ceil(static_cast<double>(next - sections[s].onset) / Step(beat))));
+          1, std::llround(static_cast<double>(section.part_start[2]) +
+                          section.part_timed[2] / static_cast<double>(section.part_factor[2])));
+      TempoMarks(s);
     }
     std::size_t placed = 0;
+    // Per part and section: the first note of a voice off its part's tempo, to mark it.
+    std::vector<std::array<bool, 3>> curve_marked(kParts * sections.size());
     for (const Note& n : piece_.Notes()) {
       if ((++placed & 4095U) == 0 && Stopped()) {
         return false;
       }
       const auto s = static_cast<std::size_t>(n.section);
-      const double step = Step(frames_[s].beat_ms);
-      const double from = static_cast<double>(sections[s].onset);
-      const std::int64_t start =
-          std::max<std::int64_t>(0, std::llround(static_cast<double>(n.onset - from) / step));
-      std::int64_t end = std::llround(static_cast<double>(n.onset + n.length - from) / step);
-      end = std::max(end, start + 1);  // a note shorter than half a step still sounds
-      parts_[n.channel - 1][s].notes.push_back({start, end, n.key, n.velocity});
+      const PieceSection& section = sections[s];
+      std::int64_t start = 0;
+      std::int64_t end = 0;
+      if (n.value > 0 && n.exact) {
+        start = n.written_onset;
+        end = start + n.value;
+      } else if (n.value > 0) {
+        const double factor = static_cast<double>(section.part_factor[static_cast<std::size_t>(n.part)]);
+        start = Snap(static_cast<double>(n.written_onset));
+        end = Snap(static_cast<double>(n.written_onset) +
+                   n.value * static_cast<double>(n.tempo_factor) / factor);
+        auto& marked = curve_marked[static_cast<std::size_t>(n.channel - 1) * sections.size() + s];
+        if (!marked[static_cast<std::size_t>(n.part)]) {
+          marked[static_cast<std::size_t>(n.part)] = true;
+          parts_[n.channel - 1][s].marks.push_back(
+              {start, n.tempo_factor > section.part_factor[static_cast<std::size_t>(n.part)] ? "rit." : "accel.", 0, 0});
+        }
+      } else {
+        const double unit_ms = (section.beat_ms > 0 ? section.beat_ms : 500.0) * 4.0 / kWhole;
+        start = Snap(static_cast<double>(n.onset - section.onset) / unit_ms);
+        end = Snap(static_cast<double>(n.onset + n.length - section.onset) / unit_ms);
+      }
+      start = std::max<std::int64_t>(0, start);
+      end = std::max(end, start + step_);  // a note shorter than half a step still sounds
+      parts_[n.channel - 1][s].notes.push_back({start, end, n.key, n.velocity, n.staccato, n.held});
       longest[s] = std::max(longest[s], end);
     }
     std::int64_t measure = 0;
     for (std::size_t s = 0; s < sections.size(); ++s) {
       frames_[s].first_measure = measure;
-      frames_[s].measures = (longest[s] + units_per_measure_ - 1) / units_per_measure_;
+      frames_[s].measures = (longest[s] + measure_ - 1) / measure_;
       measure += frames_[s].measures;
     }
     return true;
   }
 
-  double Step(double beat_ms) const { return beat_ms * 4.0 / options_.grid; }
+  // The section's tempo where it begins, and again where its Development or Reprise changes it.
+  void TempoMarks(std::size_t s) {
+    const PieceSection& section = piece_.sections()[s];
+    const double beat_ms = section.beat_ms > 0 ? section.beat_ms : 500.0;
+    const double printed = section.tempo > 0 ? section.tempo : 60000.0 / beat_ms;
+    float factor = 0;
+    for (std::size_t p = 0; p < 3; ++p) {
+      if (p > 0 && (section.part_factor[p] == factor || section.part_timed[p] <= 0)) {
+        continue;
+      }
+      factor = section.part_factor[p];
+      parts_[0][s].marks.push_back({section.part_start[p], "", printed / factor,
+                                    60000.0 / beat_ms / static_cast<double>(factor)});
+    }
+  }
 
-  // Chords and voices of each section; a dynamic mark where the part's level changes.
+  // Chords and voices of each section; a dynamic mark where the part's level changes; the
+  // clef of each section.
   void Arrange(std::vector<PartSection>& sections) {
     const char* level = nullptr;
     int lowest = 127;
     int highest = 0;
-    for (PartSection& section : sections) {
+    clefs_.assign(sections.size(), ClefChoice{"G", 2, 0});
+    std::vector<int> keys;
+    for (std::size_t s = 0; s < sections.size(); ++s) {
+      PartSection& section = sections[s];
       if (Stopped()) {
         return;
       }
@@ -274,10 +514,12 @@ class Writer {
       std::stable_sort(notes.begin(), notes.end(), [](const Placed& a, const Placed& b) {
         return a.start != b.start ? a.start < b.start : a.end < b.end;
       });
+      keys.clear();
       for (std::size_t i = 0; i < notes.size(); ++i) {
         const Placed& n = notes[i];
         lowest = std::min(lowest, n.key);
         highest = std::max(highest, n.key);
+        keys.push_back(n.key);
         if (!section.chords.empty() && section.chords.back().start == n.start &&
             section.chords.back().end == n.end) {
           ++section.chords.back().count;
@@ -301,18 +543,27 @@ class Writer {
         free->chords.push_back(c);
         free->free_from = chord.end;
       }
+      std::sort(section.marks.begin(), section.marks.end(),
+                [](const Mark& a, const Mark& b) { return a.at < b.at; });
+      clefs_[s] = keys.empty() ? (s > 0 ? clefs_[s - 1] : ClefChoice{"G", 2, 0}) : ClefFor(keys);
     }
     // Pitches are written between C0 and B9. A part that sounds lower is written an octave up
     // (and says so), as a double bass is; a part that goes below C0 and above B8 alike changes
     // its transposition from measure to measure as its notes need.
     part_shift_ = lowest < kLowestWritten && highest + 12 <= kHighestWritten ? 12 : 0;
     per_measure_shift_ = lowest < kLowestWritten && highest + 12 > kHighestWritten;
-    clef_ = Clef(lowest + part_shift_, highest + part_shift_);
+    if (part_shift_ != 0) {
+      for (ClefChoice& clef : clefs_) {
+        clef = ClefChoice{"F", 4, -2};
+      }
+    }
   }
 
   void Part(SinkWriter& out, int ch) {
     std::vector<PartSection>& sections = parts_[ch - 1];
     Arrange(sections);
+    last_key_ = -1;
+    flats_ = false;
     pugi::xml_document doc;
     auto print = [&] {
       doc.first_child().print(out, "  ", kFormat, pugi::encoding_utf8, 2);
@@ -321,23 +572,23 @@ class Writer {
     if (frames_.empty()) {
       pugi::xml_node measure = doc.append_child("measure");
       measure.append_attribute("number") = 1;
-      Attributes(measure, 0);
-      Rest(measure, units_per_measure_, 1, true);
+      Attributes(measure, 0, ClefChoice{"G", 2, 0});
+      Rest(measure, measure_, 1, true);
       Barline(measure, "light-heavy");
       print();
       return;
     }
     std::int64_t number = 1;
+    ClefChoice clef{"", 0, 0};
     for (std::size_t s = 0; s < frames_.size() && out.ok(); ++s) {
       PartSection& section = sections[s];
+      const PieceSection& composed = piece_.sections()[s];
+      std::size_t mark = 0;
       for (std::int64_t m = 0; m < frames_[s].measures && out.ok() && !Stopped(); ++m, ++number) {
         pugi::xml_node measure = doc.append_child("measure");
         measure.append_attribute("number") = static_cast<long long>(number);
-        if (m == 0 && ch == 1) {
-          SectionMarks(measure, s);
-        }
-        const std::int64_t from = m * units_per_measure_;
-        const std::int64_t to = from + units_per_measure_;
+        const std::int64_t from = m * measure_;
+        const std::int64_t to = from + measure_;
         for (Voice& voice : section.voices) {
           while (voice.next < voice.chords.size() &&
                  section.chords[voice.chords[voice.next]].end <= from) {
@@ -346,11 +597,26 @@ class Writer {
         }
         const int shift = per_measure_shift_ ? MeasureShift(section, to) : part_shift_;
         if (number == 1) {
-          Attributes(measure, shift);
-        } else if (shift != shift_) {
-          Transpose(measure.append_child("attributes"), shift);
+          Attributes(measure, shift, clefs_[s]);
+          clef = clefs_[s];
+        } else if (shift != shift_ || (m == 0 && !(clefs_[s] == clef))) {
+          pugi::xml_node attributes = measure.append_child("attributes");
+          if (m == 0 && !(clefs_[s] == clef)) {
+            Clef(attributes, clefs_[s]);
+            clef = clefs_[s];
+          }
+          if (shift != shift_) {
+            Transpose(attributes, shift);
+          }
         }
         shift_ = shift;
+        if (m == 0 && ch == 1) {
+          Rehearsal(measure, s);
+        }
+        for (; mark < section.marks.size() && section.marks[mark].at < to; ++mark) {
+          Direction(measure, section.marks[mark], section.marks[mark].at - from);
+        }
+        const bool last = m + 1 == frames_[s].measures;
         bool written = false;
         for (std::size_t v = 0; v < section.voices.size(); ++v) {
           Voice& voice = section.voices[v];
@@ -360,15 +626,16 @@ class Writer {
           }
           if (written) {
             measure.append_child("backup").append_child("duration").text() =
-                static_cast<long long>(units_per_measure_);
+                static_cast<long long>(measure_);
           }
-          FillVoice(measure, section, voice, from, to, static_cast<int>(v) + 1);
+          FillVoice(measure, section, voice, from, to, static_cast<int>(v) + 1,
+                    last && composed.pause_ms > 0);
           written = true;
         }
         if (!written) {
-          Rest(measure, units_per_measure_, 1, true);
+          Rest(measure, measure_, 1, true);
         }
-        if (m + 1 == frames_[s].measures) {
+        if (last) {
           Barline(measure, s + 1 == frames_.size() ? "light-heavy" : "light-light");
         }
         print();
@@ -377,10 +644,93 @@ class Writer {
     }
   }
 
-  // One voice in one measure: its chords (cut at the barlines and into plain and dotted
-  // values, tied) and rests between them.
+  // The pieces [a, b) of a length from a to b within a measure is written in: one value where
+  // it hides no beat (nor the middle of a bar of four, save the syncopations every player
+  // reads), else cut at the strongest place inside it.
+  void Split(std::int64_t a, std::int64_t b, std::vector<std::pair<std::int64_t, std::int64_t>>& out) const {
+    if (Whole(a, b)) {
+      out.emplace_back(a, b);
+      return;
+    }
+    std::int64_t best = -1;
+    std::int64_t strength = 0;
+    auto consider = [&](std::int64_t x) {
+      if (x <= a || x >= b) {
+        return;
+      }
+      const std::int64_t st = Strength(x);
+      if (best < 0 || st < strength || (st == strength && x < best)) {
+        best = x;
+        strength = st;
+      }
+    };
+    if (Middle() > 0) {
+      consider(Middle());
+    }
+    for (const std::int64_t d : divisors_) {
+      const std::int64_t grain = beat_ / d;
+      consider((a / grain + 1) * grain);
+    }
+    if (best < 0) {
+      out.emplace_back(a, b);  // no place inside: written as it is
+      return;
+    }
+    Split(a, best, out);
+    Split(best, b, out);
+  }
+
+  // The middle of a bar of four (or of any even number of beats from four), else 0.
+  std::int64_t Middle() const {
+    return options_.beats % 2 == 0 && options_.beats >= 4 ? measure_ / 2 : 0;
+  }
+
+  // How strong a place in the measure is: the bar, its middle, a beat, then the finer the
+  // division of the beat it falls on, the weaker.
+  std::int64_t Strength(std::int64_t x) const {
+    if (x % measure_ == 0) {
+      return 0;
+    }
+    if (x == Middle()) {
+      return 1;
+    }
+    if (x % beat_ == 0) {
+      return 2;
+    }
+    return 2 + beat_ / std::gcd(x % beat_, beat_);
+  }
+
+  bool Whole(std::int64_t a, std::int64_t b) const {
+    const std::int64_t u = b - a;
+    if (ValueOf(u).type < 0) {
+      return false;
+    }
+    const std::int64_t middle = Middle();
+    if (middle > 0 && a < middle && b > middle && a != 0 && !(a == beat_ && u == 2 * beat_)) {
+      return false;
+    }
+    if (a % beat_ == 0) {
+      return true;
+    }
+    // Off the beat: within its beat, or from the middle of a beat to a beat (the eighth,
+    // quarter, dotted quarter of a syncopation).
+    const std::int64_t next_beat = (a / beat_ + 1) * beat_;
+    return b <= next_beat || (a % beat_ * 2 == beat_ && (u == beat_ || b % beat_ == 0));
+  }
+
+  // A stretch of one voice in one measure, from `x` to `y` (units from the measure's start):
+  // a piece of a chord, or a rest.
+  struct Span {
+    std::int64_t x;
+    std::int64_t y;
+    const Chord* chord;  // null for a rest
+  };
+
+  // One voice in one measure: its chords (cut at the barlines and by the beats, tied) and
+  // rests between them, triplets in brackets; then its beams.
   void FillVoice(pugi::xml_node measure, const PartSection& section, const Voice& voice,
-                 std::int64_t from, std::int64_t to, int number) {
+                 std::int64_t from, std::int64_t to, int number, bool caesura) {
+    std::vector<Span> spans;
+    std::vector<std::pair<std::int64_t, std::int64_t>> pieces;
     std::int64_t at = from;
     for (std::size_t i = voice.next; i < voice.chords.size(); ++i) {
       const Chord& c = section.chords[voice.chords[i]];
@@ -389,77 +739,235 @@ class Writer {
       }
       const std::int64_t begin = std::max(c.start, from);
       if (begin > at) {
-        Rests(measure, at, begin, number);
-      }
-      const Placed& lead = section.notes[c.first];
-      if (c.dynamic != nullptr && c.start >= from) {
-        Dynamic(measure, c.dynamic, lead.velocity, number);
+        pieces.clear();
+        Split(at - from, begin - from, pieces);
+        for (const auto& [x, y] : pieces) {
+          spans.push_back({x, y, nullptr});
+        }
       }
       const std::int64_t end = std::min(c.end, to);
-      for (std::int64_t piece_from = begin; piece_from < end;) {
-        const std::int64_t length = Longest(end - piece_from);
-        const bool tied_before = piece_from > c.start;
-        const bool tied_after = piece_from + length < c.end;
-        for (std::size_t k = 0; k < c.count; ++k) {
-          NoteElement(measure, section.notes[c.first + k], length, number, k > 0, tied_before,
-                      tied_after);
-        }
-        piece_from += length;
+      pieces.clear();
+      Split(begin - from, end - from, pieces);
+      for (const auto& [x, y] : pieces) {
+        spans.push_back({x, y, &c});
       }
       at = end;
     }
-    if (at < to) {
-      Rests(measure, at, to, number);
-    }
-  }
-
-  // The longest plain or dotted value that fits into `units`.
-  std::int64_t Longest(std::int64_t units) const {
-    std::int64_t best = 1;
-    for (std::int64_t plain = options_.grid; plain >= 1; plain /= 2) {
-      if (plain * 3 % 2 == 0 && plain * 3 / 2 <= units && plain * 3 / 2 > best) {
-        best = plain * 3 / 2;
-      }
-      if (plain <= units && plain > best) {
-        best = plain;
-      }
-    }
-    return best;
-  }
-
-  // The type and dots of a value of `units`.
-  void Value(pugi::xml_node note, std::int64_t units) const {
-    static const char* const kTypes[] = {"whole", "half", "quarter", "eighth", "16th", "32nd"};
-    int index = 0;
-    bool dotted = false;
-    for (std::int64_t plain = options_.grid; plain >= 1; plain /= 2, ++index) {
-      if (plain == units) {
-        break;
-      }
-      if (plain * 3 == units * 2) {
-        dotted = true;
-        break;
-      }
-    }
-    note.append_child("type").text() = kTypes[std::min(index, 5)];
-    if (dotted) {
-      note.append_child("dot");
-    }
-  }
-
-  void Rests(pugi::xml_node measure, std::int64_t from, std::int64_t to, int voice) {
-    if (from == to - units_per_measure_ && from % units_per_measure_ == 0) {
-      Rest(measure, units_per_measure_, voice, true);
+    if (at == from && spans.empty()) {
+      Rest(measure, measure_, number, true);
       return;
     }
-    while (from < to) {
-      const std::int64_t length = Longest(to - from);
-      Rest(measure, length, voice, false);
-      from += length;
+    if (at < to) {
+      pieces.clear();
+      Split(at - from, to - from, pieces);
+      for (const auto& [x, y] : pieces) {
+        spans.push_back({x, y, nullptr});
+      }
+    }
+    // Triplets go in groups as long as two of their value, on the beat where the measure
+    // allows (an eighth's group on a beat, a quarter's on a half bar); whatever falls inside a
+    // group is written in triplet values.
+    std::vector<std::pair<std::int64_t, std::int64_t>> groups;
+    std::vector<Span> cut = spans;
+    for (int round = 0; round < 8 && AddGroups(cut, groups); ++round) {
+      cut = CutAtGroups(spans, groups);
+    }
+    std::size_t g = 0;
+    std::vector<Engraved> written;
+    pugi::xml_node last_note;
+    for (const Span& span : cut) {
+      while (g < groups.size() && groups[g].second <= span.x) {
+        ++g;
+      }
+      const bool inside = g < groups.size() && groups[g].first <= span.x;
+      const std::int64_t u = span.y - span.x;
+      Value value = ValueOf(u);
+      if (inside && u % 2 == 0 && ValueOf(u * 3 / 2).type >= 0 && !ValueOf(u * 3 / 2).triplet) {
+        value = ValueOf(u * 3 / 2);
+        value.triplet = true;
+      }
+      const bool opens = inside && span.x == groups[g].first;
+      const bool closes = inside && span.y == groups[g].second;
+      const std::int64_t units = span.y - span.x;
+      if (span.chord == nullptr) {
+        pugi::xml_node note = Rest(measure, units, number, false, &value);
+        written.push_back({span.x, value.type, true, value.triplet, units, note});
+        Bracket(note, opens, closes);
+        continue;
+      }
+      const Chord& c = *span.chord;
+      const Placed& lead = section.notes[c.first];
+      const bool tied_before = span.x + from > c.start;
+      const bool tied_after = span.y + from < c.end;
+      if (!tied_before && c.dynamic != nullptr) {
+        Dynamic(measure, c.dynamic, lead.velocity, number);
+      }
+      pugi::xml_node first;
+      for (std::size_t k = 0; k < c.count; ++k) {
+        pugi::xml_node note = NoteElement(measure, section.notes[c.first + k], units, value,
+                                          number, k > 0, tied_before, tied_after);
+        if (k == 0) {
+          first = note;
+        }
+      }
+      if (!tied_before && lead.staccato) {
+        NotationsOf(first).append_child("articulations").append_child("staccato");
+      }
+      if (!tied_after && lead.held) {
+        NotationsOf(first).append_child("fermata").append_attribute("type") = "upright";
+      }
+      written.push_back({span.x, value.type, false, value.triplet, units, first});
+      Bracket(first, opens, closes);
+      last_note = first;
+    }
+    if (caesura && last_note) {
+      NotationsOf(last_note).append_child("articulations").append_child("caesura");
+    }
+    Beams(written);
+  }
+
+  // Adds a group for each triplet outside the groups (kept in order, never overlapping):
+  // as long as two of its value, on a multiple of that length where it fits, else from the
+  // triplet itself. Whether one was added.
+  bool AddGroups(const std::vector<Span>& spans,
+                 std::vector<std::pair<std::int64_t, std::int64_t>>& groups) const {
+    bool added = false;
+    auto fits = [&](std::int64_t begin, std::int64_t end) {
+      return end <= measure_ && std::none_of(groups.begin(), groups.end(), [&](const auto& gr) {
+               return begin < gr.second && gr.first < end;
+             });
+    };
+    for (const Span& span : spans) {
+      const std::int64_t u = span.y - span.x;
+      const bool grouped = std::any_of(groups.begin(), groups.end(), [&](const auto& gr) {
+        return gr.first <= span.x && span.x < gr.second;
+      });
+      if (!ValueOf(u).triplet || grouped) {
+        continue;
+      }
+      const std::int64_t length = 3 * u;
+      std::int64_t begin = span.x / length * length;
+      if (!fits(begin, begin + length)) {
+        begin = span.x;
+      }
+      if (fits(begin, begin + length)) {
+        groups.emplace_back(begin, begin + length);
+        std::sort(groups.begin(), groups.end());
+        added = true;
+      }
+    }
+    return added;
+  }
+
+  // The spans cut where groups begin and end: inside a group into the largest triplet values,
+  // outside as the beats ask.
+  std::vector<Span> CutAtGroups(const std::vector<Span>& spans,
+                                const std::vector<std::pair<std::int64_t, std::int64_t>>& groups) const {
+    std::vector<Span> cut;
+    std::vector<std::pair<std::int64_t, std::int64_t>> pieces;
+    std::size_t g = 0;
+    for (const Span& span : spans) {
+      std::int64_t x = span.x;
+      while (x < span.y) {
+        while (g < groups.size() && groups[g].second <= x) {
+          ++g;
+        }
+        const bool inside = g < groups.size() && groups[g].first <= x;
+        const std::int64_t limit =
+            g == groups.size() ? span.y
+                               : std::min(span.y, inside ? groups[g].second : groups[g].first);
+        if (inside) {
+          for (std::int64_t at = x; at < limit;) {
+            std::int64_t w = limit - at;
+            while (w > 1 && !(w % 2 == 0 && ValueOf(w * 3 / 2).type >= 0 &&
+                              !ValueOf(w * 3 / 2).triplet)) {
+              --w;
+            }
+            cut.push_back({at, at + w, span.chord});
+            at += w;
+          }
+        } else if (x == span.x && limit == span.y) {
+          cut.push_back(span);
+        } else {
+          pieces.clear();
+          Split(x, limit, pieces);
+          for (const auto& [a, b] : pieces) {
+            cut.push_back({a, b, span.chord});
+          }
+        }
+        x = limit;
+      }
+    }
+    return cut;
+  }
+
+  static void Bracket(pugi::xml_node note, bool opens, bool closes) {
+    if (opens) {
+      pugi::xml_node tuplet = NotationsOf(note).append_child("tuplet");
+      tuplet.append_attribute("type") = "start";
+      tuplet.append_attribute("bracket") = "yes";
+    }
+    if (closes) {
+      NotationsOf(note).append_child("tuplet").append_attribute("type") = "stop";
     }
   }
 
-  void Rest(pugi::xml_node measure, std::int64_t units, int voice, bool whole_measure) {
+  // Notes of an eighth or shorter within one beat are beamed together (a second beam for the
+  // sixteenths and shorter among them); rests break a beam.
+  void Beams(const std::vector<Engraved>& written) const {
+    std::size_t i = 0;
+    while (i < written.size()) {
+      std::size_t j = i;
+      auto beamable = [&](std::size_t k) {
+        return !written[k].rest && written[k].type >= 3 &&
+               written[k].at / beat_ == written[i].at / beat_;
+      };
+      while (j < written.size() && beamable(j)) {
+        ++j;
+      }
+      if (j - i >= 2) {
+        for (std::size_t k = i; k < j; ++k) {
+          Beam(written[k].note, 1, k == i ? "begin" : k + 1 == j ? "end" : "continue");
+        }
+        for (std::size_t k = i; k < j;) {
+          std::size_t e = k;
+          while (e < j && written[e].type >= 4) {
+            ++e;
+          }
+          if (e - k >= 2) {
+            for (std::size_t q = k; q < e; ++q) {
+              Beam(written[q].note, 2, q == k ? "begin" : q + 1 == e ? "end" : "continue");
+            }
+          }
+          k = std::max(e, k + 1);
+        }
+      }
+      i = std::max(j, i + 1);
+    }
+  }
+
+  static void Beam(pugi::xml_node note, int level, const char* kind) {
+    pugi::xml_node notations = note.child("notations");
+    pugi::xml_node beam =
+        notations ? note.insert_child_before("beam", notations) : note.append_child("beam");
+    beam.append_attribute("number") = level;
+    beam.text() = kind;
+  }
+
+  static void TypeOf(pugi::xml_node note, const Value& value) {
+    note.append_child("type").text() = kTypes[std::max(value.type, 0)];
+    if (value.dotted) {
+      note.append_child("dot");
+    }
+    if (value.triplet) {
+      pugi::xml_node modification = note.append_child("time-modification");
+      modification.append_child("actual-notes").text() = 3;
+      modification.append_child("normal-notes").text() = 2;
+    }
+  }
+
+  pugi::xml_node Rest(pugi::xml_node measure, std::int64_t units, int voice, bool whole_measure,
+                     const Value* value = nullptr) {
     pugi::xml_node note = measure.append_child("note");
     pugi::xml_node rest = note.append_child("rest");
     if (whole_measure) {
@@ -468,12 +976,14 @@ class Writer {
     note.append_child("duration").text() = static_cast<long long>(units);
     note.append_child("voice").text() = voice;
     if (!whole_measure) {
-      Value(note, units);
+      TypeOf(note, value != nullptr ? *value : ValueOf(units));
     }
+    return note;
   }
 
-  void NoteElement(pugi::xml_node measure, const Placed& n, std::int64_t units, int voice,
-                   bool chord, bool tied_before, bool tied_after) {
+  pugi::xml_node NoteElement(pugi::xml_node measure, const Placed& n, std::int64_t units,
+                             const Value& value, int voice, bool chord, bool tied_before,
+                             bool tied_after) {
     pugi::xml_node note = measure.append_child("note");
     note.append_attribute("dynamics") = Number(n.velocity * 100.0 / 90.0, 2).c_str();
     if (chord) {
@@ -481,9 +991,19 @@ class Writer {
     }
     pugi::xml_node pitch = note.append_child("pitch");
     const int written = n.key + shift_;
-    pitch.append_child("step").text() = kSteps[written % 12];
-    if (kSharp[written % 12]) {
-      pitch.append_child("alter").text() = 1;
+    // Spelled by the direction the part moves in: sharps up, flats down; a repeated key keeps
+    // its spelling (so a tie never changes it).
+    if (!chord && !tied_before && last_key_ >= 0 && n.key != last_key_) {
+      flats_ = n.key < last_key_;
+    }
+    if (!chord) {
+      last_key_ = n.key;
+    }
+    const int pc = written % 12;
+    pitch.append_child("step").text() = flats_ ? kFlatSteps[pc] : kSharpSteps[pc];
+    const int alter = flats_ ? kFlatAlter[pc] : kSharpAlter[pc];
+    if (alter != 0) {
+      pitch.append_child("alter").text() = alter;
     }
     pitch.append_child("octave").text() = std::clamp(written / 12 - 1, 0, 9);
     note.append_child("duration").text() = static_cast<long long>(units);
@@ -494,7 +1014,7 @@ class Writer {
       note.append_child("tie").append_attribute("type") = "start";
     }
     note.append_child("voice").text() = voice;
-    Value(note, units);
+    TypeOf(note, value);
     if (tied_before || tied_after) {
       pugi::xml_node notations = note.append_child("notations");
       if (tied_before) {
@@ -504,6 +1024,7 @@ class Writer {
         notations.append_child("tied").append_attribute("type") = "start";
       }
     }
+    return note;
   }
 
   void Dynamic(pugi::xml_node measure, const char* mark, int velocity, int voice) {
@@ -515,43 +1036,35 @@ class Writer {
         Number(velocity * 100.0 / 90.0, 2).c_str();
   }
 
-  void SectionMarks(pugi::xml_node measure, std::size_t s) {
+  void Rehearsal(pugi::xml_node measure, std::size_t s) {
     const PieceSection& section = piece_.sections()[s];
     pugi::xml_node rehearsal = measure.append_child("direction");
     rehearsal.append_attribute("placement") = "above";
     rehearsal.append_child("direction-type").append_child("rehearsal").text() =
         (std::to_string(section.number) + " " + FunktionName(section.function)).c_str();
-    const double tempo = 60000.0 / frames_[s].beat_ms;
-    pugi::xml_node direction = measure.append_child("direction");
-    direction.append_attribute("placement") = "above";
-    pugi::xml_node metronome = direction.append_child("direction-type").append_child("metronome");
-    metronome.append_child("beat-unit").text() = "quarter";
-    metronome.append_child("per-minute").text() = static_cast<long long>(std::llround(tempo));
-    direction.append_child("sound").append_attribute("tempo") = Number(tempo, 4).c_str();
   }
 
-  struct ClefChoice {
-    const char* sign;
-    int line;
-    int octave_change;
-  };
-
-  // The clef that keeps most of a part's range on the staff.
-  static ClefChoice Clef(int lowest, int highest) {
-    if (lowest > highest) {
-      return {"G", 2, 0};
+  // A tempo or words at `offset` units into the measure.
+  static void Direction(pugi::xml_node measure, const Mark& mark, std::int64_t offset) {
+    pugi::xml_node direction = measure.append_child("direction");
+    direction.append_attribute("placement") = "above";
+    pugi::xml_node type = direction.append_child("direction-type");
+    if (!mark.words.empty()) {
+      type.append_child("words").text() = mark.words.c_str();
+    } else {
+      const auto [unit, per_minute] = MetronomeOf(mark.printed);
+      pugi::xml_node metronome = type.append_child("metronome");
+      metronome.append_child("beat-unit").text() = unit;
+      metronome.append_child("per-minute").text() = Number(per_minute, 1).c_str();
     }
-    const int middle = (lowest + highest) / 2;
-    if (middle >= 84) {
-      return {"G", 2, 1};
+    if (offset > 0) {
+      pugi::xml_node o = direction.append_child("offset");
+      o.text() = static_cast<long long>(offset);
+      o.append_attribute("sound") = "yes";
     }
-    if (middle >= 59) {
-      return {"G", 2, 0};
+    if (mark.words.empty()) {
+      direction.append_child("sound").append_attribute("tempo") = Number(mark.sounding, 4).c_str();
     }
-    if (middle >= 38) {
-      return {"F", 4, 0};
-    }
-    return {"F", 4, -1};
   }
 
   // The octave a measure is written up: one when it has notes below C0. A measure that reaches
@@ -580,18 +1093,25 @@ class Writer {
     transpose.append_child("octave-change").text() = -shift / 12;
   }
 
-  void Attributes(pugi::xml_node measure, int shift) {
+  static void Clef(pugi::xml_node attributes, const ClefChoice& choice) {
+    pugi::xml_node clef = attributes.append_child("clef");
+    clef.append_child("sign").text() = choice.sign;
+    clef.append_child("line").text() = choice.line;
+    if (choice.octave_change != 0) {
+      clef.append_child("clef-octave-change").text() = choice.octave_change;
+    }
+  }
+
+  void Attributes(pugi::xml_node measure, int shift, const ClefChoice& clef) {
     pugi::xml_node attributes = measure.append_child("attributes");
-    attributes.append_child("divisions").text() = options_.grid / 4;
+    attributes.append_child("divisions").text() = static_cast<long long>(kWhole / 4);
+    pugi::xml_node key = attributes.append_child("key");
+    key.append_child("fifths").text() = 0;
+    key.append_child("mode").text() = "none";
     pugi::xml_node time = attributes.append_child("time");
     time.append_child("beats").text() = options_.beats;
     time.append_child("beat-type").text() = options_.beat_type;
-    pugi::xml_node clef = attributes.append_child("clef");
-    clef.append_child("sign").text() = clef_.sign;
-    clef.append_child("line").text() = clef_.line;
-    if (clef_.octave_change != 0) {
-      clef.append_child("clef-octave-change").text() = clef_.octave_change;
-    }
+    Clef(attributes, clef);
     if (shift != 0) {
       Transpose(attributes, shift);
     }
@@ -605,17 +1125,39 @@ class Writer {
 
   const Piece& piece_;
   const ScoreOptions& options_;
-  const std::int64_t units_per_measure_;
+  const std::int64_t measure_;  // units
+  const std::int64_t beat_;
+  const std::int64_t step_;  // the grid
+  std::vector<std::int64_t> divisors_;  // of the beat, in units
   const std::atomic<bool>* stop_;
   std::vector<SectionFrame> frames_;
   std::array<std::vector<PartSection>, kParts> parts_;
-  ClefChoice clef_{"G", 2, 0};
+  std::vector<ClefChoice> clefs_;
   int part_shift_ = 0;  // semitones the part is written above its sound
   bool per_measure_shift_ = false;
   int shift_ = 0;  // the transposition in force
+  int last_key_ = -1;
+  bool flats_ = false;
 };
 
 }  // namespace
+
+std::string ScoreCommand(const Piece& piece, const std::string& path, const ScoreOptions& options) {
+  std::string action;
+  if (options.beats != 4 || options.beat_type != 4) {
+    action += "--time-signature " + std::to_string(options.beats) + "/" +
+              std::to_string(options.beat_type) + " ";
+  }
+  if (options.grid != 16) {
+    action += "--grid " + std::to_string(options.grid) + " ";
+  }
+  std::string name = path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
+  std::string quoted = "'";
+  for (const char c : name) {
+    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return piece.Reproduce(action + "--score " + quoted + "'");
+}
 
 bool CheckScoreFileName(const std::string& path, std::string* error) {
   if (HasExtension(path, ".musicxml") || HasExtension(path, ".xml")) {

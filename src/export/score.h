@@ -24,8 +24,13 @@ struct ScoreOptions {
   int beats = 4;  // the time signature
   int beat_type = 4;
   int grid = 16;  // onsets on sixteenths (16) or thirty-seconds (32) of the section's whole note
-  std::string reproduce;  // the command that makes the piece again, for the credits
+  std::string reproduce;  // the command that writes this score again, for the footer
 };
+
+// "vordel-compose --clock MS ... [--time-signature B/T] [--grid 32] --score 'NAME' '...'": the
+// command that writes the score of `piece` to a file of the name of `path` ("" for the empty
+// piece).
+std::string ScoreCommand(const Piece& piece, const std::string& path, const ScoreOptions& options);
 
 // Whether the file's name ends in .musicxml or .xml (in any case); if not, why it is not
 // written in *error.

@@ -311,7 +311,7 @@ int Main(int argc, char** argv) {
   std::cout.flush();
   if (!score_file.empty()) {
     std::string error;
-    score_options.reproduce = piece.Reproduce();
+    score_options.reproduce = vordel::ScoreCommand(piece, score_file, score_options);
     if (!vordel::WriteScore(piece, score_file, score_options, &error)) {
       std::cerr << "vordel-compose: " << error << std::endl;
       return 1;
