@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "support/pieces.h"
@@ -53,6 +55,61 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<NoteCase>& info) {
       return "case" + std::to_string(info.index);
     });
+
+// The written time is carried from the codes, never measured: checked against the milliseconds
+// it was not made from. Each note lasts its value at its tempo factor (half of it when the
+// composer halved it, held notes aside); from one note of a voice to its next, at the tempo of
+// their part, the written values and rests between them last what the milliseconds say; each
+// part begins on a beat, after the one before.
+TEST(WrittenTime, AgreesWithTheMilliseconds) {
+  std::vector<std::pair<std::string, std::int64_t>> strings = {
+      {"0 80 40 30 25 1 50 30 23 20", 0}, {"3 50 40 50 10", 37},
+      {"1 50 50 50 10 1 60 40 30 10 2 70 30 20 10", 5},
+      {"4 60 70 20 30 2 40 55 80 12 0 90 20 95 60", 777}, {"0 10 127 99 40", 3}};
+  const std::vector<testing::CorpusPiece> corpus = testing::LoadCorpus();
+  for (std::size_t i = 0; i < corpus.size(); i += 40) {
+    strings.emplace_back(corpus[i].text, corpus[i].clock);
+  }
+  std::size_t exact = 0;
+  std::size_t written = 0;
+  for (const auto& [text, clock] : strings) {
+    const Piece piece = testing::ComposeText(text, clock);
+    const std::string label = "'" + text + "' at " + std::to_string(clock);
+    for (const PieceSection& s : piece.sections()) {
+      for (std::size_t p = 1; p < 3; ++p) {
+        EXPECT_EQ(s.part_start[p] % 48, 0) << label;
+        EXPECT_GE(s.part_start[p], s.part_start[p - 1]) << label;
+      }
+    }
+    std::vector<const Note*> last(5, nullptr);
+    for (const Note& n : piece.Notes()) {
+      if (n.value == 0) {
+        continue;
+      }
+      ++written;
+      const PieceSection& s = piece.sections()[static_cast<std::size_t>(n.section)];
+      const double unit_ms = static_cast<double>(240000 / s.tempo) / 192.0;
+      const double lasts = n.value * n.tempo_factor * unit_ms / (n.staccato ? 2.0 : 1.0);
+      if (!n.held) {
+        // The table's truncations, stretched by the factor, and the note's last millisecond.
+        EXPECT_NEAR(static_cast<double>(n.length), lasts, 2.0 * n.tempo_factor + 2.0) << label;
+      }
+      const Note* before = last[static_cast<std::size_t>(n.channel)];
+      if (before != nullptr && before->section == n.section && before->part == n.part &&
+          before->exact && n.exact && before->onset < n.onset) {
+        ++exact;
+        const double factor = s.part_factor[static_cast<std::size_t>(n.part)];
+        const double between = static_cast<double>(n.written_onset - before->written_onset) *
+                               factor * unit_ms;
+        // A note's and a rest's truncations, stretched by the factor.
+        EXPECT_NEAR(static_cast<double>(n.onset - before->onset), between, 4.0 * factor + 1.0)
+            << label;
+      }
+      last[static_cast<std::size_t>(n.channel)] = &n;
+    }
+  }
+  EXPECT_GT(exact, written / 2);  // most notes are at their part's tempo
+}
 
 TEST(Piece, SaysHowToMakeItAgain) {
   const Piece p = testing::ComposeText(" +1\t02 -3 abc 9\r\n7", 5);
