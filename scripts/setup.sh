@@ -21,6 +21,8 @@ TEST_PACKAGES=(
   # end-to-end tests: windows, JACK dummy server, OSC, screenshots, audio, the package, units
   x11-utils xdotool jackd2 liblo-tools imagemagick sox tesseract-ocr tesseract-ocr-eng
   fonts-liberation2 midicsv bc desktop-file-utils pulseaudio pulseaudio-utils python3
+  # the scores as a notation program reads and prints them
+  musescore3 poppler-utils
 )
 
 case "${1:-test}" in

@@ -764,14 +764,9 @@ class Writer {
         spans.push_back({x, y, nullptr});
       }
     }
-    // Triplets go in groups as long as two of their value, on the beat where the measure
-    // allows (an eighth's group on a beat, a quarter's on a half bar); whatever falls inside a
-    // group is written in triplet values.
-    std::vector<std::pair<std::int64_t, std::int64_t>> groups;
-    std::vector<Span> cut = spans;
-    for (int round = 0; round < 8 && AddGroups(cut, groups); ++round) {
-      cut = CutAtGroups(spans, groups);
-    }
+    // Triplets go in groups of a beat; whatever falls inside one is written in triplet values.
+    const std::vector<std::pair<std::int64_t, std::int64_t>> groups = TripletBeats(spans);
+    const std::vector<Span> cut = CutAtGroups(spans, groups);
     std::size_t g = 0;
     std::vector<Engraved> written;
     pugi::xml_node last_note;
@@ -826,37 +821,25 @@ class Writer {
     Beams(written);
   }
 
-  // Adds a group for each triplet outside the groups (kept in order, never overlapping):
-  // as long as two of its value, on a multiple of that length where it fits, else from the
-  // triplet itself. Whether one was added.
-  bool AddGroups(const std::vector<Span>& spans,
-                 std::vector<std::pair<std::int64_t, std::int64_t>>& groups) const {
-    bool added = false;
-    auto fits = [&](std::int64_t begin, std::int64_t end) {
-      return end <= measure_ && std::none_of(groups.begin(), groups.end(), [&](const auto& gr) {
-               return begin < gr.second && gr.first < end;
-             });
+  // The beats that hold a triplet: every beat in which a note or rest begins or ends off the
+  // plain values' places (a multiple of a 64th). Each is a group of three in the time of two.
+  std::vector<std::pair<std::int64_t, std::int64_t>> TripletBeats(
+      const std::vector<Span>& spans) const {
+    std::vector<std::pair<std::int64_t, std::int64_t>> groups;
+    auto mark = [&](std::int64_t x) {
+      if (x % 3 == 0) {
+        return;
+      }
+      const std::int64_t begin = x / beat_ * beat_;
+      if (begin + beat_ <= measure_ && (groups.empty() || groups.back().first < begin)) {
+        groups.emplace_back(begin, begin + beat_);
+      }
     };
     for (const Span& span : spans) {
-      const std::int64_t u = span.y - span.x;
-      const bool grouped = std::any_of(groups.begin(), groups.end(), [&](const auto& gr) {
-        return gr.first <= span.x && span.x < gr.second;
-      });
-      if (!ValueOf(u).triplet || grouped) {
-        continue;
-      }
-      const std::int64_t length = 3 * u;
-      std::int64_t begin = span.x / length * length;
-      if (!fits(begin, begin + length)) {
-        begin = span.x;
-      }
-      if (fits(begin, begin + length)) {
-        groups.emplace_back(begin, begin + length);
-        std::sort(groups.begin(), groups.end());
-        added = true;
-      }
+      mark(span.x);
+      mark(span.y);
     }
-    return added;
+    return groups;
   }
 
   // The spans cut where groups begin and end: inside a group into the largest triplet values,

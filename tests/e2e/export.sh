@@ -6,7 +6,7 @@
 # Exit 77 (skipped) when the readers are missing.
 set -u
 COMPOSE=$1
-for tool in midicsv fluidsynth sox soxi xmllint; do command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }; done
+for tool in midicsv fluidsynth sox soxi xmllint mscore3; do command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }; done
 SOUNDFONT=/usr/share/sounds/sf2/TimGM6mb.sf2
 [ -f "$SOUNDFONT" ] || { echo "no soundfont"; exit 77; }
 WORK=$(mktemp -d)
@@ -69,8 +69,24 @@ xmllint --noout --nonet --schema "$SCHEMA" "$WORK/p.musicxml" 2>"$WORK/err.txt" 
   fail "the score does not validate: $(head -3 "$WORK/err.txt")"
 [ "$(grep -c '<score-part ' "$WORK/p.musicxml")" = 4 ] || fail "not four parts"
 grep -q "<beats>3</beats>" "$WORK/p.musicxml" || fail "no 3/4"
-grep -q "vordel-compose --clock 7 --dump &apos;$PIECE&apos;\|vordel-compose --clock 7 --dump '$PIECE'" "$WORK/p.musicxml" ||
-  fail "no command in the credits"
+grep -q "<rights>Made again with: vordel-compose --clock 7 --time-signature 3/4 --score 'p.musicxml' '$PIECE'</rights>" "$WORK/p.musicxml" ||
+  fail "no command in the footer: $(grep rights "$WORK/p.musicxml")"
+
+# MuseScore opens the scores of a few pieces (a dense one in 3/4 on thirty-seconds, one below C0
+# in 7/8, the start-up piece, a wide one) without a word of trouble, and prints them.
+for spec in "0|4/4|16|0 80 40 30 25 1 50 30 23 20" "0|3/4|32|3 50 40 50 80 2 70 30 5 60 4 40 100 99 60" \
+  "0|7/8|16|0 20 127 1 60 5 100 1 99 60" "0|4/4|16|0 10 40 30 15 0 95 40 30 15"; do
+  IFS='|' read -r clock meter grid string <<<"$spec"
+  "$COMPOSE" --clock "$clock" --time-signature "$meter" --grid "$grid" --score "$WORK/m.musicxml" "$string" \
+    >/dev/null 2>&1 || fail "score of '$string'"
+  mkdir -p "$WORK/home" "$WORK/run"
+  HOME="$WORK/home" XDG_RUNTIME_DIR="$WORK/run" QT_QPA_PLATFORM=offscreen \
+    mscore3 -o "$WORK/m.pdf" "$WORK/m.musicxml" >"$WORK/mscore.txt" 2>&1 || fail "MuseScore could not print '$string'"
+  [ -s "$WORK/m.pdf" ] || fail "no PDF of '$string'"
+  ! grep -i -E "error|cannot|invalid|fail|already started|not stopped|no tuplet started" "$WORK/mscore.txt" ||
+    fail "MuseScore on '$string'"
+  rm -f "$WORK/m.pdf"
+done
 "$COMPOSE" --score "$WORK/p.musicxml" --time-signature 3 "$PIECE" >/dev/null 2>"$WORK/err.txt"
 [ $? -eq 2 ] && grep -q "time-signature" "$WORK/err.txt" || fail "a wrong time signature: $(cat "$WORK/err.txt")"
 "$COMPOSE" --score /nonexistent-dir/x.musicxml "$PIECE" >/dev/null 2>"$WORK/err.txt"
