@@ -1,14 +1,16 @@
 // The score of a piece as MusicXML 4.0 (partwise), for notation programs: one part per channel
-// named after its General MIDI instrument (with the program, volume and pan to play it back),
-// each section on a new measure after a double barline, with a rehearsal mark ("2 Preparation")
-// and a metronome mark of its tempo. Onsets are quantised on a grid of the section's beat from
-// their absolute positions, so errors never accumulate, and lengths from the quantised ends; a
-// note that crosses a barline, or whose length is no single plain or dotted value, becomes tied
-// notes; rests fill every gap; notes of a part that start and end together form a chord, and
-// notes that overlap otherwise go into further voices, never lost. Keys as sounded, spelled with
-// sharps, without a key signature; each part's clef from its range; a dynamic mark wherever a
-// part's level changes, and every note's velocity in its dynamics. Any thread; not real-time
-// safe.
+// named after its General MIDI instrument (its short name, its sound, and the program, volume
+// and pan to play it back), each section on a new measure after a double barline, with a
+// rehearsal mark ("2 Preparation") and metronome marks of its tempi in a unit a player reads.
+// Notes and rests are written as the composer wrote them (the note view's written values and
+// places), triplets three in the time of two in a bracket per beat; a voice on a tempo curve of
+// its own, and a note without a written value, are placed on the grid. Notes are cut and tied
+// by the meter's beats and at barlines, beamed by the beat; rests fill every gap; notes of a part
+// that start and end together form a chord, and notes that overlap otherwise go into further
+// voices, never lost. Keys as sounded, spelled by the melody's direction, with no key; a clef per
+// section from the part's notes; staccato, fermata and caesura where the composer halved, held
+// or paused; a dynamic mark wherever a part's level changes, and every note's velocity in its
+// dynamics. Any thread; not real-time safe.
 #pragma once
 
 #include <atomic>
@@ -23,7 +25,7 @@ namespace vordel {
 struct ScoreOptions {
   int beats = 4;  // the time signature
   int beat_type = 4;
-  int grid = 16;  // onsets on sixteenths (16) or thirty-seconds (32) of the section's whole note
+  int grid = 16;  // what has no written value on sixteenths (16) or thirty-seconds (32)
   std::string reproduce;  // the command that writes this score again, for the footer
 };
 

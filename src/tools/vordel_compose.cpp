@@ -167,8 +167,8 @@ int Main(int argc, char** argv) {
       ->type_name("N/D")
       ->group(kExport);
   app.add_option("--grid", grid,
-                 "the score's grid: onsets on sixteenths (16) or thirty-seconds (32) of each "
-                 "section's beat (default: 16)")
+                 "the score's grid for what has no written value (a voice on a tempo curve of "
+                 "its own): sixteenths (16) or thirty-seconds (32) of a whole note (default: 16)")
       ->type_name("16|32")
       ->group(kExport);
   app.add_option("-r,--render", render_file,
