@@ -167,8 +167,7 @@ void MusicalObject::ApplyMode(Set& set, int mode) {
 }
 
 void MusicalObject::AppendNote(int channel, int key, std::int64_t vel, std::int64_t on_time,
-                               std::int64_t on_dur, std::int64_t off_time,
-                               const Written& written) {
+                               std::int64_t on_dur, std::int64_t off_time, const Written& written) {
   event_list.emplace_back(channel, key, vel, on_time, on_dur, 2);
   event_list.back().SetWritten(written);
   event_list.emplace_back(channel, key, 0, off_time, 0, 0);

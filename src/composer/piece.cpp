@@ -180,9 +180,9 @@ void PlaceInWrittenTime(PieceBody& body) {
     double start = 0;
     for (std::size_t p = 0; p < 3; ++p) {
       const auto& seen = counts[p];
-      const auto most = std::max_element(seen.begin(), seen.end(), [](const auto& a, const auto& b) {
-        return a.second < b.second;
-      });
+      const auto most =
+          std::max_element(seen.begin(), seen.end(),
+                           [](const auto& a, const auto& b) { return a.second < b.second; });
       float factor = 1.0f;
       if (most != seen.end() && most->second == 1 && seen.size() > 1) {
         // Every note at a factor of its own: the part's tempo is the whole factor it began at.
@@ -195,7 +195,7 @@ void PlaceInWrittenTime(PieceBody& body) {
       start += section.part_timed[p] / static_cast<double>(factor);
       // The next part begins on a beat: where a rest or a tempo curve left the last voice off
       // the beat, on the next one.
-      constexpr double kBeat = kUnitsPerWhole / 4;
+      constexpr double kBeat = kUnitsPerWhole / 4.0;
       start = std::ceil(start / kBeat - 1e-9) * kBeat;
     }
   }
@@ -214,9 +214,8 @@ void WriteDown(const PieceSection& section, const Written& w, Note& note) {
   note.staccato = w.staccato;
   note.held = w.held;
   note.exact = w.factor == factor;
-  note.written_onset =
-      section.part_start[p] +
-      (note.exact ? w.onset : std::llround(w.timed / static_cast<double>(factor)));
+  note.written_onset = section.part_start[p] +
+                       (note.exact ? w.onset : std::llround(w.timed / static_cast<double>(factor)));
 }
 
 // Every start paired with the oldest open start of the same channel and sounding key, as the
@@ -281,8 +280,7 @@ std::string Piece::Reproduce(const std::string& action) const {
   }
   return "vordel-compose --clock " + std::to_string(body_->clock_ms) +
          (body_->carried_in.rest_planner_started ? " --rest-planner-started" : "") + " " + action +
-         " '" +
-         body_->parameters.Canonical() + "'";
+         " '" + body_->parameters.Canonical() + "'";
 }
 
 std::string Piece::PositionLine() const {

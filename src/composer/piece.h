@@ -59,11 +59,11 @@ struct PieceSection {
   // one most of their notes have (a written value lasts that many times its length at the
   // section's tempo); a voice whose factor changes note by note makes a tempo curve of its own.
   std::array<float, 3> part_factor{1.0f, 1.0f, 1.0f};
-  std::array<double, 3> part_timed{};          // each one's length, units at the section's tempo
-  std::array<std::int64_t, 3> part_start{};    // where each begins, written units from the start
-  std::vector<PlannedRest> rests;              // the rests the planners put between notes
-  std::int64_t pause_ms = 0;                   // the silence after the section
-  std::int64_t fermata_ms = 0;                 // how much longer its last note is held
+  std::array<double, 3> part_timed{};        // each one's length, units at the section's tempo
+  std::array<std::int64_t, 3> part_start{};  // where each begins, written units from the start
+  std::vector<PlannedRest> rests;            // the rests the planners put between notes
+  std::int64_t pause_ms = 0;                 // the silence after the section
+  std::int64_t fermata_ms = 0;               // how much longer its last note is held
 };
 
 // One sounding note: a start paired with the next end of the same channel and sounding key.

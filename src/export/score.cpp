@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <numeric>
 #include <ctime>
+#include <numeric>
 #include <sstream>
 #include <vector>
 
@@ -26,11 +26,13 @@ constexpr std::int64_t kWhole = kUnitsPerWhole;  // a whole note in the score's 
 constexpr int kLowestWritten = 12;               // C0
 constexpr int kHighestWritten = 131;             // B9
 // Spelled upwards (sharps) and downwards (flats): the step and its alteration per pitch class.
-constexpr const char* kSharpSteps[12] = {"C", "C", "D", "D", "E", "F", "F", "G", "G", "A", "A", "B"};
+constexpr const char* kSharpSteps[12] = {"C", "C", "D", "D", "E", "F",
+                                         "F", "G", "G", "A", "A", "B"};
 constexpr const char* kFlatSteps[12] = {"C", "D", "D", "E", "E", "F", "G", "G", "A", "A", "B", "B"};
 constexpr int kSharpAlter[12] = {0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 1, 0};
 constexpr int kFlatAlter[12] = {0, -1, 0, -1, 0, 0, -1, 0, -1, 0, -1, 0};
-constexpr const char* kTypes[] = {"whole", "half", "quarter", "eighth", "16th", "32nd", "64th", "128th"};
+constexpr const char* kTypes[] = {"whole", "half", "quarter", "eighth",
+                                  "16th",  "32nd", "64th",    "128th"};
 
 // How a length of the score's units is written as one value: its type (an index of kTypes),
 // a dot, or as a triplet (three in the time of two).
@@ -88,9 +90,9 @@ struct Voice {
 // A direction at a place in a section: a tempo (metronome and its sound) or words.
 struct Mark {
   std::int64_t at;
-  std::string words;     // "rit.", "accel."; empty for a tempo
-  double printed = 0;    // quarters a minute as README says them
-  double sounding = 0;   // quarters a minute as the piece plays them
+  std::string words;    // "rit.", "accel."; empty for a tempo
+  double printed = 0;   // quarters a minute as README says them
+  double sounding = 0;  // quarters a minute as the piece plays them
 };
 
 // One part's notes, chords and voices in one section.
@@ -238,12 +240,13 @@ ClefChoice ClefFor(const std::vector<int>& keys) {
   ClefChoice best = kClefs[0].first;
   std::size_t most = 0;
   bool first = true;
-  for (const auto& [clef, range] : kClefs) {
-    const auto inside = static_cast<std::size_t>(std::count_if(keys.begin(), keys.end(), [&](int k) {
-      return k >= range.first && k <= range.second;
-    }));
+  for (const auto& choice : kClefs) {
+    const int low = choice.second.first;
+    const int high = choice.second.second;
+    const auto inside = static_cast<std::size_t>(
+        std::count_if(keys.begin(), keys.end(), [=](int k) { return k >= low && k <= high; }));
     if (first || inside > most) {
-      best = clef;
+      best = choice.first;
       most = inside;
       first = false;
     }
@@ -452,7 +455,8 @@ class Writer {
         start = n.written_onset;
         end = start + n.value;
       } else if (n.value > 0) {
-        const double factor = static_cast<double>(section.part_factor[static_cast<std::size_t>(n.part)]);
+        const double factor =
+            static_cast<double>(section.part_factor[static_cast<std::size_t>(n.part)]);
         start = Snap(static_cast<double>(n.written_onset));
         end = Snap(static_cast<double>(n.written_onset) +
                    n.value * static_cast<double>(n.tempo_factor) / factor);
@@ -460,7 +464,10 @@ class Writer {
         if (!marked[static_cast<std::size_t>(n.part)]) {
           marked[static_cast<std::size_t>(n.part)] = true;
           parts_[n.channel - 1][s].marks.push_back(
-              {start, n.tempo_factor > section.part_factor[static_cast<std::size_t>(n.part)] ? "rit." : "accel.", 0, 0});
+              {start,
+               n.tempo_factor > section.part_factor[static_cast<std::size_t>(n.part)] ? "rit."
+                                                                                      : "accel.",
+               0, 0});
         }
       } else {
         const double unit_ms = (section.beat_ms > 0 ? section.beat_ms : 500.0) * 4.0 / kWhole;
@@ -647,7 +654,8 @@ class Writer {
   // The pieces [a, b) of a length from a to b within a measure is written in: one value where
   // it hides no beat (nor the middle of a bar of four, save the syncopations every player
   // reads), else cut at the strongest place inside it.
-  void Split(std::int64_t a, std::int64_t b, std::vector<std::pair<std::int64_t, std::int64_t>>& out) const {
+  void Split(std::int64_t a, std::int64_t b,
+             std::vector<std::pair<std::int64_t, std::int64_t>>& out) const {
     if (Whole(a, b)) {
       out.emplace_back(a, b);
       return;
@@ -799,8 +807,8 @@ class Writer {
       }
       pugi::xml_node first;
       for (std::size_t k = 0; k < c.count; ++k) {
-        pugi::xml_node note = NoteElement(measure, section.notes[c.first + k], units, value,
-                                          number, k > 0, tied_before, tied_after);
+        pugi::xml_node note = NoteElement(measure, section.notes[c.first + k], units, value, number,
+                                          k > 0, tied_before, tied_after);
         if (k == 0) {
           first = note;
         }
@@ -844,8 +852,9 @@ class Writer {
 
   // The spans cut where groups begin and end: inside a group into the largest triplet values,
   // outside as the beats ask.
-  std::vector<Span> CutAtGroups(const std::vector<Span>& spans,
-                                const std::vector<std::pair<std::int64_t, std::int64_t>>& groups) const {
+  std::vector<Span> CutAtGroups(
+      const std::vector<Span>& spans,
+      const std::vector<std::pair<std::int64_t, std::int64_t>>& groups) const {
     std::vector<Span> cut;
     std::vector<std::pair<std::int64_t, std::int64_t>> pieces;
     std::size_t g = 0;
@@ -862,8 +871,8 @@ class Writer {
         if (inside) {
           for (std::int64_t at = x; at < limit;) {
             std::int64_t w = limit - at;
-            while (w > 1 && !(w % 2 == 0 && ValueOf(w * 3 / 2).type >= 0 &&
-                              !ValueOf(w * 3 / 2).triplet)) {
+            while (w > 1 &&
+                   !(w % 2 == 0 && ValueOf(w * 3 / 2).type >= 0 && !ValueOf(w * 3 / 2).triplet)) {
               --w;
             }
             cut.push_back({at, at + w, span.chord});
@@ -950,7 +959,7 @@ class Writer {
   }
 
   pugi::xml_node Rest(pugi::xml_node measure, std::int64_t units, int voice, bool whole_measure,
-                     const Value* value = nullptr) {
+                      const Value* value = nullptr) {
     pugi::xml_node note = measure.append_child("note");
     pugi::xml_node rest = note.append_child("rest");
     if (whole_measure) {
@@ -1110,7 +1119,7 @@ class Writer {
   const ScoreOptions& options_;
   const std::int64_t measure_;  // units
   const std::int64_t beat_;
-  const std::int64_t step_;  // the grid
+  const std::int64_t step_;             // the grid
   std::vector<std::int64_t> divisors_;  // of the beat, in units
   const std::atomic<bool>* stop_;
   std::vector<SectionFrame> frames_;
@@ -1134,7 +1143,8 @@ std::string ScoreCommand(const Piece& piece, const std::string& path, const Scor
   if (options.grid != 16) {
     action += "--grid " + std::to_string(options.grid) + " ";
   }
-  std::string name = path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
+  std::string name =
+      path.substr(path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/') + 1);
   std::string quoted = "'";
   for (const char c : name) {
     quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);

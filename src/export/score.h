@@ -25,7 +25,7 @@ namespace vordel {
 struct ScoreOptions {
   int beats = 4;  // the time signature
   int beat_type = 4;
-  int grid = 16;  // what has no written value on sixteenths (16) or thirty-seconds (32)
+  int grid = 16;          // what has no written value on sixteenths (16) or thirty-seconds (32)
   std::string reproduce;  // the command that writes this score again, for the footer
 };
 

@@ -16,9 +16,9 @@ TEST(DurationOf, ATempoOfZero) {
 // negative; the halving flag leaves it; the value index wraps modulo 6.
 TEST(WrittenUnits, EveryKindOfCode) {
   const std::pair<int, int> kCases[] = {
-      {0, 192}, {1, 96},  {2, 48},       {3, 24},        {4, 12},       {5, 6},
-      {6, 192}, {8, 128}, {2 | 8, 32},   {3 | 32, 16},   {2 | 16, 72},  {5 | 16, 9},
-      {2 | 8 | 16, 48},   {2 | 64, -48}, {2 | 128, 48},  {4 | 8 | 128, 8}};
+      {0, 192},         {1, 96},       {2, 48},       {3, 24},         {4, 12},      {5, 6},
+      {6, 192},         {8, 128},      {2 | 8, 32},   {3 | 32, 16},    {2 | 16, 72}, {5 | 16, 9},
+      {2 | 8 | 16, 48}, {2 | 64, -48}, {2 | 128, 48}, {4 | 8 | 128, 8}};
   for (const auto& [code, units] : kCases) {
     EXPECT_EQ(DurGenerator::WrittenUnits(code), units) << "code " << code;
   }

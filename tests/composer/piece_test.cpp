@@ -63,9 +63,11 @@ INSTANTIATE_TEST_SUITE_P(
 // part begins on a beat, after the one before.
 TEST(WrittenTime, AgreesWithTheMilliseconds) {
   std::vector<std::pair<std::string, std::int64_t>> strings = {
-      {"0 80 40 30 25 1 50 30 23 20", 0}, {"3 50 40 50 10", 37},
+      {"0 80 40 30 25 1 50 30 23 20", 0},
+      {"3 50 40 50 10", 37},
       {"1 50 50 50 10 1 60 40 30 10 2 70 30 20 10", 5},
-      {"4 60 70 20 30 2 40 55 80 12 0 90 20 95 60", 777}, {"0 10 127 99 40", 3}};
+      {"4 60 70 20 30 2 40 55 80 12 0 90 20 95 60", 777},
+      {"0 10 127 99 40", 3}};
   const std::vector<testing::CorpusPiece> corpus = testing::LoadCorpus();
   for (std::size_t i = 0; i < corpus.size(); i += 40) {
     strings.emplace_back(corpus[i].text, corpus[i].clock);
@@ -99,8 +101,8 @@ TEST(WrittenTime, AgreesWithTheMilliseconds) {
           before->exact && n.exact && before->onset < n.onset) {
         ++exact;
         const double factor = s.part_factor[static_cast<std::size_t>(n.part)];
-        const double between = static_cast<double>(n.written_onset - before->written_onset) *
-                               factor * unit_ms;
+        const double between =
+            static_cast<double>(n.written_onset - before->written_onset) * factor * unit_ms;
         // A note's and a rest's truncations, stretched by the factor.
         EXPECT_NEAR(static_cast<double>(n.onset - before->onset), between, 4.0 * factor + 1.0)
             << label;

@@ -78,8 +78,8 @@ ReadScore Read(const std::string& xml) {
     ++index;
   }
   static const std::map<std::string, double> kQuarters = {
-      {"whole", 4},    {"half", 2},      {"quarter", 1},    {"eighth", 0.5},
-      {"16th", 0.25},  {"32nd", 0.125}, {"64th", 0.0625}, {"128th", 0.03125}};
+      {"whole", 4},   {"half", 2},     {"quarter", 1},   {"eighth", 0.5},
+      {"16th", 0.25}, {"32nd", 0.125}, {"64th", 0.0625}, {"128th", 0.03125}};
   static const std::map<std::string, int> kStep = {{"C", 0}, {"D", 2}, {"E", 4}, {"F", 5},
                                                    {"G", 7}, {"A", 9}, {"B", 11}};
   for (pugi::xml_node part : root.children("part")) {
@@ -112,7 +112,8 @@ ReadScore Read(const std::string& xml) {
           if (pugi::xml_node c = e.child("clef")) {
             const std::string sign = c.child_value("sign");
             const int shift = 12 * Int(c, "clef-octave-change");
-            staff = sign == "G" ? std::pair{53 + shift, 88 + shift} : std::pair{33 + shift, 67 + shift};
+            staff =
+                sign == "G" ? std::pair{53 + shift, 88 + shift} : std::pair{33 + shift, 67 + shift};
             if (first_clef) {
               score.clefs.push_back(sign + c.child_value("line") +
                                     (c.child("clef-octave-change")
@@ -358,12 +359,9 @@ TEST_F(ScoreFiles, ValidateAddUpAndWriteThePieceAsComposed) {
   }
   // The share of tied noteheads of the reference pieces (tenths of a percent), as they are
   // written now: a change to how notes are cut shows here.
-  const std::map<std::string, int> kTied = {{"start-up-0", 592},
-                                            {"start-up-1000", 725},
-                                            {"antecedent-rests", 724},
-                                            {"empty-neighbour-sets", 927},
-                                            {"negative-length", 592},
-                                            {"consequent-extension-remap", 753}};
+  const std::map<std::string, int> kTied = {
+      {"start-up-0", 592},           {"start-up-1000", 725},   {"antecedent-rests", 724},
+      {"empty-neighbour-sets", 927}, {"negative-length", 592}, {"consequent-extension-remap", 753}};
   static const char* const kFunctions[] = {"Statement", "Preparation", "Extension", "Antecedent",
                                            "Consequent"};
   static const std::map<std::string, double> kUnitQuarters = {
@@ -432,8 +430,8 @@ TEST_F(ScoreFiles, ValidateAddUpAndWriteThePieceAsComposed) {
       EXPECT_NE(xml.find(element), std::string::npos) << element;
     }
   }
-  EXPECT_GE(near_staff * 10, notes * 9) << near_staff << " of " << notes
-                                        << " notes within three ledger lines";
+  EXPECT_GE(near_staff * 10, notes * 9)
+      << near_staff << " of " << notes << " notes within three ledger lines";
   std::string xml;
   files.push_back(Write(testing::HandPiece({}), "empty.musicxml", {}, &xml));
   const ReadScore empty = Read(xml);  // one empty measure per part
