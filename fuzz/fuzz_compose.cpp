@@ -1,11 +1,13 @@
-// Any text a user could copy goes the whole way from parameter string to piece, its notes and
-// its schedule.
+// Any text a user could copy goes the whole way from parameter string to piece, its notes, its
+// schedule and its score.
 #include <cstddef>
 #include <cstdint>
 #include <sstream>
+#include <string>
 #include <string_view>
 
 #include "composer/piece_builder.h"
+#include "export/score.h"
 #include "sequence/schedule.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -42,6 +44,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const vordel::Note& n : piece.Notes()) {
     if (n.onset < 0 || n.length < 0 || n.onset + n.length > piece.end_tick() || n.key < 1 ||
         n.key > 127 || n.velocity < 1 || n.velocity > 127) {
+      __builtin_trap();
+    }
+  }
+  // The score is written whole, whatever the written values (a smaller budget again: a score
+  // costs more than a piece).
+  if (parameters.planned_events() <= 8000) {
+    const std::string score = vordel::ScoreDocument(piece, {});
+    constexpr std::string_view kEnd = "</score-partwise>\n";
+    if (score.size() < kEnd.size() ||
+        score.compare(score.size() - kEnd.size(), kEnd.size(), kEnd) != 0) {
       __builtin_trap();
     }
   }
