@@ -512,6 +512,7 @@ class Writer {
     int highest = 0;
     clefs_.assign(sections.size(), ClefChoice{"G", 2, 0});
     std::vector<int> keys;
+    std::vector<std::vector<int>> sections_keys;
     for (std::size_t s = 0; s < sections.size(); ++s) {
       PartSection& section = sections[s];
       if (Stopped()) {
@@ -552,17 +553,24 @@ class Writer {
       }
       std::sort(section.marks.begin(), section.marks.end(),
                 [](const Mark& a, const Mark& b) { return a.at < b.at; });
-      clefs_[s] = keys.empty() ? (s > 0 ? clefs_[s - 1] : ClefChoice{"G", 2, 0}) : ClefFor(keys);
+      sections_keys.push_back(keys);
     }
     // Pitches are written between C0 and B9. A part that sounds lower is written an octave up
     // (and says so), as a double bass is; a part that goes below C0 and above B8 alike changes
     // its transposition from measure to measure as its notes need.
     part_shift_ = lowest < kLowestWritten && highest + 12 <= kHighestWritten ? 12 : 0;
     per_measure_shift_ = lowest < kLowestWritten && highest + 12 > kHighestWritten;
-    if (part_shift_ != 0) {
-      for (ClefChoice& clef : clefs_) {
-        clef = ClefChoice{"F", 4, -2};
+    // Each section's clef from its keys as written.
+    for (std::size_t s = 0; s < sections_keys.size(); ++s) {
+      std::vector<int>& written = sections_keys[s];
+      const bool low =
+          !written.empty() && *std::min_element(written.begin(), written.end()) < kLowestWritten;
+      const int shift = per_measure_shift_ ? (low ? 12 : 0) : part_shift_;
+      for (int& k : written) {
+        k += shift;
       }
+      clefs_[s] =
+          written.empty() ? (s > 0 ? clefs_[s - 1] : ClefChoice{"G", 2, 0}) : ClefFor(written);
     }
   }
 

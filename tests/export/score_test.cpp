@@ -32,7 +32,7 @@ struct ReadNote {
   int heads = 1;
   bool triplet = false;
   std::string dynamic;
-  std::pair<int, int> staff{0, 127};  // keys within three ledger lines of the clef in force
+  std::pair<int, int> staff{0, 127};  // sounding keys within three ledger lines of the staff
   int alter = 0;
   bool staccato = false;
   bool fermata = false;
@@ -179,7 +179,7 @@ ReadScore Read(const std::string& xml) {
             n.velocity = static_cast<int>(std::lround(e.attribute("dynamics").as_double() * 0.9));
             n.triplet = triplet;
             n.dynamic = dynamic;
-            n.staff = staff;
+            n.staff = {staff.first + 12 * octave_change, staff.second + 12 * octave_change};
             n.alter = Int(p, "alter");
             n.staccato = static_cast<bool>(notations.child("articulations").child("staccato"));
             n.fermata = static_cast<bool>(notations.child("fermata"));
@@ -367,9 +367,9 @@ TEST_F(ScoreFiles, ValidateAddUpAndWriteThePieceAsComposed) {
   static const std::map<std::string, double> kUnitQuarters = {
       {"quarter", 1}, {"half", 2}, {"whole", 4}};
   std::vector<std::string> files;
-  std::size_t near_staff = 0;
-  std::size_t notes = 0;
   for (const Case& c : cases) {
+    std::size_t near_staff = 0;
+    std::size_t notes = 0;
     const std::string label = c.name + " '" + c.text + "' at " + std::to_string(c.clock);
     const Piece piece = testing::ComposeText(c.text, c.clock);
     ScoreOptions options;
@@ -429,9 +429,9 @@ TEST_F(ScoreFiles, ValidateAddUpAndWriteThePieceAsComposed) {
     for (const char* element : {"<mode>none</mode>", "<part-abbreviation>", "<instrument-sound>"}) {
       EXPECT_NE(xml.find(element), std::string::npos) << element;
     }
+    EXPECT_GE(near_staff * 10, notes * 9)
+        << label << ": " << near_staff << " of " << notes << " notes within three ledger lines";
   }
-  EXPECT_GE(near_staff * 10, notes * 9)
-      << near_staff << " of " << notes << " notes within three ledger lines";
   std::string xml;
   files.push_back(Write(testing::HandPiece({}), "empty.musicxml", {}, &xml));
   const ReadScore empty = Read(xml);  // one empty measure per part
