@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "composer/musical_object.h"
+#include "export/engraving.h"
 #include "export/file_names.h"
 #include "midi/message.h"
 #include "platform/pending_file.h"
@@ -33,31 +34,6 @@ constexpr int kSharpAlter[12] = {0, 1, 0, 1, 0, 0, 1, 0, 1, 0, 1, 0};
 constexpr int kFlatAlter[12] = {0, -1, 0, -1, 0, 0, -1, 0, -1, 0, -1, 0};
 constexpr const char* kTypes[] = {"whole", "half", "quarter", "eighth",
                                   "16th",  "32nd", "64th",    "128th"};
-
-// How a length of the score's units is written as one value: its type (an index of kTypes),
-// a dot, or as a triplet (three in the time of two).
-struct Value {
-  int type = -1;  // -1: no single value
-  bool dotted = false;
-  bool triplet = false;
-};
-
-Value ValueOf(std::int64_t units) {
-  const std::int64_t six = units * 6;  // in sixths of a unit, so that a 128th is whole
-  for (int k = 0; k < 8; ++k) {
-    const std::int64_t plain = (6 * kWhole) >> k;
-    if (six == plain) {
-      return {k, false, false};
-    }
-    if (2 * six == 3 * plain) {
-      return {k, true, false};
-    }
-    if (3 * six == 2 * plain) {
-      return {k, false, true};
-    }
-  }
-  return {};
-}
 
 // A note of one part in the score's units from its section's first measure.
 struct Placed {
@@ -287,16 +263,11 @@ class Writer {
   Writer(const Piece& piece, const ScoreOptions& options, const std::atomic<bool>* stop = nullptr)
       : piece_(piece),
         options_(options),
-        measure_(options.beats * kWhole / options.beat_type),
-        beat_(kWhole / options.beat_type),
+        meter_(options.beats, options.beat_type),
+        measure_(meter_.measure()),
+        beat_(meter_.beat()),
         step_(kWhole / options.grid),
-        stop_(stop) {
-    for (std::int64_t d = 1; d <= beat_; ++d) {
-      if (beat_ % d == 0) {
-        divisors_.push_back(d);
-      }
-    }
-  }
+        stop_(stop) {}
 
   // Prints the score measure by measure, so a long piece is never held whole as XML.
   bool Write(SinkWriter& out) {
@@ -659,94 +630,20 @@ class Writer {
     }
   }
 
-  // The pieces [a, b) of a length from a to b within a measure is written in: one value where
-  // it hides no beat (nor the middle of a bar of four, save the syncopations every player
-  // reads), else cut at the strongest place inside it.
-  void Split(std::int64_t a, std::int64_t b,
-             std::vector<std::pair<std::int64_t, std::int64_t>>& out) const {
-    if (Whole(a, b)) {
-      out.emplace_back(a, b);
-      return;
-    }
-    std::int64_t best = -1;
-    std::int64_t strength = 0;
-    auto consider = [&](std::int64_t x) {
-      if (x <= a || x >= b) {
-        return;
-      }
-      const std::int64_t st = Strength(x);
-      if (best < 0 || st < strength || (st == strength && x < best)) {
-        best = x;
-        strength = st;
-      }
-    };
-    if (Middle() > 0) {
-      consider(Middle());
-    }
-    for (const std::int64_t d : divisors_) {
-      const std::int64_t grain = beat_ / d;
-      consider((a / grain + 1) * grain);
-    }
-    if (best < 0) {
-      out.emplace_back(a, b);  // no place inside: written as it is
-      return;
-    }
-    Split(a, best, out);
-    Split(best, b, out);
-  }
-
-  // The middle of a bar of four (or of any even number of beats from four), else 0.
-  std::int64_t Middle() const {
-    return options_.beats % 2 == 0 && options_.beats >= 4 ? measure_ / 2 : 0;
-  }
-
-  // How strong a place in the measure is: the bar, its middle, a beat, then the finer the
-  // division of the beat it falls on, the weaker.
-  std::int64_t Strength(std::int64_t x) const {
-    if (x % measure_ == 0) {
-      return 0;
-    }
-    if (x == Middle()) {
-      return 1;
-    }
-    if (x % beat_ == 0) {
-      return 2;
-    }
-    return 2 + beat_ / std::gcd(x % beat_, beat_);
-  }
-
-  bool Whole(std::int64_t a, std::int64_t b) const {
-    const std::int64_t u = b - a;
-    if (ValueOf(u).type < 0) {
-      return false;
-    }
-    const std::int64_t middle = Middle();
-    if (middle > 0 && a < middle && b > middle && a != 0 && !(a == beat_ && u == 2 * beat_)) {
-      return false;
-    }
-    if (a % beat_ == 0) {
-      return true;
-    }
-    // Off the beat: within its beat, or from the middle of a beat to a beat (the eighth,
-    // quarter, dotted quarter of a syncopation).
-    const std::int64_t next_beat = (a / beat_ + 1) * beat_;
-    return b <= next_beat || (a % beat_ * 2 == beat_ && (u == beat_ || b % beat_ == 0));
-  }
-
-  // A stretch of one voice in one measure, from `x` to `y` (units from the measure's start):
-  // a piece of a chord, or a rest.
-  struct Span {
-    std::int64_t x;
-    std::int64_t y;
-    const Chord* chord;  // null for a rest
-  };
-
   // One voice in one measure: its chords (cut at the barlines and by the beats, tied) and
   // rests between them, triplets in brackets; then its beams.
   void FillVoice(pugi::xml_node measure, const PartSection& section, const Voice& voice,
                  std::int64_t from, std::int64_t to, int number, bool caesura) {
-    std::vector<Span> spans;
-    std::vector<std::pair<std::int64_t, std::int64_t>> pieces;
+    constexpr std::size_t kRest = static_cast<std::size_t>(-1);
+    std::vector<Stretch> spans;
+    std::vector<Interval> pieces;
+    auto add = [&](std::int64_t a, std::int64_t b, std::size_t tag) {
+      pieces.clear();
+      meter_.Split(a - from, b - from, pieces);
+      for (const auto& [x, y] : pieces) {
+        spans.push_back({x, y, tag});
+      }
+    };
     std::int64_t at = from;
     for (std::size_t i = voice.next; i < voice.chords.size(); ++i) {
       const Chord& c = section.chords[voice.chords[i]];
@@ -755,58 +652,37 @@ class Writer {
       }
       const std::int64_t begin = std::max(c.start, from);
       if (begin > at) {
-        pieces.clear();
-        Split(at - from, begin - from, pieces);
-        for (const auto& [x, y] : pieces) {
-          spans.push_back({x, y, nullptr});
-        }
+        add(at, begin, kRest);
       }
       const std::int64_t end = std::min(c.end, to);
-      pieces.clear();
-      Split(begin - from, end - from, pieces);
-      for (const auto& [x, y] : pieces) {
-        spans.push_back({x, y, &c});
-      }
+      add(begin, end, voice.chords[i]);
       at = end;
     }
-    if (at == from && spans.empty()) {
-      Rest(measure, measure_, number, true);
-      return;
-    }
     if (at < to) {
-      pieces.clear();
-      Split(at - from, to - from, pieces);
-      for (const auto& [x, y] : pieces) {
-        spans.push_back({x, y, nullptr});
-      }
+      add(at, to, kRest);
     }
     // Triplets go in groups of a beat; whatever falls inside one is written in triplet values.
-    const std::vector<std::pair<std::int64_t, std::int64_t>> groups = TripletBeats(spans);
-    const std::vector<Span> cut = CutAtGroups(spans, groups);
+    const std::vector<Interval> groups = meter_.TripletBeats(spans);
+    const std::vector<Stretch> cut = meter_.CutAtGroups(spans, groups);
     std::size_t g = 0;
     std::vector<Engraved> written;
     pugi::xml_node last_note;
-    for (const Span& span : cut) {
+    for (const Stretch& span : cut) {
       while (g < groups.size() && groups[g].second <= span.x) {
         ++g;
       }
       const bool inside = g < groups.size() && groups[g].first <= span.x;
-      const std::int64_t u = span.y - span.x;
-      Value value = ValueOf(u);
-      if (inside && u % 2 == 0 && ValueOf(u * 3 / 2).type >= 0 && !ValueOf(u * 3 / 2).triplet) {
-        value = ValueOf(u * 3 / 2);
-        value.triplet = true;
-      }
+      const NoteValue value = Meter::WrittenAs(span.y - span.x, inside);
       const bool opens = inside && span.x == groups[g].first;
       const bool closes = inside && span.y == groups[g].second;
       const std::int64_t units = span.y - span.x;
-      if (span.chord == nullptr) {
+      if (span.tag == kRest) {
         pugi::xml_node note = Rest(measure, units, number, false, &value);
         written.push_back({span.x, value.type, true, value.triplet, units, note});
         Bracket(note, opens, closes);
         continue;
       }
-      const Chord& c = *span.chord;
+      const Chord& c = section.chords[span.tag];
       const Placed& lead = section.notes[c.first];
       const bool tied_before = span.x + from > c.start;
       const bool tied_after = span.y + from < c.end;
@@ -835,70 +711,6 @@ class Writer {
       NotationsOf(last_note).append_child("articulations").append_child("caesura");
     }
     Beams(written);
-  }
-
-  // The beats that hold a triplet: every beat in which a note or rest begins or ends off the
-  // plain values' places (a multiple of a 64th). Each is a group of three in the time of two.
-  std::vector<std::pair<std::int64_t, std::int64_t>> TripletBeats(
-      const std::vector<Span>& spans) const {
-    std::vector<std::pair<std::int64_t, std::int64_t>> groups;
-    auto mark = [&](std::int64_t x) {
-      if (x % 3 == 0) {
-        return;
-      }
-      const std::int64_t begin = x / beat_ * beat_;
-      if (begin + beat_ <= measure_ && (groups.empty() || groups.back().first < begin)) {
-        groups.emplace_back(begin, begin + beat_);
-      }
-    };
-    for (const Span& span : spans) {
-      mark(span.x);
-      mark(span.y);
-    }
-    return groups;
-  }
-
-  // The spans cut where groups begin and end: inside a group into the largest triplet values,
-  // outside as the beats ask.
-  std::vector<Span> CutAtGroups(
-      const std::vector<Span>& spans,
-      const std::vector<std::pair<std::int64_t, std::int64_t>>& groups) const {
-    std::vector<Span> cut;
-    std::vector<std::pair<std::int64_t, std::int64_t>> pieces;
-    std::size_t g = 0;
-    for (const Span& span : spans) {
-      std::int64_t x = span.x;
-      while (x < span.y) {
-        while (g < groups.size() && groups[g].second <= x) {
-          ++g;
-        }
-        const bool inside = g < groups.size() && groups[g].first <= x;
-        const std::int64_t limit =
-            g == groups.size() ? span.y
-                               : std::min(span.y, inside ? groups[g].second : groups[g].first);
-        if (inside) {
-          for (std::int64_t at = x; at < limit;) {
-            std::int64_t w = limit - at;
-            while (w > 1 &&
-                   !(w % 2 == 0 && ValueOf(w * 3 / 2).type >= 0 && !ValueOf(w * 3 / 2).triplet)) {
-              --w;
-            }
-            cut.push_back({at, at + w, span.chord});
-            at += w;
-          }
-        } else if (x == span.x && limit == span.y) {
-          cut.push_back(span);
-        } else {
-          pieces.clear();
-          Split(x, limit, pieces);
-          for (const auto& [a, b] : pieces) {
-            cut.push_back({a, b, span.chord});
-          }
-        }
-        x = limit;
-      }
-    }
-    return cut;
   }
 
   static void Bracket(pugi::xml_node note, bool opens, bool closes) {
@@ -954,7 +766,7 @@ class Writer {
     beam.text() = kind;
   }
 
-  static void TypeOf(pugi::xml_node note, const Value& value) {
+  static void TypeOf(pugi::xml_node note, const NoteValue& value) {
     note.append_child("type").text() = kTypes[std::max(value.type, 0)];
     if (value.dotted) {
       note.append_child("dot");
@@ -967,7 +779,7 @@ class Writer {
   }
 
   pugi::xml_node Rest(pugi::xml_node measure, std::int64_t units, int voice, bool whole_measure,
-                      const Value* value = nullptr) {
+                      const NoteValue* value = nullptr) {
     pugi::xml_node note = measure.append_child("note");
     pugi::xml_node rest = note.append_child("rest");
     if (whole_measure) {
@@ -982,7 +794,7 @@ class Writer {
   }
 
   pugi::xml_node NoteElement(pugi::xml_node measure, const Placed& n, std::int64_t units,
-                             const Value& value, int voice, bool chord, bool tied_before,
+                             const NoteValue& value, int voice, bool chord, bool tied_before,
                              bool tied_after) {
     pugi::xml_node note = measure.append_child("note");
     note.append_attribute("dynamics") = Number(n.velocity * 100.0 / 90.0, 2).c_str();
@@ -1125,10 +937,10 @@ class Writer {
 
   const Piece& piece_;
   const ScoreOptions& options_;
+  const Meter meter_;
   const std::int64_t measure_;  // units
   const std::int64_t beat_;
-  const std::int64_t step_;             // the grid
-  std::vector<std::int64_t> divisors_;  // of the beat, in units
+  const std::int64_t step_;  // the grid
   const std::atomic<bool>* stop_;
   std::vector<SectionFrame> frames_;
   std::array<std::vector<PartSection>, kParts> parts_;
