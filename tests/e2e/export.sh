@@ -61,8 +61,8 @@ total_ms=$("$COMPOSE" --clock 7 --dump "$PIECE" | awk '/^total/ {print $2}')
 awk -v f="$ours" -v t="$total_ms" 'BEGIN {exit !(f / 44100.0 > t / 1000.0 + 2.0)}' ||
   fail "rendering shorter than the piece plus its close"
 
-# The score: valid MusicXML 4.0 in 3/4, one part per channel, the command that makes it again in
-# the credits; an existing score that cannot be replaced keeps its content.
+# The score: valid MusicXML 4.0 in 3/4, one part per channel, the command that writes it again in
+# the footer; an existing score that cannot be replaced keeps its content.
 SCHEMA=$(dirname "$0")/../export/musicxml-4.0/musicxml.xsd
 "$COMPOSE" --clock 7 --score "$WORK/p.musicxml" --time-signature 3/4 "$PIECE" >/dev/null 2>&1 || fail "score"
 xmllint --noout --nonet --schema "$SCHEMA" "$WORK/p.musicxml" 2>"$WORK/err.txt" ||

@@ -401,6 +401,7 @@ TEST_F(ScoreFiles, ValidateAddUpAndWriteThePieceAsComposed) {
     }
     ExpectWrittenNotes(piece, score, c.grid, label);
     if (kTied.count(c.name) != 0) {
+      RecordProperty("tied_permille_" + c.name, TiedPermille(score));
       EXPECT_EQ(TiedPermille(score), kTied.at(c.name)) << label;
     }
     for (const auto& part : score.parts) {
