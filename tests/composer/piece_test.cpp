@@ -59,8 +59,9 @@ INSTANTIATE_TEST_SUITE_P(
 // The written time is carried from the codes, never measured: checked against the milliseconds
 // it was not made from. Each note lasts its value at its tempo factor (half of it when the
 // composer halved it, held notes aside); from one note of a voice to its next, at the tempo of
-// their part, the written values and rests between them last what the milliseconds say; each
-// part begins on a beat, after the one before.
+// their part, the written values and rests between them last what the milliseconds say, and
+// the planners' rests fill the written time between them; each part begins on a beat, after
+// the one before.
 TEST(WrittenTime, AgreesWithTheMilliseconds) {
   std::vector<std::pair<std::string, std::int64_t>> strings = {
       {"0 80 40 30 25 1 50 30 23 20", 0},
@@ -74,6 +75,7 @@ TEST(WrittenTime, AgreesWithTheMilliseconds) {
   }
   std::size_t exact = 0;
   std::size_t written = 0;
+  std::size_t rests_between = 0;
   for (const auto& [text, clock] : strings) {
     const Piece piece = testing::ComposeText(text, clock);
     const std::string label = "'" + text + "' at " + std::to_string(clock);
@@ -106,11 +108,25 @@ TEST(WrittenTime, AgreesWithTheMilliseconds) {
         // A note's and a rest's truncations, stretched by the factor.
         EXPECT_NEAR(static_cast<double>(n.onset - before->onset), between, 4.0 * factor + 1.0)
             << label;
+        // What lies between them in written time is the planners' rests.
+        std::int64_t rests = 0;
+        for (const PlannedRest& r : s.rests) {
+          const std::int64_t at = s.part_start[static_cast<std::size_t>(r.part)] + r.onset;
+          if (r.channel == n.channel && r.part == n.part && at >= before->written_onset &&
+              at < n.written_onset) {
+            rests += r.value;
+          }
+        }
+        if (before->value > 0) {
+          EXPECT_EQ(n.written_onset - before->written_onset - before->value, rests) << label;
+          rests_between += rests > 0 ? 1 : 0;
+        }
       }
       last[static_cast<std::size_t>(n.channel)] = &n;
     }
   }
   EXPECT_GT(exact, written / 2);  // most notes are at their part's tempo
+  EXPECT_GT(rests_between, 10u);
 }
 
 TEST(Piece, SaysHowToMakeItAgain) {
