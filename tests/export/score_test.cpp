@@ -90,6 +90,7 @@ ReadScore Read(const std::string& xml) {
     int octave_change = 0;
     std::string dynamic;
     std::pair<int, int> staff{0, 127};
+    std::string clef_in_force;
     bool first_clef = true;
     int m = 0;
     for (pugi::xml_node measure : part.children("measure")) {
@@ -111,6 +112,12 @@ ReadScore Read(const std::string& xml) {
           }
           if (pugi::xml_node c = e.child("clef")) {
             const std::string sign = c.child_value("sign");
+            const std::string whole = sign + c.child_value("line") + " " +
+                                      c.child_value("clef-octave-change");
+            if (whole == clef_in_force) {
+              score.problems.push_back(where + ": the clef again");
+            }
+            clef_in_force = whole;
             const int shift = 12 * Int(c, "clef-octave-change");
             staff =
                 sign == "G" ? std::pair{53 + shift, 88 + shift} : std::pair{33 + shift, 67 + shift};
