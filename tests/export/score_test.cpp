@@ -112,8 +112,8 @@ ReadScore Read(const std::string& xml) {
           }
           if (pugi::xml_node c = e.child("clef")) {
             const std::string sign = c.child_value("sign");
-            const std::string whole = sign + c.child_value("line") + " " +
-                                      c.child_value("clef-octave-change");
+            const std::string whole =
+                sign + c.child_value("line") + " " + c.child_value("clef-octave-change");
             if (whole == clef_in_force) {
               score.problems.push_back(where + ": the clef again");
             }
@@ -453,6 +453,20 @@ TEST_F(ScoreFiles, ValidateAddUpAndWriteThePieceAsComposed) {
   const ReadScore by_time = Read(xml);
   EXPECT_EQ(by_time.problems, std::vector<std::string>{});
   ExpectWrittenNotes(hand, by_time, 16, "by hand");
+  // Each level of the dynamics from its first velocity to its last.
+  std::vector<testing::HandEvent> levels;
+  std::int64_t t = 0;
+  for (const int v : {1, 16, 17, 32, 33, 48, 49, 64, 65, 80, 81, 96, 97, 112, 113, 127}) {
+    levels.push_back({1, 60 + v % 12, v, t});
+    levels.push_back({1, 60 + v % 12, 0, t + 400});
+    t += 500;
+  }
+  files.push_back(Write(testing::HandPiece({levels}, t), "levels.musicxml", {}, &xml));
+  const ReadScore dynamics = Read(xml);
+  ASSERT_EQ(dynamics.parts[0].size(), 16u);
+  for (const ReadNote& n : dynamics.parts[0]) {
+    EXPECT_EQ(n.dynamic, DynamicMark(n.velocity)) << "velocity " << n.velocity;
+  }
   EXPECT_EQ(Validate(files), "");
 }
 
