@@ -117,6 +117,12 @@ ReadScore Read(const std::string& xml) {
             if (whole == clef_in_force) {
               score.problems.push_back(where + ": the clef again");
             }
+            // Treble and bass clefs only, at most two octaves up or down.
+            const std::string line = c.child_value("line");
+            if (!((sign == "G" && line == "2") || (sign == "F" && line == "4")) ||
+                std::abs(Int(c, "clef-octave-change")) > 2) {
+              score.problems.push_back(where + ": a clef " + whole);
+            }
             clef_in_force = whole;
             const int shift = 12 * Int(c, "clef-octave-change");
             staff =
