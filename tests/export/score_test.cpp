@@ -44,6 +44,7 @@ struct ReadScore {
   std::vector<std::vector<ReadNote>> parts;
   std::vector<std::string> clefs;  // "G2", "F4 -1" ... as each part begins
   std::vector<int> measures;
+  std::vector<int> section_measures;  // how many measures each section takes
   // Per section: the metronome marks of the top part ("half=130") and their sound tempos.
   std::vector<std::vector<std::pair<std::string, double>>> tempos;
 };
@@ -76,6 +77,10 @@ ReadScore Read(const std::string& xml) {
       }
     }
     ++index;
+  }
+  for (std::size_t s = 0; s < section_start.size(); ++s) {
+    score.section_measures.push_back((s + 1 < section_start.size() ? section_start[s + 1] : index) -
+                                     section_start[s]);
   }
   static const std::map<std::string, double> kQuarters = {
       {"whole", 4},   {"half", 2},     {"quarter", 1},   {"eighth", 0.5},
@@ -413,6 +418,21 @@ TEST_F(ScoreFiles, ValidateAddUpAndWriteThePieceAsComposed) {
       EXPECT_NEAR(sound, 60000.0 / section.beat_ms / factor, 0.01) << label;
     }
     ExpectWrittenNotes(piece, score, c.grid, label);
+    // A section takes the measures its notes and its last rests need, and no more.
+    const std::int64_t measure = 192 * options.beats / options.beat_type;
+    for (std::size_t s = 0; s < score.section_measures.size(); ++s) {
+      const PieceSection& section = piece.sections()[s];
+      auto end = static_cast<std::int64_t>(
+          std::llround(static_cast<double>(section.part_start[2]) +
+                       section.part_timed[2] / static_cast<double>(section.part_factor[2])));
+      for (const auto& part : score.parts) {
+        for (const ReadNote& n : part) {
+          end = n.section == static_cast<int>(s) ? std::max(end, n.end) : end;
+        }
+      }
+      EXPECT_EQ(score.section_measures[s], std::max<std::int64_t>(1, (end + measure - 1) / measure))
+          << label << " section " << s + 1;
+    }
     if (kTied.count(c.name) != 0) {
       RecordProperty("tied_permille_" + c.name, TiedPermille(score));
       EXPECT_EQ(TiedPermille(score), kTied.at(c.name)) << label;
