@@ -44,6 +44,7 @@ struct ReadScore {
   std::vector<std::vector<ReadNote>> parts;
   std::vector<std::string> clefs;  // "G2", "F4 -1" ... as each part begins
   std::vector<int> measures;
+  int beams = 0;                      // beams begun
   std::vector<int> section_measures;  // how many measures each section takes
   // Per section: the metronome marks of the top part ("half=130") and their sound tempos.
   std::vector<std::vector<std::pair<std::string, double>>> tempos;
@@ -105,6 +106,7 @@ ReadScore Read(const std::string& xml) {
       const std::int64_t origin =
           (m - (s >= 0 ? section_start[static_cast<std::size_t>(s)] : 0)) * units;
       std::map<int, std::int64_t> filled;
+      std::map<std::pair<int, int>, bool> beamed;  // (voice, level): a beam is open
       std::int64_t at = 0;
       std::int64_t last_onset = 0;
       for (pugi::xml_node e : measure.children()) {
@@ -157,6 +159,22 @@ ReadScore Read(const std::string& xml) {
             filled[voice] += duration;
             last_onset = onset;
           }
+          // Beams: each level begins, continues and ends within a measure and a voice, the
+          // second only inside the first.
+          const bool first_open =
+              beamed[{voice, 1}] || e.find_child_by_attribute("beam", "number", "1") != nullptr;
+          for (pugi::xml_node beam : e.children("beam")) {
+            const int level = beam.attribute("number").as_int();
+            const std::string kind = beam.text().as_string();
+            bool& open = beamed[{voice, level}];
+            const bool under = level == 1 || first_open;
+            if ((kind == "begin") == open || !under || level < 1 || level > 2) {
+              score.problems.push_back(where + ": a beam " + kind + " of level " +
+                                       std::to_string(level));
+            }
+            open = kind != "end";
+            score.beams += kind == "begin" && level == 1 ? 1 : 0;
+          }
           const bool triplet = static_cast<bool>(e.child("time-modification"));
           if (e.child("type")) {  // the printed value says what the duration says
             const auto it = kQuarters.find(e.child_value("type"));
@@ -205,6 +223,12 @@ ReadScore Read(const std::string& xml) {
           }
         }
       }
+      for (const auto& [slot, open] : beamed) {
+        if (open) {
+          score.problems.push_back(where + ": a beam not ended");
+        }
+      }
+      beamed.clear();
       for (const auto& [voice, sum] : filled) {
         if (sum != units) {
           score.problems.push_back(where + " voice " + std::to_string(voice) + " holds " +
@@ -418,6 +442,7 @@ TEST_F(ScoreFiles, ValidateAddUpAndWriteThePieceAsComposed) {
       EXPECT_NEAR(sound, 60000.0 / section.beat_ms / factor, 0.01) << label;
     }
     ExpectWrittenNotes(piece, score, c.grid, label);
+    EXPECT_GT(score.beams, 0) << label;
     // A section takes the measures its notes and its last rests need, and no more.
     const std::int64_t measure = 192 * options.beats / options.beat_type;
     for (std::size_t s = 0; s < score.section_measures.size(); ++s) {
@@ -517,6 +542,9 @@ TEST_F(ScoreFiles, ALongTitleStaysOnThePage) {
       EXPECT_LE(l.size(), 52u) << l;
     }
     EXPECT_EQ(static_cast<bool>(doc.select_node("//credit[credit-type='subtitle']")), subtitle);
+    for (const pugi::xpath_node& credit : doc.select_nodes("//credit")) {
+      EXPECT_EQ(credit.node().attribute("page").as_int(), 1);  // on the first page
+    }
   }
 }
 
