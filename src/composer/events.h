@@ -19,13 +19,13 @@ inline constexpr int kUnitsPerWhole = 192;
 // `onset` counts the written values (and rests) of its voice before it in that section, and
 // `timed` the same each taken with its tempo factor (so at the object's own tempo).
 struct Written {
-  int part = -1;
-  int value = 0;           // units
-  std::int64_t onset = 0;  // units
   double timed = 0;        // units at the object's tempo
+  std::int32_t onset = 0;  // units (a voice of an accepted piece stays far below 2^31)
+  std::int32_t value = 0;  // units
   float factor = 1.0f;     // the tempo factor: a written value lasts this many times its length
-  bool staccato = false;   // the composer halved its sounding length
-  bool held = false;       // the object's last note, held longer
+  std::int8_t part = -1;
+  bool staccato = false;  // the composer halved its sounding length
+  bool held = false;      // the object's last note, held longer
 };
 
 // A rest a planner put into a voice: its channel, the section of the object, its place among

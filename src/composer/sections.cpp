@@ -30,9 +30,9 @@ class WrittenClock {
   // The note of `code` at `factor`, and the clock past it.
   Written Note(int code, float factor) {
     Written w;
-    w.part = part_;
+    w.part = static_cast<std::int8_t>(part_);
     w.value = DurGenerator::WrittenUnits(code);
-    w.onset = onset_;
+    w.onset = static_cast<std::int32_t>(onset_);
     w.timed = timed_;
     w.factor = factor;
     w.staccato = (code & kDurHalved) != 0;
