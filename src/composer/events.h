@@ -23,7 +23,7 @@ struct Written {
   std::int32_t onset = 0;  // units (a voice of an accepted piece stays far below 2^31)
   std::int32_t value = 0;  // units
   float factor = 1.0f;     // the tempo factor: a written value lasts this many times its length
-  std::int8_t part = -1;
+  std::int16_t part = -1;
   bool staccato = false;  // the composer halved its sounding length
   bool held = false;      // the object's last note, held longer
 };

@@ -30,7 +30,7 @@ class WrittenClock {
   // The note of `code` at `factor`, and the clock past it.
   Written Note(int code, float factor) {
     Written w;
-    w.part = static_cast<std::int8_t>(part_);
+    w.part = static_cast<std::int16_t>(part_);
     w.value = DurGenerator::WrittenUnits(code);
     w.onset = static_cast<std::int32_t>(onset_);
     w.timed = timed_;
