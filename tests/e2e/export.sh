@@ -74,9 +74,9 @@ grep -q "<rights>Made again with: vordel-compose --clock 7 --time-signature 3/4 
 
 # MuseScore opens the scores of a few pieces (a dense one in 3/4 on thirty-seconds, one below C0
 # in 7/8, the start-up piece, a wide one) without a word of trouble, and prints them.
-for spec in "0|4/4|16|0 80 40 30 25 1 50 30 23 20" "0|3/4|32|3 50 40 50 80 2 70 30 5 60 4 40 100 99 60" \
+for piece in "0|4/4|16|0 80 40 30 25 1 50 30 23 20" "0|3/4|32|3 50 40 50 80 2 70 30 5 60 4 40 100 99 60" \
   "0|7/8|16|0 20 127 1 60 5 100 1 99 60" "0|4/4|16|0 10 40 30 15 0 95 40 30 15"; do
-  IFS='|' read -r clock meter grid string <<<"$spec"
+  IFS='|' read -r clock meter grid string <<<"$piece"
   "$COMPOSE" --clock "$clock" --time-signature "$meter" --grid "$grid" --score "$WORK/m.musicxml" "$string" \
     >/dev/null 2>&1 || fail "score of '$string'"
   mkdir -p "$WORK/home" "$WORK/run"
