@@ -242,13 +242,11 @@ std::pair<const char*, double> MetronomeOf(double quarters) {
   return {"quarter", quarters};
 }
 
-// The notes of one voice in one measure as they are written, for beams and tuplet brackets.
+// The notes and rests of one voice in one measure as they are written, for the beams.
 struct Engraved {
   std::int64_t at;  // from the measure's start
   int type;
   bool rest;
-  bool triplet;
-  std::int64_t units;
   pugi::xml_node note;  // its first note (the chord's lowest line)
 };
 
@@ -678,7 +676,7 @@ class Writer {
       const std::int64_t units = span.y - span.x;
       if (span.tag == kRest) {
         pugi::xml_node note = Rest(measure, units, number, false, &value);
-        written.push_back({span.x, value.type, true, value.triplet, units, note});
+        written.push_back({span.x, value.type, true, note});
         Bracket(note, opens, closes);
         continue;
       }
@@ -703,7 +701,7 @@ class Writer {
       if (!tied_after && lead.held) {
         NotationsOf(first).append_child("fermata").append_attribute("type") = "upright";
       }
-      written.push_back({span.x, value.type, false, value.triplet, units, first});
+      written.push_back({span.x, value.type, false, first});
       Bracket(first, opens, closes);
       last_note = first;
     }
