@@ -76,6 +76,21 @@ wait_for() {
   return 1
 }
 
+# wait_exit PID SECONDS: the exit code of a child of this script that ends within SECONDS. One
+# that does not is a fault of the program (nothing it is told to end by may wait on anything):
+# the stacks of its threads are shown, and the script fails.
+wait_exit() {
+  local i state
+  for i in $(seq $(( $2 * 10 ))); do
+    state=$(ps -o stat= -p "$1" 2>/dev/null)
+    case "$state" in "" | Z*) wait "$1"; return ;; esac
+    sleep 0.1
+  done
+  command -v gdb >/dev/null &&
+    gdb -p "$1" -batch -ex "thread apply all bt 12" 2>/dev/null | grep -E '^(Thread|#)' | head -120
+  fail "process $1 did not end within $2 s"
+}
+
 # Lines of a dump as "status data1 data2".
 messages() { awk '{print $2, $3, $4}' "$1"; }
 
