@@ -21,6 +21,7 @@ void AddAppOptions(CLI::App& app, AppOptions& options) {
       "fast to slow) and length (0 and up); vordel-compose --explain says what they do.");
   const char* const kPlaying = "Playing";
   const char* const kRemote = "Remote control";
+  const char* const kTogether = "Playing with others";
   app.add_flag("-H,--headless", options.headless,
                "run without a window: controlled by OSC, MIDI input and lines on standard input "
                "(0, 1, q or a parameter string)")
@@ -55,6 +56,10 @@ void AddAppOptions(CLI::App& app, AppOptions& options) {
                  "$XDG_STATE_HOME/vordel/played.log)")
       ->type_name("FILE")
       ->group(kPlaying);
+  app.add_flag("--midi-clock", options.midi_clock,
+               "send MIDI clock on the output: Song Position and Start where a piece begins, 24 "
+               "clocks a beat at the tempo in force, Stop where it ends or is stopped")
+      ->group(kTogether);
   AddOutputOptions(app, options.output);
   app.add_flag("--list-outputs", options.list_outputs,
                "list the outputs found here (as the Devices menu does) and the one --output auto "
@@ -96,7 +101,7 @@ HelpText AppHelp(const CLI::App& app) {
   HelpText help;
   help.usage = "vordel [OPTION]... [\"PARAMETER STRING\"]";
   help.summary = app.get_description();
-  help.groups = {"Playing", kOutputGroup, "Remote control", "Help"};
+  help.groups = {"Playing", "Playing with others", kOutputGroup, "Remote control", "Help"};
   help.examples = {
       "vordel                                  # the window; copy a parameter string to play it",
       "vordel --headless '0 60 40 10 15'       # no window, this string at once",
@@ -105,6 +110,16 @@ HelpText AppHelp(const CLI::App& app) {
       "oscsend localhost 7770 /vordel/piece s '0 80 40 30 25 1 50 30 23 20'"};
   help.numbers_hint = "a parameter string is one argument: put it in quotes, as in vordel";
   return help;
+}
+
+bool CheckOpenedOutput(const AppOptions& options, const std::string& backend, std::string* error) {
+  if (options.midi_clock && backend == "synth") {
+    *error =
+        "--midi-clock sends on a MIDI port, and the output is the built-in synthesizer; try "
+        "--output jack or --output alsa";
+    return false;
+  }
+  return true;
 }
 
 bool CheckAppOptions(AppOptions& options, std::string* error) {
@@ -119,6 +134,9 @@ bool CheckAppOptions(AppOptions& options, std::string* error) {
       return false;
     }
     ms = static_cast<std::int64_t>(std::llround(*seconds * 1000));
+  }
+  if (!CheckOpenedOutput(options, options.output.choice, error)) {
+    return false;
   }
   p.endless = options.endless;
   p.shuffle = options.shuffle;

@@ -31,6 +31,7 @@ struct AppOptions {
   std::string piece;      // a parameter string to play at once ("" for the start-up piece)
   bool list_outputs = false;
   bool list_inputs = false;
+  bool midi_clock = false;  // MIDI clock on the output
   ProgrammeSettings programme;
   std::string state_file;  // the window writes what it shows there (for tests)
 };
@@ -40,5 +41,8 @@ void AddAppOptions(CLI::App& app, AppOptions& options);
 HelpText AppHelp(const CLI::App& app);
 // Checks what CLI11 cannot; false, and why in *error, when something is wrong.
 bool CheckAppOptions(AppOptions& options, std::string* error);
+// Whether the output that `backend` opened can carry what the options send on it (a MIDI clock
+// needs a MIDI port); false, and why in *error, when not.
+bool CheckOpenedOutput(const AppOptions& options, const std::string& backend, std::string* error);
 
 }  // namespace vordel

@@ -62,6 +62,10 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
     std::cerr << "vordel: " << opened.error << std::endl;
     return opened.bad_request ? 2 : 1;
   }
+  if (std::string problem; !CheckOpenedOutput(options, opened.backend, &problem)) {
+    std::cerr << "vordel: " << problem << std::endl;
+    return 2;
+  }
   log.Line(opened.note);
   Runtime runtime(std::move(opened), options, timer, &std::cout);
   Session& session = runtime.session();

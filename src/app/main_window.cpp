@@ -98,7 +98,7 @@ void TMyWindow::UpdateStatusTexts() {
   if (controller_ == nullptr) {
     return;
   }
-  for (int g = 0; g < 5; ++g) {
+  for (int g = 0; g < kStatusFields; ++g) {
     QLabel* label = gadgets_[static_cast<std::size_t>(g)];
     if (label != nullptr) {
       const QString t =
@@ -118,8 +118,9 @@ void TMyWindow::WriteState() {
   std::string notice = controller_->NoticeText();
   std::replace(notice.begin(), notice.end(), '\n', '|');
   std::string state = "counters=" + controller_->CountersText() + "\n" + "notice=" + notice + "\n";
-  static const char* const kKeys[5] = {"events", "timer", "timed", "min", "mout"};
-  for (int g = 0; g < 5; ++g) {
+  static const char* const kKeys[kStatusFields] = {"events", "timer", "timed",
+                                                   "min",    "mout",  "beat"};
+  for (int g = 0; g < kStatusFields; ++g) {
     const QLabel* label = gadgets_[static_cast<std::size_t>(g)];
     state +=
         std::string(kKeys[g]) + "=" + (label != nullptr ? label->text().toStdString() : "") + "\n";
@@ -197,6 +198,11 @@ bool TMyApp::InitMainWindow() {
     init_error_ = opened.bad_request ? 2 : 1;
     return false;
   }
+  if (std::string problem; !CheckOpenedOutput(options_, opened.backend, &problem)) {
+    std::cerr << "vordel: " << problem << std::endl;
+    init_error_ = 2;
+    return false;
+  }
   std::cerr << opened.note << std::endl;
   runtime_ = std::make_unique<Runtime>(std::move(opened), options_, timer_, &std::cout);
   session_ = &runtime_->session();
@@ -210,12 +216,10 @@ bool TMyApp::InitMainWindow() {
   StatusBar = new QStatusBar(frame_.get());  // NOLINT(cppcoreguidelines-owning-memory)
   const int char_width = StatusBar->fontMetrics().averageCharWidth();
   // Left to right, with their widths in characters.
-  const std::pair<StatusField, int> layout[] = {{StatusField::kEvents, 7},
-                                                {StatusField::kTick, 7},
-                                                {StatusField::kTimer, 7},
-                                                {StatusField::kMidiIn, 5},
-                                                {StatusField::kMidiOut, 5}};
-  std::array<QLabel*, 5> gadgets{};
+  const std::pair<StatusField, int> layout[] = {
+      {StatusField::kEvents, 7}, {StatusField::kTick, 7},    {StatusField::kTimer, 7},
+      {StatusField::kMidiIn, 5}, {StatusField::kMidiOut, 5}, {StatusField::kBeat, 10}};
+  std::array<QLabel*, kStatusFields> gadgets{};
   for (const auto& [gadget, width] : layout) {
     auto* label = new QLabel(" ", StatusBar);
     label->setFrameStyle(QFrame::Panel | QFrame::Sunken);

@@ -29,7 +29,7 @@ class TMyWindow : public QWidget, public ControllerHost {
   explicit TMyWindow(Session& session, QWidget* parent = nullptr);
 
   void SetController(Controller* controller) { controller_ = controller; }
-  void SetStatusBar(const std::array<QLabel*, 5>& gadgets) { gadgets_ = gadgets; }
+  void SetStatusBar(const std::array<QLabel*, kStatusFields>& gadgets) { gadgets_ = gadgets; }
   // Writes what the window shows to this file whenever it changes (for tests).
   void SetStateFile(const std::string& path) { state_file_ = path; }
   // The status bar's texts and, for tests, the state file.
@@ -55,7 +55,7 @@ class TMyWindow : public QWidget, public ControllerHost {
   Controller* controller_ = nullptr;
   std::unique_ptr<QFont> WindowFont;
   PianoRoll roll_;
-  std::array<QLabel*, 5> gadgets_{};
+  std::array<QLabel*, kStatusFields> gadgets_{};
   std::string state_file_;
   std::string state_written_;
 };

@@ -10,6 +10,7 @@ Runtime::Runtime(OpenedOutput opened, const AppOptions& options, TimerService& t
     : options_(options),
       session_(std::move(opened.output), OpenMidiInput(options.output.name), timer, log) {
   session_.SetOutputIdentity(opened.backend, opened.input);
+  session_.transport().player().SetMidiClock(options.midi_clock);
 }
 
 Runtime::~Runtime() {

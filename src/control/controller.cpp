@@ -496,6 +496,16 @@ std::string Controller::StatusText(StatusField field) const {
       return session_.GetINStatusStr();
     case StatusField::kMidiOut:
       return session_.GetOUTStatusStr();
+    case StatusField::kBeat: {
+      // While playing: the beat in the section (counted from 1, as a musician counts) and the
+      // tempo in force.
+      const MusicalPosition at = player.Position();
+      if (player.Running() == 0 || at.tempo <= 0) {
+        return "";
+      }
+      std::snprintf(text, sizeof text, "beat %.1f at %.0f/min", at.beat_in_section + 1.0, at.tempo);
+      return text;
+    }
   }
   return "";
 }

@@ -40,7 +40,8 @@ class ControllerHost {
 };
 
 // The status bar's fields, in the order the window shows them.
-enum class StatusField { kEvents = 0, kTimer = 1, kTick = 2, kMidiIn = 3, kMidiOut = 4 };
+enum class StatusField { kEvents = 0, kTimer = 1, kTick = 2, kMidiIn = 3, kMidiOut = 4, kBeat = 5 };
+inline constexpr int kStatusFields = 6;
 
 class Controller : private ProgrammeHost {
  public:

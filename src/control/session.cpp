@@ -200,6 +200,11 @@ Session::Snapshot Session::GetSnapshot() const {
   s.current_object = player.PlayingObjectNumber();
   s.playback_ms = s.playing ? static_cast<std::int64_t>(player.LastTick()) : 0;
   s.events_played = player.PlayedEvents();
+  if (s.playing) {
+    const MusicalPosition at = player.Position();
+    s.beat = at.beat_in_section;
+    s.tempo = at.tempo;
+  }
   return s;
 }
 

@@ -105,6 +105,10 @@ class Session : private TransportListener {
     int playlist_position = 0;
     int playlist_length = 0;
     int seconds_to_next = 0;
+    // While playing: the beat in the current section (from 0) and the tempo in force (beats a
+    // minute); 0 otherwise.
+    double beat = 0;
+    double tempo = 0;
   };
   Snapshot GetSnapshot() const;
   void SetProgrammeStatus(int mode, int position, int length, int seconds_to_next);

@@ -174,6 +174,12 @@ MidiMessage ProgramMessage(unsigned char channel, unsigned char patch) {
   return m;
 }
 
+MidiMessage SongPositionMessage(int sixteenths) {
+  const int at = sixteenths < 0 ? 0 : (sixteenths > 16383 ? 16383 : sixteenths);
+  return MidiMessage{
+      {0xF2, static_cast<std::uint8_t>(at & 0x7F), static_cast<std::uint8_t>((at >> 7) & 0x7F)}, 3};
+}
+
 MidiMessage AllNotesOffMessage(int channel_index) {
   MidiMessage m;
   m.bytes[0] = static_cast<std::uint8_t>(0xB0 | (channel_index & 0x0F));

@@ -30,6 +30,17 @@ MidiMessage ProgramMessage(unsigned char channel, unsigned char patch);
 // All Notes Off (controller 123) on channel index 0..15.
 MidiMessage AllNotesOffMessage(int channel_index);
 
+// MIDI clock: the one-byte system real-time messages, and Song Position (sixteenths from the
+// start, 0..16383).
+inline constexpr std::uint8_t kMidiClockTick = 0xF8;
+inline constexpr std::uint8_t kMidiStart = 0xFA;
+inline constexpr std::uint8_t kMidiContinue = 0xFB;
+inline constexpr std::uint8_t kMidiStop = 0xFC;
+inline MidiMessage RealTimeMessage(std::uint8_t status) {
+  return MidiMessage{{status, 0, 0}, 1};
+}
+MidiMessage SongPositionMessage(int sixteenths);
+
 inline bool IsNoteOn(const MidiMessage& m) {
   return (m.bytes[0] & 0xF0) == 0x90 && m.bytes[2] != 0;
 }

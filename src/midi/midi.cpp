@@ -38,13 +38,16 @@ Midi::Midi(MidiOutput* output, Lane lane, NoteTracker& notes)
     : output_(output), lane_(lane), notes_(notes) {}
 
 unsigned Midi::Send(const MidiMessage& m) {
+  return SendAt(m, due_ns_ != 0 ? due_ns_ : MonotonicNanos());
+}
+
+unsigned Midi::SendAt(const MidiMessage& m, std::int64_t due_ns) {
   notes_.Track(m);
   if (output_ == nullptr) {
     send_errors_.fetch_add(1, std::memory_order_relaxed);
     return kMidiErrorBadDevice;
   }
-  const std::int64_t due = due_ns_ != 0 ? due_ns_ : MonotonicNanos();
-  const unsigned r = output_->Send(lane_, m, due);
+  const unsigned r = output_->Send(lane_, m, due_ns);
   if (r != kMidiOk) {
     send_errors_.fetch_add(1, std::memory_order_relaxed);
   }

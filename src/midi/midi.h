@@ -46,6 +46,9 @@ class Midi {
   void ReleaseSoundingNotes();
   // Any prepared message (notes are tracked like playNote's).
   unsigned Send(const MidiMessage& m);
+  // The same, due at `due_ns` rather than at the lane's due time (a MIDI clock between ticks);
+  // not before what this lane has sent already.
+  unsigned SendAt(const MidiMessage& m, std::int64_t due_ns);
   // Lets the output deliver what this lane sent since the last Commit.
   void Commit();
 

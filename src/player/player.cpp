@@ -1,7 +1,10 @@
 #include "player/player.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
+
+#include "platform/clock.h"
 
 namespace vordel {
 
@@ -23,9 +26,33 @@ void CompositionPlayer::SetSchedule(std::shared_ptr<const Schedule> schedule) {
   schedule_ = std::move(schedule);
   playing_ = schedule_.get();
   cursor_.Reset(playing_);
+  ResetBeats();
   tick_ = 0;
   object_index_ = 0;
   playing_object_.store(1, std::memory_order_relaxed);
+}
+
+void CompositionPlayer::ResetBeats() {
+  const BeatMap* map = playing_ != nullptr ? &playing_->beats : nullptr;
+  beats_.Reset(map);
+  clock_beats_.Reset(map);
+  next_clock_ = 0;
+}
+
+MusicalPosition CompositionPlayer::Position() const {
+  MusicalPosition at;
+  at.section = position_section_.load(std::memory_order_relaxed);
+  at.beat = position_beat_.load(std::memory_order_relaxed);
+  at.beat_in_section = position_in_section_.load(std::memory_order_relaxed);
+  at.tempo = position_tempo_.load(std::memory_order_relaxed);
+  return at;
+}
+
+void CompositionPlayer::Publish(const MusicalPosition& at) {
+  position_section_.store(at.section, std::memory_order_relaxed);
+  position_beat_.store(at.beat, std::memory_order_relaxed);
+  position_in_section_.store(at.beat_in_section, std::memory_order_relaxed);
+  position_tempo_.store(at.tempo, std::memory_order_relaxed);
 }
 
 void CompositionPlayer::SetOutput(MidiOutput* output) {
@@ -106,12 +133,19 @@ void CompositionPlayer::OnTick(unsigned timer, void* user, std::int64_t deadline
 
 void CompositionPlayer::Tick(unsigned own_id, std::int64_t due_ns) {
   midi_.SetDue(due_ns);
+  last_due_ns_ = due_ns;
   if (tick_ == 0) {
     first_due_.store(due_ns, std::memory_order_release);
   }
   const bool stop_requested = stop_requested_.load(std::memory_order_acquire) != 0 ||
                               abort_.load(std::memory_order_acquire);
   if (!stop_requested) {
+    if (tick_ == 0 && !clock_running_ && midi_clock_.load(std::memory_order_acquire) &&
+        !playing_->beats.empty()) {
+      midi_.Send(SongPositionMessage(0));
+      midi_.Send(RealTimeMessage(kMidiStart));
+      clock_running_ = true;
+    }
     if (tick_ >= 0) {
       const int sent = cursor_.SendDue(tick_, [this](const MidiMessage& m) { midi_.Send(m); });
       if (sent > 0) {
@@ -123,6 +157,10 @@ void CompositionPlayer::Tick(unsigned own_id, std::int64_t due_ns) {
              ends[static_cast<std::size_t>(object_index_)] <= tick_) {
         ++object_index_;
         playing_object_.store(object_index_ + 1, std::memory_order_relaxed);
+      }
+      Publish(beats_.At(static_cast<double>(tick_)));
+      if (clock_running_) {
+        SendClock(due_ns);
       }
     }
     ++tick_;
@@ -136,11 +174,42 @@ void CompositionPlayer::Tick(unsigned own_id, std::int64_t due_ns) {
   midi_.Commit();
 }
 
+void CompositionPlayer::SendClock(std::int64_t due_ns) {
+  const double last = playing_->beats.points.back().beat;
+  const double next_tick = static_cast<double>(tick_ + 1);
+  for (;;) {
+    const double beat = static_cast<double>(next_clock_) / kClocksPerBeat;
+    if (beat > last) {
+      break;
+    }
+    const double at = clock_beats_.TickOf(beat);
+    if (at >= next_tick) {
+      break;
+    }
+    const double offset = std::max(0.0, at - static_cast<double>(tick_));
+    const std::int64_t due = std::max<std::int64_t>(
+        last_due_ns_, due_ns + std::llround(offset * static_cast<double>(kNanosPerMilli)));
+    midi_.SendAt(RealTimeMessage(kMidiClockTick), due);
+    last_due_ns_ = due;
+    ++next_clock_;
+  }
+}
+
+void CompositionPlayer::StopClock() {
+  if (clock_running_) {
+    midi_.SendAt(RealTimeMessage(kMidiStop), last_due_ns_);
+    clock_running_ = false;
+  }
+  // What ends the playback comes after the last clock.
+  midi_.SetDue(last_due_ns_);
+}
+
 bool CompositionPlayer::ContinueWithNext() {
   const Continuation* next = next_raw_.exchange(nullptr, std::memory_order_acq_rel);
   if (next == nullptr) {
     return false;
   }
+  StopClock();
   // The piece that ended ends every note it started, as any playback does; the next one opens.
   midi_.ReleaseSoundingNotes();
   midi_.AllNotesOff();
@@ -149,6 +218,8 @@ bool CompositionPlayer::ContinueWithNext() {
   }
   playing_ = next->schedule.get();
   cursor_.Reset(playing_);
+  ResetBeats();
+  Publish(MusicalPosition{});
   tick_ = -next->wait_ticks;
   object_index_ = 0;
   playing_object_.store(1, std::memory_order_relaxed);
@@ -159,10 +230,13 @@ bool CompositionPlayer::ContinueWithNext() {
 }
 
 void CompositionPlayer::EndPlayback(unsigned own_id) {
+  StopClock();
   tick_ = 0;
   object_index_ = 0;
   running_.store(0, std::memory_order_release);
   cursor_.Rewind();
+  ResetBeats();
+  Publish(MusicalPosition{});
   playing_object_.store(1, std::memory_order_relaxed);
   timer_.Cancel(own_id);
   midi_.ReleaseSoundingNotes();

@@ -6,6 +6,11 @@
 // of the piece that ended are ended, its opening (program, pan, volume) is sent, and its ticks
 // count on from there.
 //
+// With MIDI clock on, a playback sends Song Position 0 and Start at its first tick, 24 clocks a
+// beat of its beat map, each stamped with the moment between two ticks that it falls on, and Stop
+// where it ends or is stopped; a piece that follows stops the clock and starts it again at its
+// own first tick. Every tick also publishes where the playback is in musical time.
+//
 // The control thread starts playbacks, asks them to stop, swaps pieces while idle and sets the
 // piece that follows; the timer thread alone cleans up a running playback. OnTick and what it
 // calls run on the timer thread and are real-time safe (no allocation, no lock, no system call,
@@ -87,6 +92,14 @@ class CompositionPlayer {
   std::uint32_t LastTick() const { return counters_.last_tick.load(std::memory_order_relaxed); }
   void InitCounters(int played, std::uint32_t last_tick);
 
+  // MIDI clock from the next tick on (see above); the playback under way keeps what it started
+  // with until its end. Control thread.
+  void SetMidiClock(bool on) { midi_clock_.store(on, std::memory_order_release); }
+  bool MidiClock() const { return midi_clock_.load(std::memory_order_acquire); }
+  // Where the playback is in musical time, as of its last tick (all zero while idle). Any
+  // thread; the fields are read one by one.
+  MusicalPosition Position() const;
+
   // Whether a tick sent something since the last call (clears the request).
   bool TakeRepaintRequest() { return repaint_.exchange(false, std::memory_order_acq_rel); }
   // 1-based number of the object being played.
@@ -114,6 +127,12 @@ class CompositionPlayer {
   };
 
   void Tick(unsigned own_id, std::int64_t due_ns);
+  // The clock's messages of this tick: Start at the first, then the clocks that fall before the
+  // next tick.
+  void SendClock(std::int64_t due_ns);
+  void StopClock();
+  void ResetBeats();
+  void Publish(const MusicalPosition& at);
   void EndPlayback(unsigned own_id);
   bool ContinueWithNext();
   // Frees what the tick has left behind (control thread).
@@ -156,6 +175,18 @@ class CompositionPlayer {
   std::atomic<int> playing_object_{1};
   std::atomic<unsigned> ended_{0};
   std::atomic<std::int64_t> first_due_{0};
+
+  // Musical time (the tick's own, apart from what it publishes).
+  BeatCursor beats_;
+  BeatCursor clock_beats_;
+  std::int64_t next_clock_ = 0;   // the number of the next clock of the playback
+  bool clock_running_ = false;    // Start sent, Stop not yet
+  std::int64_t last_due_ns_ = 0;  // the latest due time sent in this tick
+  std::atomic<bool> midi_clock_{false};
+  std::atomic<int> position_section_{0};
+  std::atomic<double> position_beat_{0};
+  std::atomic<double> position_in_section_{0};
+  std::atomic<double> position_tempo_{0};
 };
 
 }  // namespace vordel

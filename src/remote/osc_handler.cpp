@@ -270,6 +270,8 @@ std::vector<std::uint8_t> SerialiseOscMessage(const OscMessageOut& out) {
   for (const OscArgument& a : out.args) {
     if (a.type == 's') {
       lo_message_add_string(m.get(), a.s.c_str());
+    } else if (a.type == 'f') {
+      lo_message_add_float(m.get(), a.f);
     } else {
       lo_message_add_int32(m.get(), a.i);
     }

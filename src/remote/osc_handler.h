@@ -29,9 +29,10 @@ struct OscPeer {
 };
 
 struct OscArgument {
-  char type = 'i';  // 'i' or 's'
+  char type = 'i';  // 'i', 's' or 'f'
   std::int32_t i = 0;
   std::string s;
+  float f = 0;
 };
 
 struct OscMessageOut {

@@ -98,6 +98,8 @@ class OscSource::Actions : public OscActions {
     out.args.push_back({'i', s.playlist_position, ""});
     out.args.push_back({'i', s.playlist_length, ""});
     out.args.push_back({'i', s.seconds_to_next, ""});
+    out.args.push_back({'f', 0, "", static_cast<float>(s.beat)});
+    out.args.push_back({'f', 0, "", static_cast<float>(s.tempo)});
     return out;
   }
   void Log(const std::string& line) override { source_.LogLimited(line); }

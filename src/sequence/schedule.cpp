@@ -29,6 +29,7 @@ Schedule BuildSchedule(const Piece& piece) {
     s.object_end_ticks.push_back(section.end_tick);
   }
   s.end_tick = piece.end_tick();
+  s.beats = BuildBeatMap(piece);
   return s;
 }
 

@@ -13,6 +13,7 @@
 
 #include "composer/piece.h"
 #include "midi/message.h"
+#include "sequence/beat_map.h"
 
 namespace vordel {
 
@@ -30,6 +31,8 @@ struct Schedule {
   std::int64_t end_tick = 0;
   // For each object, the tick in which it is exhausted.
   std::vector<std::int64_t> object_end_ticks;
+  // The beats of the playback, tick by tick.
+  BeatMap beats;
   int Objects() const { return static_cast<int>(object_end_ticks.size()); }
 };
 

@@ -130,7 +130,15 @@ TEST_F(ControllerTest, TheClipboardsRules) {
   EXPECT_GT(host_.repaints, repaints);  // and the window shows it
   timer_.Tick();
   EXPECT_EQ(ctl_->DisplayedTick(), 1);  // the playhead is where the tick is
+  EXPECT_EQ(ctl_->StatusText(StatusField::kBeat).rfind("beat 1.0 at ", 0), 0u);
+  for (int i = 0; i < 2000; ++i) {
+    timer_.Tick();
+  }
+  const std::string beat = ctl_->StatusText(StatusField::kBeat);  // "beat B at T/min"
+  EXPECT_GT(std::stod(beat.substr(5)), 2.0) << beat;
+  EXPECT_EQ(beat.substr(beat.size() - 4), "/min");
   Poll("0");
+  EXPECT_EQ(ctl_->StatusText(StatusField::kBeat), "");
   EXPECT_EQ(ctl_->DisplayedTick(), 0);
   EXPECT_EQ(Playing(), 0);
   EXPECT_TRUE(ctl_->StopDone());

@@ -62,11 +62,17 @@ jack_lsp -c | awk '/^[^ ]/ {port = $0; next} port == "vordel:vordel" && /vordel 
 # 2. OSC: subscribe, status, a piece, a refused piece.
 oscsend localhost "$OSC" /vordel/subscribe i "$REPLY"
 oscsend localhost "$OSC" /vordel/status i "$REPLY"
-wait_for "grep -q ' /vordel/status iiiiisiiii 0 ' '$WORK/osc.txt'" 10 || fail "no status answer"
+wait_for "grep -q ' /vordel/status iiiiisiiiiff 0 ' '$WORK/osc.txt'" 10 || fail "no status answer"
 grep " /vordel/status" "$WORK/osc.txt" | grep -q "vordel-compose --clock" || fail "status without the command"
 oscsend localhost "$OSC" /vordel/piece s "0 50 40 1 0"
 wait_for "grep -q ' /vordel/started' '$WORK/osc.txt'" 10 || fail "no /vordel/started"
 wait_for "[ \$(notes_in '$WORK/dump.txt') -gt 10 ]" 10 || fail "no notes after /vordel/piece"
+# While it plays, the status ends with the beat in the section and the tempo in force.
+playing_status() {
+  grep ' /vordel/status iiiiisiiiiff 1 ' "$WORK/osc.txt" | awk '$NF > 0 && $(NF - 1) >= 0 {ok = 1} END {exit !ok}'
+}
+oscsend localhost "$OSC" /vordel/status i "$REPLY"
+wait_for playing_status 10 || fail "no beat and tempo while playing: $(grep status "$WORK/osc.txt")"
 oscsend localhost "$OSC" /vordel/piece si "1 2" "$REPLY"
 wait_for "grep -q ' /vordel/refused s' '$WORK/osc.txt'" 10 || fail "no answer to a refused piece"
 # The score of the piece that plays, a name in the files folder (made on first use), answered
@@ -96,11 +102,11 @@ grep -q "OSC: port $OSC is taken; listening on port $((OSC + 1))" "$WORK/second.
   fail "second instance: $(cat "$WORK/second.out")"
 jack_lsp | grep -q "^vordel-2:vordel-2" || fail "second instance has no port of its own"
 say second q
-wait "$second_PID" || fail "second instance exit code"
+wait_exit "$second_PID" 20 || fail "second instance exit code"
 
 # 5. The server dies during the playback and comes back: no spinning, the next playback sounds.
 stop_jack
-wait "$DUMP_PID" 2>/dev/null
+wait_exit "$DUMP_PID" 20  # the recorder ends with its server
 sleep 1
 t0=$(cpu_ticks "$main_PID")
 sleep 3
@@ -119,7 +125,7 @@ wait_for "[ \$(notes_in '$WORK/after.txt') -gt 5 ]" 10 || fail "the next playbac
 
 # 6. SIGTERM during a playback: every note ends, All Notes Off, exit 0.
 kill -TERM "$main_PID"
-wait "$main_PID"
+wait_exit "$main_PID" 20
 RC=$?
 [ "$RC" -eq 0 ] || fail "SIGTERM: exit $RC"
 stop_dump
@@ -133,7 +139,7 @@ for sig in INT HUP; do
   wait_for "[ \$(notes_in '$WORK/$sig.txt') -gt 10 ]" 10 || fail "SIG$sig: no notes"
   eval "pid=\$v${sig}_PID"
   kill -"$sig" "$pid"
-  wait "$pid" || fail "SIG$sig: exit code"
+  wait_exit "$pid" 20 || fail "SIG$sig: exit code"
   stop_dump
   check_silent_end "$WORK/$sig.txt" || fail "SIG$sig left notes sounding"
 done
@@ -141,12 +147,12 @@ start_dump "$WORK/quit.txt"
 start_vordel quitter --osc-port "$OSC"
 start=$(date +%s%N)
 oscsend localhost "$OSC" /vordel/quit
-wait "$quitter_PID" || fail "/vordel/quit: exit code"
+wait_exit "$quitter_PID" 20 || fail "/vordel/quit: exit code"
 echo "/vordel/quit ended the program in $(( ($(date +%s%N) - start) / 1000000 )) ms"
 start_vordel stdinq --osc-port 0
 start=$(date +%s%N)
 say stdinq q
-wait "$stdinq_PID" || fail "q: exit code"
+wait_exit "$stdinq_PID" 20 || fail "q: exit code"
 echo "q ended the program in $(( ($(date +%s%N) - start) / 1000000 )) ms"
 stop_dump
 
@@ -161,7 +167,7 @@ for endless in "" "--endless"; do
     fail "not the string given"
   grep -q "'0 80 40 30 25 1 50 30 23 20'" "$WORK/given${endless#--}.out" && fail "the start-up piece was composed"
   say "given${endless#--}" q
-  eval "wait \$given${endless#--}_PID" || fail "vordel 'STRING': exit code"
+  eval "wait_exit \$given${endless#--}_PID 20" || fail "vordel 'STRING': exit code"
   stop_dump
   check_silent_end "$WORK/given$endless.txt" || fail "vordel 'STRING' left notes sounding"
 done

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <string>
 #include <thread>
 #include <vector>
@@ -174,6 +176,121 @@ TEST_F(Player, WhatFollowsCanBeReplacedOrClearedAndAStopStillStops) {
   player_.SetSchedule(ScheduleOf({{{1, 66, 90, 0}}}));
   EXPECT_FALSE(player_.TimerActive());
   EXPECT_EQ(notes_.Sounding(), 0);
+}
+
+// MIDI clock through whole pieces: Song Position 0 and Start at the first tick, then 24 clocks a
+// beat, each stamped where the beat map puts it between two ticks, every note of the leading
+// voice on a clock, due times that never go back, and Stop where the piece ends; the position
+// published on the way is the map's.
+class PlayerClock : public Player, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PlayerClock, CountsTwentyFourClocksABeatFromStartToStop) {
+  const Piece piece = testing::ComposeText(GetParam(), 11);
+  const auto schedule = std::make_shared<const Schedule>(BuildSchedule(piece));
+  player_.SetSchedule(schedule);
+  player_.SetMidiClock(true);
+  ASSERT_TRUE(player_.StartPlayback());
+  BeatCursor map;
+  map.Reset(&schedule->beats);
+  double last_beat = 0;
+  bool tempo_seen = false;
+  while (timer_.Tick()) {
+    const MusicalPosition at = player_.Position();
+    if (player_.Running() != 0 || at.tempo > 0) {
+      ASSERT_GE(at.beat, last_beat);
+      last_beat = at.beat;
+      tempo_seen = tempo_seen || at.tempo > 0;
+    }
+  }
+  EXPECT_TRUE(tempo_seen);
+  EXPECT_EQ(player_.Position().tempo, 0.0);  // idle again
+  const auto records = rec_.Records();
+  ASSERT_GE(records.size(), 3u);
+  EXPECT_EQ(records[0].message, SongPositionMessage(0));
+  EXPECT_EQ(records[1].message, RealTimeMessage(kMidiStart));
+  EXPECT_EQ(records[1].due_ns, timer_.first_deadline_ns);
+  std::int64_t clocks = 0;
+  std::int64_t previous_due = 0;
+  int stops = 0;
+  std::vector<std::int64_t> clock_dues;
+  for (const auto& r : records) {
+    ASSERT_GE(r.due_ns, previous_due);
+    previous_due = r.due_ns;
+    if (r.message == RealTimeMessage(kMidiClockTick)) {
+      ASSERT_EQ(stops, 0) << "a clock after Stop";
+      const double want = map.TickOf(static_cast<double>(clocks) / kClocksPerBeat);
+      EXPECT_NEAR(static_cast<double>(r.due_ns - timer_.first_deadline_ns),
+                  want * static_cast<double>(kNanosPerMilli), 1.0)
+          << "clock " << clocks;
+      clock_dues.push_back(r.due_ns);
+      ++clocks;
+    } else if (r.message == RealTimeMessage(kMidiStop)) {
+      ++stops;
+    } else if (stops > 0) {
+      EXPECT_FALSE(IsNoteOn(r.message)) << "a note after Stop";
+    }
+  }
+  EXPECT_EQ(stops, 1);
+  const double beats = schedule->beats.points.back().beat;
+  EXPECT_EQ(clocks, static_cast<std::int64_t>(std::floor(beats * kClocksPerBeat)) + 1);
+  // Whole beats of the map fall on notes; each of those notes has a clock with its due time.
+  std::size_t on_clock = 0;
+  std::size_t on_points = 0;
+  for (const BeatPoint& p : schedule->beats.points) {
+    if (p.beat * kClocksPerBeat != std::floor(p.beat * kClocksPerBeat) || p.tick == 0 ||
+        p.tick == schedule->end_tick) {
+      continue;
+    }
+    ++on_points;
+    const std::int64_t due = timer_.first_deadline_ns + p.tick * kNanosPerMilli;
+    on_clock += std::binary_search(clock_dues.begin(), clock_dues.end(), due) ? 1 : 0;
+  }
+  EXPECT_GT(on_points, 10u);
+  EXPECT_EQ(on_clock, on_points);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pieces, PlayerClock,
+                         ::testing::Values("3 50 40 50 10", "1 50 50 50 10 1 60 40 30 10"));
+
+TEST_F(Player, ClockStopsWithAStopAndStartsAgainWithTheNextPiece) {
+  const auto first =
+      std::make_shared<const Schedule>(BuildSchedule(testing::ComposeText("3 50 40 50 10", 37)));
+  player_.SetSchedule(first);
+  player_.SetNext(
+      std::make_shared<const Schedule>(BuildSchedule(testing::ComposeText("0 10 127 99 40", 3))), 2,
+      {});
+  player_.SetMidiClock(true);
+  ASSERT_TRUE(player_.StartPlayback());
+  const auto count = [this](std::uint8_t status) {
+    int n = 0;
+    for (const auto& r : rec_.Records()) {
+      n += r.message == RealTimeMessage(status) ? 1 : 0;
+    }
+    return n;
+  };
+  const int to_end = static_cast<int>(first->end_tick) + 1;
+  EXPECT_EQ(timer_.RunUntilStopped(to_end), to_end);  // the first piece to its end, then the gap
+  EXPECT_EQ(count(kMidiStart), 1);
+  EXPECT_EQ(count(kMidiStop), 1);
+  const int first_clocks = count(kMidiClockTick);
+  EXPECT_GT(first_clocks, 24 * 8);
+  timer_.Tick();
+  timer_.Tick();
+  EXPECT_EQ(count(kMidiStart), 1);  // not during the gap
+  timer_.Tick();
+  EXPECT_EQ(count(kMidiStart), 2);  // the next piece's first tick
+  EXPECT_EQ(count(kMidiClockTick), first_clocks + 1);
+  player_.RaiseStop();
+  timer_.RunUntilStopped(10);
+  EXPECT_EQ(count(kMidiStop), 2);
+  // Without the clock, a playback sends none of it.
+  player_.SetMidiClock(false);
+  player_.ClearStop();
+  rec_.Clear();
+  ASSERT_TRUE(player_.StartPlayback());
+  timer_.RunUntilStopped(1 << 20);
+  EXPECT_EQ(count(kMidiStart) + count(kMidiClockTick) + count(kMidiStop), 0);
+  EXPECT_GT(rec_.Count(), 16u);
 }
 
 // The player on the real timer thread while the control thread stops, starts and swaps pieces

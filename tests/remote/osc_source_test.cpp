@@ -104,7 +104,9 @@ TEST(OscSource, HearsOnlyTheSendersLetIn) {
       [](const std::string&) {});
   ASSERT_TRUE(local.Start(queue, &error)) << error;
   peer.Send(local.Port(), "/vordel/status");
-  EXPECT_EQ(peer.Receive().first, "/vordel/status");
+  // Ten numbers and the command, then where the playback is: the beat and the tempo.
+  EXPECT_EQ(peer.Receive(),
+            (std::pair<std::string, std::string>{"/vordel/status", "iiiiisiiiiff"}));
 }
 
 }  // namespace
