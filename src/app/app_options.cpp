@@ -6,6 +6,7 @@
 
 #include "cli/options.h"
 #include "cli/values.h"
+#include "outputs/jack_client.h"
 #include "vordel_version.h"
 
 namespace vordel {
@@ -59,6 +60,12 @@ void AddAppOptions(CLI::App& app, AppOptions& options) {
   app.add_flag("--midi-clock", options.midi_clock,
                "send MIDI clock on the output: Song Position and Start where a piece begins, 24 "
                "clocks a beat at the tempo in force, Stop where it ends or is stopped")
+      ->group(kTogether);
+  app.add_option("--jack-transport", options.jack_transport,
+                 "follow: the JACK transport's start plays and its stop stops; lead: vordel's "
+                 "playbacks start and stop the transport, and vordel publishes bar, beat, tick "
+                 "and tempo as its timebase while it plays")
+      ->type_name("follow|lead")
       ->group(kTogether);
   AddOutputOptions(app, options.output);
   app.add_flag("--list-outputs", options.list_outputs,
@@ -119,6 +126,12 @@ bool CheckOpenedOutput(const AppOptions& options, const std::string& backend, st
         "--output jack or --output alsa";
     return false;
   }
+  if (options.jack_transport_mode != JackTransportMode::kOff && !JackServerRunning()) {
+    *error = "--jack-transport " + options.jack_transport +
+             " needs a running JACK server, and none answers here (start one, e.g. with "
+             "qjackctl or jackd)";
+    return false;
+  }
   return true;
 }
 
@@ -135,8 +148,16 @@ bool CheckAppOptions(AppOptions& options, std::string* error) {
     }
     ms = static_cast<std::int64_t>(std::llround(*seconds * 1000));
   }
-  if (!CheckOpenedOutput(options, options.output.choice, error)) {
-    return false;
+  if (!options.jack_transport.empty()) {
+    const auto mode = ParseJackTransportMode(options.jack_transport);
+    if (!mode) {
+      *error = "--jack-transport takes follow or lead, not '" + options.jack_transport + "'";
+      return false;
+    }
+    options.jack_transport_mode = *mode;
+  }
+  if (options.midi_clock && options.output.choice == "synth") {
+    return CheckOpenedOutput(options, "synth", error);
   }
   p.endless = options.endless;
   p.shuffle = options.shuffle;

@@ -10,6 +10,7 @@
 #include "cli/options.h"
 #include "control/programme.h"
 #include "outputs/backends.h"
+#include "remote/jack_transport_source.h"
 #include "remote/osc_source.h"
 
 namespace vordel {
@@ -31,7 +32,9 @@ struct AppOptions {
   std::string piece;      // a parameter string to play at once ("" for the start-up piece)
   bool list_outputs = false;
   bool list_inputs = false;
-  bool midi_clock = false;  // MIDI clock on the output
+  bool midi_clock = false;     // MIDI clock on the output
+  std::string jack_transport;  // "follow", "lead" or "" (as given)
+  JackTransportMode jack_transport_mode = JackTransportMode::kOff;
   ProgrammeSettings programme;
   std::string state_file;  // the window writes what it shows there (for tests)
 };
@@ -42,7 +45,8 @@ HelpText AppHelp(const CLI::App& app);
 // Checks what CLI11 cannot; false, and why in *error, when something is wrong.
 bool CheckAppOptions(AppOptions& options, std::string* error);
 // Whether the output that `backend` opened can carry what the options send on it (a MIDI clock
-// needs a MIDI port); false, and why in *error, when not.
+// needs a MIDI port), and whether the systems they play with are there (a JACK server for the
+// JACK transport); false, and why in *error, when not.
 bool CheckOpenedOutput(const AppOptions& options, const std::string& backend, std::string* error);
 
 }  // namespace vordel

@@ -32,6 +32,7 @@ std::vector<std::string> Runtime::StartSources(std::vector<std::unique_ptr<Comma
     sources_->Add(std::move(source));
   }
   sources_->AddRemote(options_.osc);
+  sources_->AddJackTransport(options_.jack_transport_mode, options_.output.name + "-transport");
   return sources_->Start(queue_);
 }
 

@@ -27,19 +27,25 @@ void CommandSources::AddRemote(const OscSource::Options& osc) {
   }
 }
 
+void CommandSources::AddJackTransport(JackTransportMode mode, const std::string& client) {
+  if (mode != JackTransportMode::kOff) {
+    Add(std::make_unique<JackTransportSource>(session_, mode, client));
+  }
+}
+
 std::vector<std::string> CommandSources::Start(CommandQueue& queue) {
   std::vector<std::string> running;
   for (auto& source : sources_) {
     std::string error;
     if (source->Start(queue, &error)) {
       running.push_back(source->Name());
+      if (auto* listener = dynamic_cast<SessionListener*>(source.get())) {
+        session_.AddListener(listener);
+        listening_.push_back(listener);
+      }
     } else {
       log_(error);
     }
-  }
-  if (OscPort() != 0) {
-    session_.AddListener(osc_);
-    listening_ = true;
   }
   return running;
 }
@@ -53,12 +59,12 @@ void CommandSources::Stop() {
     return;
   }
   stopped_ = true;
+  for (SessionListener* listener : listening_) {
+    session_.RemoveListener(listener);
+  }
+  listening_.clear();
   for (auto& source : sources_) {
     source->Stop();
-  }
-  if (listening_) {
-    session_.RemoveListener(osc_);
-    listening_ = false;
   }
 }
 

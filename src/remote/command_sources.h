@@ -1,7 +1,8 @@
 // The command sources one face of the program listens to: its own (the clipboard, standard
 // input) and the remote ones every face shares (OSC when a port is given, the MIDI input when
-// it works). Started and stopped together; OSC also hears of playbacks, for its subscribers.
-// Control thread only.
+// it works, the JACK transport when asked for). Started and stopped together; those that also
+// hear of playbacks (OSC for its subscribers, the JACK transport it leads) hear of them while
+// they run. Control thread only.
 #pragma once
 
 #include <functional>
@@ -11,6 +12,7 @@
 
 #include "control/session.h"
 #include "remote/command_source.h"
+#include "remote/jack_transport_source.h"
 #include "remote/osc_source.h"
 
 namespace vordel {
@@ -28,6 +30,8 @@ class CommandSources {
   void Add(std::unique_ptr<CommandSource> source);
   // OSC (port 0: none) and the session's MIDI input, if it works.
   void AddRemote(const OscSource::Options& osc);
+  // The JACK transport, followed or led (kOff: nothing), through a client named `client`.
+  void AddJackTransport(JackTransportMode mode, const std::string& client);
   // Starts every source in the order added; one log line for each that cannot work here.
   // Returns the names of those that run.
   std::vector<std::string> Start(CommandQueue& queue);
@@ -42,7 +46,7 @@ class CommandSources {
   LogFn stray_;
   std::vector<std::unique_ptr<CommandSource>> sources_;
   OscSource* osc_ = nullptr;
-  bool listening_ = false;
+  std::vector<SessionListener*> listening_;
   bool stopped_ = false;
 };
 
