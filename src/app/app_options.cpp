@@ -61,6 +61,11 @@ void AddAppOptions(CLI::App& app, AppOptions& options) {
                "send MIDI clock on the output: Song Position and Start where a piece begins, 24 "
                "clocks a beat at the tempo in force, Stop where it ends or is stopped")
       ->group(kTogether);
+  app.add_option("--sync", options.sync,
+                 "midi-clock: follow the MIDI clock at the MIDI input, its Start, Continue and "
+                 "Stop and its tempo (each piece scaled to it, keeping its shape)")
+      ->type_name("midi-clock")
+      ->group(kTogether);
   app.add_option("--jack-transport", options.jack_transport,
                  "follow: the JACK transport's start plays and its stop stops; lead: vordel's "
                  "playbacks start and stop the transport, and vordel publishes bar, beat, tick "
@@ -135,6 +140,15 @@ bool CheckOpenedOutput(const AppOptions& options, const std::string& backend, st
   return true;
 }
 
+bool CheckOpenedInput(const AppOptions& options, const MidiInput* input, std::string* error) {
+  if (options.sync_midi_clock && (input == nullptr || input->Status() != 0)) {
+    *error = "--sync midi-clock follows the MIDI input, and it could not open here (" +
+             (input != nullptr ? input->Describe() : std::string("no MIDI system")) + ")";
+    return false;
+  }
+  return true;
+}
+
 bool CheckAppOptions(AppOptions& options, std::string* error) {
   ProgrammeSettings& p = options.programme;
   for (const auto& [name, text, ms] :
@@ -147,6 +161,13 @@ bool CheckAppOptions(AppOptions& options, std::string* error) {
       return false;
     }
     ms = static_cast<std::int64_t>(std::llround(*seconds * 1000));
+  }
+  if (!options.sync.empty()) {
+    if (options.sync != "midi-clock") {
+      *error = "--sync takes midi-clock, not '" + options.sync + "'";
+      return false;
+    }
+    options.sync_midi_clock = true;
   }
   if (!options.jack_transport.empty()) {
     const auto mode = ParseJackTransportMode(options.jack_transport);

@@ -10,6 +10,7 @@
 #include "cli/options.h"
 #include "control/programme.h"
 #include "outputs/backends.h"
+#include "outputs/midi_input.h"
 #include "remote/jack_transport_source.h"
 #include "remote/osc_source.h"
 
@@ -32,8 +33,10 @@ struct AppOptions {
   std::string piece;      // a parameter string to play at once ("" for the start-up piece)
   bool list_outputs = false;
   bool list_inputs = false;
-  bool midi_clock = false;     // MIDI clock on the output
-  std::string jack_transport;  // "follow", "lead" or "" (as given)
+  bool midi_clock = false;       // MIDI clock on the output
+  std::string sync;              // what to follow: "midi-clock" or "" (as given)
+  bool sync_midi_clock = false;  // a MIDI clock at the input
+  std::string jack_transport;    // "follow", "lead" or "" (as given)
   JackTransportMode jack_transport_mode = JackTransportMode::kOff;
   ProgrammeSettings programme;
   std::string state_file;  // the window writes what it shows there (for tests)
@@ -48,5 +51,8 @@ bool CheckAppOptions(AppOptions& options, std::string* error);
 // needs a MIDI port), and whether the systems they play with are there (a JACK server for the
 // JACK transport); false, and why in *error, when not.
 bool CheckOpenedOutput(const AppOptions& options, const std::string& backend, std::string* error);
+// Whether the MIDI input can give what the options follow (a MIDI clock); false, and why in
+// *error, when not.
+bool CheckOpenedInput(const AppOptions& options, const MidiInput* input, std::string* error);
 
 }  // namespace vordel

@@ -69,6 +69,10 @@ int RunHeadless(const AppOptions& options, TerminationSignals& stop_signals) {
   log.Line(opened.note);
   Runtime runtime(std::move(opened), options, timer, &std::cout);
   Session& session = runtime.session();
+  if (std::string problem; !CheckOpenedInput(options, session.input(), &problem)) {
+    std::cerr << "vordel: " << problem << std::endl;
+    return 2;
+  }
   EmergencySilence guard(session);
   ConsoleHost host(log);
   session.AddListener(&host);

@@ -206,6 +206,11 @@ bool TMyApp::InitMainWindow() {
   std::cerr << opened.note << std::endl;
   runtime_ = std::make_unique<Runtime>(std::move(opened), options_, timer_, &std::cout);
   session_ = &runtime_->session();
+  if (std::string problem; !CheckOpenedInput(options_, session_->input(), &problem)) {
+    std::cerr << "vordel: " << problem << std::endl;
+    init_error_ = 2;
+    return false;
+  }
   // The frame owns its central widget, as Qt's parents own their children.
   client_ = new TMyWindow(*session_);  // NOLINT(cppcoreguidelines-owning-memory)
   controller_ = &runtime_->Begin(*client_);

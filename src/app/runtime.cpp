@@ -31,7 +31,7 @@ std::vector<std::string> Runtime::StartSources(std::vector<std::unique_ptr<Comma
   for (auto& source : own) {
     sources_->Add(std::move(source));
   }
-  sources_->AddRemote(options_.osc);
+  sources_->AddRemote(options_.osc, options_.sync_midi_clock);
   sources_->AddJackTransport(options_.jack_transport_mode, options_.output.name + "-transport");
   return sources_->Start(queue_);
 }

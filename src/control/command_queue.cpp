@@ -73,7 +73,8 @@ void CommandQueue::Post(Command command) {
           break;
         }
         case Command::Kind::kVolume:
-        case Command::Kind::kEnsemble: {
+        case Command::Kind::kEnsemble:
+        case Command::Kind::kFollowTempo: {
           // The newest setting wins, unless something starts in between and uses the older one.
           const auto since = std::find_if(commands_.rbegin(), commands_.rend(), Starts).base();
           const auto end = std::stable_partition(since, commands_.end(), [&](const Command& c) {

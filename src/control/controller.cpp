@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 
 #include "export/score.h"
@@ -242,6 +243,18 @@ void Controller::ApplyOnce(const Command& command) {
     case Command::Kind::kScore:
       SaveScore(command);
       return;
+    case Command::Kind::kFollowTempo: {
+      const double bpm = command.value / 1000.0;
+      transport_.FollowTempo(bpm);
+      // Said when it begins and when it moves by more than a hundredth, not once a beat.
+      if (std::abs(bpm - tempo_said_) > tempo_said_ / 100) {
+        char text[48];
+        std::snprintf(text, sizeof text, ": following %.1f beats a minute", bpm);
+        host_.Log(command.origin + (bpm > 0 ? text : ": each piece at its own tempo again"));
+        tempo_said_ = bpm;
+      }
+      return;
+    }
     case Command::Kind::kEnsemble:
       if (command.value < 0 || command.value > 2) {
         host_.Log(command.origin + ": no ensemble " + std::to_string(command.value) +

@@ -131,6 +131,7 @@ class Controller : private ProgrammeHost {
   // The clipboard's rules, kept from poll to poll.
   bool string_taken_ = false;
   bool stop_done_ = false;
+  double tempo_said_ = 0;  // the followed tempo last logged
   std::string last_string_;
   bool quitting_ = false;
   // The piece being composed for a command, and the commands that wait for it.

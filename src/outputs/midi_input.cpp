@@ -32,27 +32,33 @@ bool ToMessage(const unsigned char* data, std::size_t size, MidiMessage* m) {
 
 class RingInput : public MidiInput {
  public:
-  bool Take(MidiMessage* message) override {
-    const MidiMessage* m = ring_.Front();
-    if (m == nullptr) {
+  bool Take(MidiMessage* message, std::int64_t* arrived_us) override {
+    const Arrival* a = ring_.Front();
+    if (a == nullptr) {
       return false;
     }
-    *message = *m;
+    *message = a->message;
+    *arrived_us = a->usecs;
     ring_.Pop();
     return true;
   }
   std::uint64_t Dropped() const override { return dropped_.load(std::memory_order_relaxed); }
 
  protected:
-  void Arrived(const unsigned char* data, std::size_t size) {
-    MidiMessage m;
-    if (ToMessage(data, size, &m) && !ring_.Push(m)) {
+  void Arrived(const unsigned char* data, std::size_t size, std::int64_t usecs) {
+    Arrival a;
+    a.usecs = usecs;
+    if (ToMessage(data, size, &a.message) && !ring_.Push(a)) {
       dropped_.fetch_add(1, std::memory_order_relaxed);
     }
   }
 
  private:
-  SpscRing<MidiMessage> ring_{kInputCapacity};
+  struct Arrival {
+    MidiMessage message;
+    std::int64_t usecs = 0;
+  };
+  SpscRing<Arrival> ring_{kInputCapacity};
   std::atomic<std::uint64_t> dropped_{0};
 };
 
@@ -128,10 +134,15 @@ class JackInput : public RingInput {
     self->cycles_.fetch_add(1, std::memory_order_relaxed);
     void* buffer = jack_port_get_buffer(self->port_, nframes);
     const jack_nframes_t n = jack_midi_get_event_count(buffer);
+    jack_client_t* c = self->client_->Raw();
+    const jack_nframes_t cycle = c != nullptr ? jack_last_frame_time(c) : 0;
     for (jack_nframes_t i = 0; i < n; ++i) {
       jack_midi_event_t event;
       if (jack_midi_event_get(&event, buffer, i) == 0) {
-        self->Arrived(event.buffer, event.size);
+        const std::int64_t usecs =
+            c != nullptr ? static_cast<std::int64_t>(jack_frames_to_time(c, cycle + event.time))
+                         : 0;
+        self->Arrived(event.buffer, event.size, usecs);
       }
     }
     return 0;
@@ -190,9 +201,13 @@ class AlsaInput : public RingInput {
   std::string Describe() const override { return "ALSA port " + name_ + ":" + kPortName; }
 
  private:
-  static void OnMessage(double, std::vector<unsigned char>* message, void* user) {
+  // RtMidi tells the seconds since the message before (RtMidi's thread only).
+  static void OnMessage(double delta, std::vector<unsigned char>* message, void* user) {
+    auto* self = static_cast<AlsaInput*>(user);
+    self->since_start_ += delta;
     if (message != nullptr) {
-      static_cast<AlsaInput*>(user)->Arrived(message->data(), message->size());
+      self->Arrived(message->data(), message->size(),
+                    static_cast<std::int64_t>(self->since_start_ * 1e6));
     }
   }
   static void OnError(RtMidiError::Type, const std::string&, void*) {}
@@ -226,13 +241,14 @@ class AlsaInput : public RingInput {
   std::string name_;
   std::string connected_;
   std::unique_ptr<RtMidiIn> in_;
+  double since_start_ = 0;  // seconds of arrivals, RtMidi's thread only
 };
 
 // No MIDI system here: the input stays closed.
 class NoInput : public MidiInput {
  public:
   unsigned Status() const override { return kMidiNoSystem; }
-  bool Take(MidiMessage*) override { return false; }
+  bool Take(MidiMessage*, std::int64_t*) override { return false; }
   std::vector<std::string> Sources() override { return {}; }
   bool Connect(const std::string&, std::string* error) override {
     *error = "no MIDI system is running";

@@ -19,8 +19,10 @@ class MidiInput {
   virtual ~MidiInput() = default;
   // 0 while the port is open.
   virtual unsigned Status() const = 0;
-  // The oldest message that arrived, if any.
-  virtual bool Take(MidiMessage* message) = 0;
+  // The oldest message that arrived, if any, and when it arrived (microseconds on a clock of the
+  // input's own: only differences between arrivals mean something; JACK stamps them with their
+  // frame, ALSA as RtMidi tells them apart).
+  virtual bool Take(MidiMessage* message, std::int64_t* arrived_us) = 0;
   // Other programs' MIDI outputs that could be connected to the port.
   virtual std::vector<std::string> Sources() = 0;
   // Connects one of them (only that one); false with a reason.

@@ -28,6 +28,7 @@ void CompositionPlayer::SetSchedule(std::shared_ptr<const Schedule> schedule) {
   cursor_.Reset(playing_);
   ResetBeats();
   tick_ = 0;
+  position_ = 0;
   object_index_ = 0;
   playing_object_.store(1, std::memory_order_relaxed);
 }
@@ -158,25 +159,51 @@ void CompositionPlayer::Tick(unsigned own_id, std::int64_t due_ns) {
         ++object_index_;
         playing_object_.store(object_index_ + 1, std::memory_order_relaxed);
       }
-      Publish(beats_.At(static_cast<double>(tick_)));
+      MusicalPosition at = beats_.At(position_);
+      at.tempo *= Rate();
+      Publish(at);
       if (clock_running_) {
         SendClock(due_ns);
       }
     }
-    ++tick_;
+    Advance();
     counters_.last_tick.store(static_cast<std::uint32_t>(std::max<std::int64_t>(tick_, 0)),
                               std::memory_order_relaxed);
   }
   // The playback ends in the tick in which the last object is exhausted, unless a piece follows.
+  // At a followed tempo a tick may pass over the last ticks of the piece: what they hold goes
+  // first.
+  if (!stop_requested && tick_ > playing_->end_tick) {
+    const int sent =
+        cursor_.SendDue(playing_->end_tick, [this](const MidiMessage& m) { midi_.Send(m); });
+    counters_.played_events.fetch_add(sent, std::memory_order_relaxed);
+  }
   if (stop_requested || (tick_ > playing_->end_tick && !ContinueWithNext())) {
     EndPlayback(own_id);
   }
   midi_.Commit();
 }
 
+double CompositionPlayer::Rate() const {
+  const double bpm = follow_bpm_.load(std::memory_order_relaxed);
+  const std::vector<BeatPoint>& points = playing_->beats.points;
+  if (bpm <= 0 || points.empty() || points.front().tempo <= 0) {
+    return 1.0;
+  }
+  return std::clamp(bpm / points.front().tempo, 0.25, 4.0);
+}
+
+void CompositionPlayer::Advance() {
+  // A following piece's wait runs on the timer's own time; a piece at a followed tempo plays
+  // more or fewer of its ticks in one (at its own tempo, exactly one).
+  position_ += tick_ < 0 ? 1.0 : Rate();
+  tick_ = static_cast<std::int64_t>(std::floor(position_));
+}
+
 void CompositionPlayer::SendClock(std::int64_t due_ns) {
   const double last = playing_->beats.points.back().beat;
-  const double next_tick = static_cast<double>(tick_ + 1);
+  const double rate = Rate();
+  const double next_tick = position_ + rate;
   for (;;) {
     const double beat = static_cast<double>(next_clock_) / kClocksPerBeat;
     if (beat > last) {
@@ -186,7 +213,7 @@ void CompositionPlayer::SendClock(std::int64_t due_ns) {
     if (at >= next_tick) {
       break;
     }
-    const double offset = std::max(0.0, at - static_cast<double>(tick_));
+    const double offset = std::max(0.0, at - position_) / rate;
     const std::int64_t due = std::max<std::int64_t>(
         last_due_ns_, due_ns + std::llround(offset * static_cast<double>(kNanosPerMilli)));
     midi_.SendAt(RealTimeMessage(kMidiClockTick), due);
@@ -221,6 +248,7 @@ bool CompositionPlayer::ContinueWithNext() {
   ResetBeats();
   Publish(MusicalPosition{});
   tick_ = -next->wait_ticks;
+  position_ = static_cast<double>(tick_);
   object_index_ = 0;
   playing_object_.store(1, std::memory_order_relaxed);
   counters_.played_events.store(0, std::memory_order_relaxed);
@@ -232,6 +260,7 @@ bool CompositionPlayer::ContinueWithNext() {
 void CompositionPlayer::EndPlayback(unsigned own_id) {
   StopClock();
   tick_ = 0;
+  position_ = 0;
   object_index_ = 0;
   running_.store(0, std::memory_order_release);
   cursor_.Rewind();

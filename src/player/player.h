@@ -96,9 +96,16 @@ class CompositionPlayer {
   // with until its end. Control thread.
   void SetMidiClock(bool on) { midi_clock_.store(on, std::memory_order_release); }
   bool MidiClock() const { return midi_clock_.load(std::memory_order_acquire); }
-  // Where the playback is in musical time, as of its last tick (all zero while idle). Any
-  // thread; the fields are read one by one.
+  // Where the playback is in musical time, as of its last tick (all zero while idle); its tempo
+  // is the one it plays at, a followed tempo's ratio included. Any thread; the fields are read
+  // one by one.
   MusicalPosition Position() const;
+  // A tempo to follow (beats a minute; 0: the piece's own): every tempo of the piece is scaled
+  // by one ratio, so that the tempo it begins with becomes this one and the piece keeps its
+  // shape; the ratio is kept between a quarter and four. Takes effect at the next tick, in the
+  // middle of a playback too. Any thread.
+  void SetFollowTempo(double bpm) { follow_bpm_.store(bpm, std::memory_order_relaxed); }
+  double FollowTempo() const { return follow_bpm_.load(std::memory_order_relaxed); }
 
   // Whether a tick sent something since the last call (clears the request).
   bool TakeRepaintRequest() { return repaint_.exchange(false, std::memory_order_acq_rel); }
@@ -132,6 +139,10 @@ class CompositionPlayer {
   void SendClock(std::int64_t due_ns);
   void StopClock();
   void ResetBeats();
+  // How many of the piece's ticks one tick of the timer plays (1 at the piece's own tempo).
+  double Rate() const;
+  // Moves the tick counter on by one tick of the timer.
+  void Advance();
   void Publish(const MusicalPosition& at);
   void EndPlayback(unsigned own_id);
   bool ContinueWithNext();
@@ -169,6 +180,7 @@ class CompositionPlayer {
   // The tick's own state (on the timer thread while playing; rewound at every end).
   const Schedule* playing_ = nullptr;  // what the tick plays
   std::int64_t tick_ = 0;              // the tick counter; below 0 while a following piece waits
+  double position_ = 0;                // the same with its fraction, when a followed tempo runs
   int object_index_ = 0;
   std::atomic<bool> abort_{false};
   std::atomic<bool> repaint_{false};
@@ -183,6 +195,7 @@ class CompositionPlayer {
   bool clock_running_ = false;    // Start sent, Stop not yet
   std::int64_t last_due_ns_ = 0;  // the latest due time sent in this tick
   std::atomic<bool> midi_clock_{false};
+  std::atomic<double> follow_bpm_{0};
   std::atomic<int> position_section_{0};
   std::atomic<double> position_beat_{0};
   std::atomic<double> position_in_section_{0};

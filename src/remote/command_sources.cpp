@@ -15,7 +15,7 @@ void CommandSources::Add(std::unique_ptr<CommandSource> source) {
   sources_.push_back(std::move(source));
 }
 
-void CommandSources::AddRemote(const OscSource::Options& osc) {
+void CommandSources::AddRemote(const OscSource::Options& osc, bool follow_clock) {
   if (osc.port > 0) {
     auto source = std::make_unique<OscSource>(
         osc, [this] { return session_.GetSnapshot(); }, log_, stray_);
@@ -23,7 +23,7 @@ void CommandSources::AddRemote(const OscSource::Options& osc) {
     Add(std::move(source));
   }
   if (session_.input() != nullptr && session_.input()->Status() == 0) {
-    Add(std::make_unique<MidiInputSource>(*session_.input()));
+    Add(std::make_unique<MidiInputSource>(*session_.input(), follow_clock));
   }
 }
 

@@ -28,8 +28,9 @@ class CommandSources {
   CommandSources& operator=(const CommandSources&) = delete;
 
   void Add(std::unique_ptr<CommandSource> source);
-  // OSC (port 0: none) and the session's MIDI input, if it works.
-  void AddRemote(const OscSource::Options& osc);
+  // OSC (port 0: none) and the session's MIDI input, if it works (following a MIDI clock's
+  // tempo when `follow_clock`).
+  void AddRemote(const OscSource::Options& osc, bool follow_clock = false);
   // The JACK transport, followed or led (kOff: nothing), through a client named `client`.
   void AddJackTransport(JackTransportMode mode, const std::string& client);
   // Starts every source in the order added; one log line for each that cannot work here.

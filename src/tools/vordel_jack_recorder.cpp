@@ -178,11 +178,17 @@ int main(int argc, char** argv) {
     poll(&p, 1, 5);
     Drain(r, audio);
   }
-  if (!r.server_gone.load()) {
+  // A client whose server died is not closed: libjack can deadlock closing it while its own
+  // thread is still taking the news in (seen with the server killed under load), and the
+  // process ends here anyway.
+  const bool gone = r.server_gone.load();
+  if (!gone) {
     jack_deactivate(r.client);
   }
   Drain(r, audio);
-  jack_client_close(r.client);
+  if (!gone) {
+    jack_client_close(r.client);
+  }
   if (audio != nullptr) {
     std::fclose(audio);
   }

@@ -110,6 +110,9 @@ class Transport {
   // The same, chosen by the user: kept from then on, across a change of the ensemble too.
   void ChooseVolume(int value);
   int Volume() const { return volume_; }
+  // A tempo to play every piece at from now on (beats a minute, the piece's shape kept; 0: each
+  // piece's own), as an external clock gives it.
+  void FollowTempo(double bpm) { player_.SetFollowTempo(bpm); }
   // Every sounding note ended, then All Notes Off on all sixteen channels.
   void Silence();
   Midi& midi() { return midi_; }

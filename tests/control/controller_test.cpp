@@ -297,6 +297,24 @@ TEST_F(ControllerTest, TheVolumeSetOutlastsAChangeOfEnsemble) {
   EXPECT_EQ(volumes.back(), 50);
 }
 
+// A clock's tempo reaches the player, and the log says so when it begins and when it moves by
+// more than a hundredth (not once a beat); 0 gives the pieces their own tempo back.
+TEST_F(ControllerTest, AFollowedTempoReachesThePlayerAndIsSaidWhenItMoves) {
+  const auto logged = [this] {
+    return std::count_if(host_.log.begin(), host_.log.end(), [](const std::string& line) {
+      return line.find("beats a minute") != std::string::npos ||
+             line.find("its own tempo") != std::string::npos;
+    });
+  };
+  for (const auto& [millis, said] : std::vector<std::pair<int, long>>{
+           {120000, 1}, {120500, 1}, {121300, 2}, {90000, 3}, {0, 4}}) {
+    Once(Command::Kind::kFollowTempo, "", millis);
+    EXPECT_DOUBLE_EQ(session_->player().FollowTempo(), millis / 1000.0);
+    EXPECT_EQ(logged(), said) << millis;
+  }
+  EXPECT_EQ(host_.log.back(), "test: each piece at its own tempo again");
+}
+
 // Files named by other programs: a name in the files folder, never a path elsewhere, never
 // through a link, never over a file that is not a score of ours; one score at a time for each
 // sender; the whole path is told once written, and a playlist is read from there too.

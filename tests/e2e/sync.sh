@@ -5,13 +5,15 @@
 #   which comes after the last note and before the All Notes Off that ends the playback, and the
 #   notes of the voice that leads fall in the very frame of a clock. The same piece without the
 #   option sends no clock at all; the option with the built-in synthesizer is a usage error.
+# - Following a MIDI clock: a vordel with --sync midi-clock starts with another one's clock and
+#   plays at its tempo (measured from the clocks' frames, so as steady as JACK's clock).
 # - The JACK transport: `jack_transport play` and `stop` start and stop a following vordel; a
 #   leading vordel rolls the transport while its piece plays, and jack_showtime prints the bars,
 #   beats and ticks it publishes.
 # Exit 77 without JACK.
 VORDEL=$1
 source "$(dirname "$0")/lib/common.sh"
-need jackd jack_lsp jack_transport jack_showtime
+need jackd jack_lsp jack_connect jack_transport jack_showtime oscsend oscdump
 PIECE="0 50 40 1 0"
 
 "$VORDEL" --headless --output synth --midi-clock </dev/null >"$WORK/synth.out" 2>&1
@@ -62,6 +64,44 @@ grep -Eq ': (f8|fa|fc|f2)' "$WORK/plain.txt" && fail "a clock without --midi-clo
 [ "$(grep -c ': 9' "$WORK/plain.txt")" -eq "$(grep -c ': 9' "$WORK/clock.txt")" ] ||
   fail "the notes differ with the clock"
 
+# One vordel follows another's MIDI clock: the second starts when the first does, and takes
+# the tempo the first plays at.
+OSC=$((20000 + RANDOM % 500 * 2))
+REPLY=$((OSC + 1000))
+oscdump -L "$REPLY" >"$WORK/osc.txt" 2>&1 &
+PIDS+=($!)
+start_dump "$WORK/follower.txt"
+mkfifo "$WORK/follower.in" "$WORK/leader.in"
+"$VORDEL" --headless --output jack --port midi-monitor --osc-port "$OSC" --sync midi-clock \
+  <"$WORK/follower.in" >"$WORK/follower.out" 2>&1 &
+FOLLOWER_PID=$!
+PIDS+=("$FOLLOWER_PID")
+exec {FOLLOWER_IN}>"$WORK/follower.in"
+wait_for "grep -q 'ready without a window' '$WORK/follower.out'" 20 || fail "the follower did not start"
+"$VORDEL" --headless --output jack --midi-clock --osc-port "$((OSC + 1))" \
+  <"$WORK/leader.in" >"$WORK/leader.out" 2>&1 &
+LEADER_PID=$!
+PIDS+=("$LEADER_PID")
+exec {LEADER_IN}>"$WORK/leader.in"
+wait_for "grep -q 'ready without a window' '$WORK/leader.out'" 20 || fail "the leader did not start"
+jack_connect vordel-2:vordel-2 "vordel-in:vordel in" || fail "cannot connect the leader's clock"
+printf '0 50 40 1 0\n' >&"$LEADER_IN"
+wait_for "grep -q 'MIDI clock: following' '$WORK/follower.out'" 20 || fail "the follower took no tempo"
+wait_for "[ \$(grep -c ': 9' '$WORK/follower.txt') -gt 5 ]" 10 || fail "the follower did not start with the clock"
+# What each says it plays at, while both are in the first part of their first section.
+for who in "$OSC" "$((OSC + 1))"; do oscsend localhost "$who" /vordel/status i "$REPLY"; done
+wait_for "[ \$(grep -c ' /vordel/status iiiiisiiiiff 1 ' '$WORK/osc.txt') -ge 2 ]" 10 || fail "no status while playing"
+grep ' /vordel/status iiiiisiiiiff 1 ' "$WORK/osc.txt" | awk '{t[NR] = $NF}
+  END { r = t[1] / t[2]; print "tempos " t[1] " and " t[2] > "/dev/stderr"; if (r < 0.98 || r > 1.02) exit 1 }' ||
+  fail "the follower's tempo is not the leader's"
+printf 'q\n' >&"$LEADER_IN"
+wait_exit "$LEADER_PID" 20 || fail "the leader's exit code"
+wait_for "grep -q 'playback ended (stop)' '$WORK/follower.out'" 20 || fail "the leader's Stop did not stop the follower"
+printf 'q\n' >&"$FOLLOWER_IN"
+wait_exit "$FOLLOWER_PID" 20 || fail "the follower's exit code"
+stop_dump
+check_silent_end "$WORK/follower.txt" || fail "the follower left notes sounding"
+
 # Without a JACK server, the transport cannot be followed: said, and exit 2.
 JACK_DEFAULT_SERVER=vordel-e2e-nobody "$VORDEL" --headless --jack-transport follow </dev/null >"$WORK/nojack.out" 2>&1
 [ $? -eq 2 ] && grep -q "needs a running JACK server" "$WORK/nojack.out" ||
@@ -104,4 +144,4 @@ grep 'Rolling' "$WORK/showtime.txt" | awk '
   END { if (n == 0 || last < 4) { print "the transport did not roll through a bar (" last " beats)"; exit 1 } }' ||
   fail "the leader's bar, beat and tick"
 tail -1 "$WORK/showtime.txt" | grep -q "Stopped" || fail "the transport rolls on after the piece"
-echo "ok: MIDI clock from Start to Stop, the notes on it, none without the option; the JACK transport followed and led"
+echo "ok: MIDI clock from Start to Stop, the notes on it, none without the option; a clock followed; the JACK transport followed and led"

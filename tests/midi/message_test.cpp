@@ -40,5 +40,17 @@ TEST(MidiMessage, ControllerProgramAndRawRules) {
   }
 }
 
+// MIDI clock: one byte each, and Song Position in sixteenths, low seven bits first, kept inside
+// the fourteen bits it has.
+TEST(MidiMessage, ClockAndSongPosition) {
+  EXPECT_EQ(B(RealTimeMessage(kMidiClockTick)), (Bytes{0xF8}));
+  EXPECT_EQ(B(RealTimeMessage(kMidiStop)), (Bytes{0xFC}));
+  EXPECT_EQ(B(SongPositionMessage(0)), (Bytes{0xF2, 0, 0}));
+  EXPECT_EQ(B(SongPositionMessage(130)), (Bytes{0xF2, 2, 1}));
+  EXPECT_EQ(B(SongPositionMessage(16383)), (Bytes{0xF2, 0x7F, 0x7F}));
+  EXPECT_EQ(B(SongPositionMessage(20000)), (Bytes{0xF2, 0x7F, 0x7F}));
+  EXPECT_EQ(B(SongPositionMessage(-3)), (Bytes{0xF2, 0, 0}));
+}
+
 }  // namespace
 }  // namespace vordel

@@ -26,7 +26,8 @@ class MidiInputTest : public ::testing::Test {
   std::vector<std::vector<std::uint8_t>> TakeAll() {
     std::vector<std::vector<std::uint8_t>> got;
     MidiMessage m;
-    while (input_->Take(&m)) {
+    std::int64_t arrived_us = 0;
+    while (input_->Take(&m, &arrived_us)) {
       got.emplace_back(m.bytes, m.bytes + m.size);
     }
     return got;

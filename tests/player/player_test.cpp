@@ -57,6 +57,7 @@ TEST_F(Player, DueEventsAreSentInTheirTickStampedWithItsDeadline) {
   Ready();
   ASSERT_TRUE(player_.StartPlayback());
   player_.MarkRunning();
+  EXPECT_TRUE(player_.TimerActive());
   EXPECT_EQ(player_.TimerStatusText(), "Timer OK (1)");
   EXPECT_EQ(player_.GetTimerResolution(), 1u);
   ASSERT_TRUE(timer_.Tick());  // tick counter 0
@@ -117,6 +118,7 @@ TEST_F(Player, ObjectsFollowEachOtherOnOneTimeLine) {
   }
   EXPECT_EQ(objects.size(), 3u + 1u + 3u);
   EXPECT_EQ(objects[2], 2);  // the empty object is passed in one tick
+  EXPECT_EQ(objects[5], 3);
   EXPECT_EQ(Sent()[2], (Bytes{0x90, 61, 90}));
   EXPECT_EQ(player_.PlayedEvents(), 4);
   // The next playback starts again at the first object.
@@ -291,6 +293,44 @@ TEST_F(Player, ClockStopsWithAStopAndStartsAgainWithTheNextPiece) {
   timer_.RunUntilStopped(1 << 20);
   EXPECT_EQ(count(kMidiStart) + count(kMidiClockTick) + count(kMidiStop), 0);
   EXPECT_GT(rec_.Count(), 16u);
+}
+
+// A followed tempo scales the whole piece by one ratio: at twice its first tempo it plays every
+// message in half the time, in the same order, with as many clocks, and says the tempo it plays
+// at; the ratio stays within four; 0 gives the piece its own tempo back.
+TEST_F(Player, AFollowedTempoScalesThePiece) {
+  const Piece piece = testing::ComposeText("3 50 40 50 10", 37);
+  const auto schedule = std::make_shared<const Schedule>(BuildSchedule(piece));
+  const double own = schedule->beats.points.front().tempo;
+  player_.SetSchedule(schedule);
+  player_.SetMidiClock(true);
+  struct Case {
+    double follow;
+    double ratio;
+  };
+  std::vector<std::pair<std::vector<Bytes>, int>> sent;  // the notes, and the clocks
+  for (const Case& c : {Case{0, 1}, Case{own * 2, 2}, Case{own * 40, 4}, Case{own / 2, 0.5}}) {
+    player_.SetFollowTempo(c.follow);
+    rec_.Clear();
+    ASSERT_TRUE(player_.StartPlayback());
+    timer_.Tick();
+    EXPECT_NEAR(player_.Position().tempo, own * c.ratio, 1e-9) << c.follow;
+    const int ticks = 1 + timer_.RunUntilStopped(1 << 22);
+    EXPECT_NEAR(ticks, static_cast<double>(schedule->end_tick) / c.ratio, 2.0) << c.follow;
+    EXPECT_EQ(player_.PlayedEvents(), static_cast<int>(piece.EventCount()));
+    std::pair<std::vector<Bytes>, int> got;
+    for (const Bytes& b : Sent()) {
+      if (b.size() == 1) {
+        got.second += b[0] == kMidiClockTick ? 1 : 0;
+      } else {
+        got.first.push_back(b);
+      }
+    }
+    sent.push_back(got);
+  }
+  for (std::size_t i = 1; i < sent.size(); ++i) {
+    EXPECT_EQ(sent[i], sent[0]) << i;  // the same notes in the same order, and as many clocks
+  }
 }
 
 // The player on the real timer thread while the control thread stops, starts and swaps pieces

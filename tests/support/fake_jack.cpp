@@ -359,6 +359,15 @@ int jack_get_cycle_times(const jack_client_t* /*client*/, jack_nframes_t* frames
   return 0;
 }
 
+jack_nframes_t jack_last_frame_time(const jack_client_t* /*client*/) {
+  Lock lock(S().mutex);
+  return static_cast<jack_nframes_t>(S().cycle_us * 48 / 1000);
+}
+
+jack_time_t jack_frames_to_time(const jack_client_t* /*client*/, jack_nframes_t frames) {
+  return static_cast<jack_time_t>(frames) * 1000 / 48;
+}
+
 jack_time_t jack_get_time() {
   return vordel::testing::fake_jack::Now();
 }

@@ -9,6 +9,20 @@ export XDG_RUNTIME_DIR="$WORK/run" XDG_STATE_HOME="$WORK/state" XDG_DATA_HOME="$
 mkdir -p -m 700 "$XDG_RUNTIME_DIR"
 cleanup() {
   for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+  # What does not end within five seconds (a process stuck in a library) is killed: a failing
+  # test says why at once rather than waiting for its time-out.
+  for _ in $(seq 50); do
+    local left=0
+    for pid in "${PIDS[@]}"; do
+      case "$(ps -o stat= -p "$pid" 2>/dev/null)" in "" | Z*) ;; *) left=1 ;; esac
+    done
+    [ "$left" -eq 0 ] && break
+    sleep 0.1
+  done
+  for pid in "${PIDS[@]}"; do
+    # Still this script's child (not a number the system has given to another process since).
+    [ "$(ps -o ppid= -p "$pid" 2>/dev/null | tr -d ' ')" = "$$" ] && kill -KILL "$pid" 2>/dev/null
+  done
   wait 2>/dev/null
   [ -z "${JACK_DEFAULT_SERVER:-}" ] || rm -f /dev/shm/jack_sem."$(id -u)_${JACK_DEFAULT_SERVER}"_*
   rm -rf "$WORK"
