@@ -72,6 +72,8 @@ class JackInput : public RingInput {
       if (port_ == nullptr) {
         return false;
       }
+      // The process callback's own handle on the client: it runs before client_ is set.
+      running_.store(c, std::memory_order_release);
       jack_set_process_callback(c, &JackInput::Process, this);
       return true;
     };
@@ -134,7 +136,7 @@ class JackInput : public RingInput {
     self->cycles_.fetch_add(1, std::memory_order_relaxed);
     void* buffer = jack_port_get_buffer(self->port_, nframes);
     const jack_nframes_t n = jack_midi_get_event_count(buffer);
-    jack_client_t* c = self->client_->Raw();
+    jack_client_t* c = self->running_.load(std::memory_order_acquire);
     const jack_nframes_t cycle = c != nullptr ? jack_last_frame_time(c) : 0;
     for (jack_nframes_t i = 0; i < n; ++i) {
       jack_midi_event_t event;
@@ -149,6 +151,7 @@ class JackInput : public RingInput {
   }
 
   jack_port_t* port_ = nullptr;
+  std::atomic<jack_client_t*> running_{nullptr};
   std::atomic<std::uint64_t> cycles_{0};
   mutable std::mutex mutex_;  // connected_ (control thread and the client's watch thread)
   std::string connected_;
