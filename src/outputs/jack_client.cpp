@@ -11,6 +11,19 @@ namespace {
 // The names a client tries on its server: the name, then name-2 ... name-16.
 constexpr int kNames = 16;
 
+// The frame the server's last cycle began at: it moves on while the server runs cycles, whether
+// or not they wake this client (0 when it cannot be read).
+jack_nframes_t ServerFrames(jack_client_t* c) {
+  jack_nframes_t frames = 0;
+  jack_time_t usecs = 0;
+  jack_time_t next_usecs = 0;
+  float period_usecs = 0;
+  if (c == nullptr || jack_get_cycle_times(c, &frames, &usecs, &next_usecs, &period_usecs) != 0) {
+    return 0;
+  }
+  return frames;
+}
+
 }  // namespace
 
 bool JackServerRunning() {
@@ -127,6 +140,7 @@ void JackClient::Watch() {
   constexpr std::int64_t kStalledNanos = 2000 * kNanosPerMilli;
   std::uint64_t seen_cycles = Cycles();
   std::int64_t progress_ns = MonotonicNanos();
+  jack_nframes_t server_frames = ServerFrames(client_.load(std::memory_order_acquire));
   std::unique_lock<std::mutex> lock(mutex_);
   while (!closing_) {
     wake_.wait_for(lock, std::chrono::seconds(1));
@@ -141,8 +155,17 @@ void JackClient::Watch() {
       if (cycles != seen_cycles) {
         seen_cycles = cycles;
         progress_ns = now;
+        server_frames = ServerFrames(client_.load(std::memory_order_acquire));
       } else if (hooks_.cycles && now - progress_ns >= kStalledNanos) {
-        lost = true;
+        // Lost only when the server has run cycles without it. A server that ran none either
+        // is only starved (a machine busy on every core): its client waits with it rather than
+        // losing what is queued to a reconnection.
+        const jack_nframes_t frames = ServerFrames(client_.load(std::memory_order_acquire));
+        if (frames != server_frames) {
+          lost = true;
+        } else {
+          progress_ns = now;
+        }
       }
     }
     if (open && !lost) {
@@ -157,6 +180,7 @@ void JackClient::Watch() {
     } else if (Open()) {
       seen_cycles = Cycles();
       progress_ns = MonotonicNanos();
+      server_frames = ServerFrames(client_.load(std::memory_order_acquire));
     }
     lock.lock();
   }

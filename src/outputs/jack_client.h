@@ -3,10 +3,11 @@
 // once a second, off the real-time path, to open it again, so a restarted server is used again.
 // The owner's hooks register ports and callbacks (setup) and make connections (connect), on the
 // thread that opens: the constructor's, then the watch thread's. The owner counts the cycles its
-// process callback ran (hook `cycles`): a client that the server has not run for two seconds is
-// taken for lost and opened again (a server restarted under the same name can leave a new
-// client waiting for a wake-up that goes elsewhere). Up() may be read from any thread, the
-// process callback included; the rest is for the owner's thread.
+// process callback ran (hook `cycles`): a client that the server has not run for two seconds
+// while it ran cycles of its own is taken for lost and opened again (a server restarted under the
+// same name can leave a new client waiting for a wake-up that goes elsewhere); a server that ran
+// no cycle either is only starved, and its client waits with it. Up() may be read from any thread,
+// the process callback included; the rest is for the owner's thread.
 #pragma once
 
 #include <jack/jack.h>
