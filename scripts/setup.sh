@@ -11,6 +11,8 @@ RUN_PACKAGES=(
   qt6-base-dev librtmidi-dev libfluidsynth-dev timgm6mb-soundfont libasound2-dev
   libcli11-dev libsndfile1-dev libebur128-dev libjack-jackd2-dev liblo-dev libxcb1-dev
   libpugixml-dev
+  # Ableton Link (header only, with the standalone Asio it uses)
+  ableton-link-dev libasio-dev
   # a virtual display when there is none, and its clipboard
   xvfb xauth xclip
 )
@@ -21,6 +23,8 @@ TEST_PACKAGES=(
   # end-to-end tests: windows, JACK dummy server, OSC, screenshots, audio, the package, units
   x11-utils xdotool jackd2 liblo-tools imagemagick sox tesseract-ocr tesseract-ocr-eng
   fonts-liberation2 midicsv bc desktop-file-utils pulseaudio pulseaudio-utils python3
+  # Link's tests run in a network namespace of their own (unshare, ip)
+  util-linux iproute2
   # the scores as a notation program reads and prints them
   musescore3 poppler-utils
 )

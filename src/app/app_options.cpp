@@ -72,6 +72,20 @@ void AddAppOptions(CLI::App& app, AppOptions& options) {
                  "and tempo as its timebase while it plays")
       ->type_name("follow|lead")
       ->group(kTogether);
+  app.add_flag("--link", options.link.join,
+               "join the Ableton Link session on the local network (or later: /vordel/link 1): "
+               "each piece begins on the session's next bar, at its tempo")
+      ->group(kTogether);
+  app.add_option("--quantum", options.link.quantum,
+                 "the beats of a Link bar, on whose first beat a piece begins (default 4)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 16))
+      ->group(kTogether);
+  app.add_option("--link-tempo", options.link_tempo,
+                 "follow (the default): each piece plays at the session's tempo, scaled keeping "
+                 "its shape; lead: the session takes the tempo of each part of the piece")
+      ->type_name("follow|lead")
+      ->group(kTogether);
   AddOutputOptions(app, options.output);
   app.add_flag("--list-outputs", options.list_outputs,
                "list the outputs found here (as the Devices menu does) and the one --output auto "
@@ -176,6 +190,14 @@ bool CheckAppOptions(AppOptions& options, std::string* error) {
       return false;
     }
     options.jack_transport_mode = *mode;
+  }
+  if (!options.link_tempo.empty()) {
+    const auto tempo = ParseLinkTempo(options.link_tempo);
+    if (!tempo) {
+      *error = "--link-tempo takes follow or lead, not '" + options.link_tempo + "'";
+      return false;
+    }
+    options.link.tempo = *tempo;
   }
   if (options.midi_clock && options.output.choice == "synth") {
     return CheckOpenedOutput(options, "synth", error);

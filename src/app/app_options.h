@@ -12,6 +12,7 @@
 #include "outputs/backends.h"
 #include "outputs/midi_input.h"
 #include "remote/jack_transport_source.h"
+#include "remote/link_source.h"
 #include "remote/osc_source.h"
 
 namespace vordel {
@@ -38,6 +39,8 @@ struct AppOptions {
   bool sync_midi_clock = false;  // a MIDI clock at the input
   std::string jack_transport;    // "follow", "lead" or "" (as given)
   JackTransportMode jack_transport_mode = JackTransportMode::kOff;
+  std::string link_tempo;  // "follow", "lead" or "" (as given)
+  LinkSource::Options link;
   ProgrammeSettings programme;
   std::string state_file;  // the window writes what it shows there (for tests)
 };

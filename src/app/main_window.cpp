@@ -261,8 +261,22 @@ bool TMyApp::InitMainWindow() {
   QAction* endless = play->addAction("&Endless");
   endless->setCheckable(true);
   endless->setStatusTip("When a piece ends, the next one follows after the gap");
-  QObject::connect(play, &QMenu::aboutToShow, frame_.get(),
-                   [this, endless] { endless->setChecked(controller_->programme().Endless()); });
+  QAction* link = play->addAction("&Link");
+  link->setCheckable(true);
+  link->setStatusTip(
+      "Play in the Ableton Link session on the local network: each piece begins "
+      "on its next bar, at its tempo");
+  QObject::connect(play, &QMenu::aboutToShow, frame_.get(), [this, endless, link] {
+    endless->setChecked(controller_->programme().Endless());
+    link->setChecked(controller_->LinkJoined());
+  });
+  QObject::connect(link, &QAction::triggered, frame_.get(), [this](bool on) {
+    Command c;
+    c.kind = Command::Kind::kLink;
+    c.value = on ? 1 : 0;
+    c.origin = "menu";
+    controller_->Apply(c);
+  });
   QObject::connect(endless, &QAction::triggered, frame_.get(), [this](bool on) {
     Command c;
     c.kind = Command::Kind::kEndless;

@@ -33,6 +33,9 @@ std::vector<std::string> Runtime::StartSources(std::vector<std::unique_ptr<Comma
   }
   sources_->AddRemote(options_.osc, options_.sync_midi_clock);
   sources_->AddJackTransport(options_.jack_transport_mode, options_.output.name + "-transport");
+  LinkSource& link = sources_->AddLink(options_.link);
+  controller_->SetLinkSwitch([&link](bool join) { return link.Switch(join); },
+                             [&link] { return link.Joined(); });
   return sources_->Start(queue_);
 }
 

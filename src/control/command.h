@@ -21,13 +21,15 @@ struct Command {
     kPlaylist,
     kNext,
     kScore,
-    kFollowTempo
+    kFollowTempo,
+    kLink
   };
 
   Kind kind = Kind::kStop;
   std::string text;  // kCompose: the parameter string; kPlaylist, kScore: the file
   int value = 0;     // kVolume: 0-127; kEnsemble: 0-2; kEndless: 0 off, 1 on; kFollowTempo: the
-                     // tempo in thousandths of a beat a minute (0: the piece's own)
+                     // tempo in thousandths of a beat a minute (0: the piece's own); kLink: 0
+                     // leave the session, 1 join it
   // A text that stays where it was read and is seen again at every poll (the clipboard): the
   // rules for such texts apply (a stop acts once, a parameter string is taken once, a play acts
   // again whenever the player has become idle). Other commands act each time they arrive.

@@ -87,6 +87,7 @@ void CommandQueue::Post(Command command) {
           break;
         }
         case Command::Kind::kQuit:
+        case Command::Kind::kLink:
         case Command::Kind::kEndless:
         case Command::Kind::kPlaylist:
         case Command::Kind::kNext:

@@ -228,6 +228,12 @@ void Controller::ApplyOnce(const Command& command) {
     case Command::Kind::kVolume:
       transport_.ChooseVolume(command.value);
       return;
+    case Command::Kind::kLink:
+      host_.Log(command.origin + ": " +
+                (link_switch_ ? link_switch_(command.value != 0)
+                              : std::string("Link is not available in this program")));
+      host_.Invalidate();
+      return;
     case Command::Kind::kEndless:
       programme_->SetEndless(command.value != 0);
       host_.Log(command.origin + ": endless play " + (command.value != 0 ? "on" : "off"));

@@ -61,6 +61,13 @@ class Controller : private ProgrammeHost {
   Programme& programme() { return *programme_; }
 
   void Apply(const Command& command);
+  // What joins (true) or leaves (false) a Link session and says what became of it, and whether
+  // vordel is in one; without them, a command to join is answered that Link is not there.
+  void SetLinkSwitch(std::function<std::string(bool)> link_switch, std::function<bool()> joined) {
+    link_switch_ = std::move(link_switch);
+    link_joined_ = std::move(joined);
+  }
+  bool LinkJoined() const { return link_joined_ && link_joined_(); }
   // The session's composer has a piece ready (its descriptor became readable): what the
   // command that asked for it does next, then the commands that waited.
   void PieceComposed();
@@ -132,6 +139,8 @@ class Controller : private ProgrammeHost {
   bool string_taken_ = false;
   bool stop_done_ = false;
   double tempo_said_ = 0;  // the followed tempo last logged
+  std::function<std::string(bool)> link_switch_;
+  std::function<bool()> link_joined_;
   std::string last_string_;
   bool quitting_ = false;
   // The piece being composed for a command, and the commands that wait for it.

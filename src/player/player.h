@@ -21,12 +21,14 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "midi/midi.h"
 #include "platform/timer.h"
+#include "player/beat_timeline.h"
 #include "sequence/schedule.h"
 
 namespace vordel {
@@ -107,6 +109,30 @@ class CompositionPlayer {
   void SetFollowTempo(double bpm) { follow_bpm_.store(bpm, std::memory_order_relaxed); }
   double FollowTempo() const { return follow_bpm_.load(std::memory_order_relaxed); }
 
+  // How a playback keeps to a shared timeline.
+  enum class TimelineMode {
+    kShape,  // every tempo of the piece scaled by one ratio: the first is the timeline's
+    kGrid,   // the piece's beats are the timeline's beats (who sets its tempo plays this way)
+  };
+  // A timeline to play on (null: the player's own clock): a playback waits for the timeline's
+  // next multiple of `quantum` beats (a bar) and begins on it, and so does a piece that follows,
+  // on the first bar after its gap; the messages of a tick are stamped with their own moments
+  // on the line. Set during a playback, it goes on from where it is, now on the timeline;
+  // removed during one, it goes on at the pace it had until its end. What falls on the
+  // timeline is the moment a message is heard: its due time plus the output's latency. Control
+  // thread; the timeline outlives its use.
+  void FollowTimeline(const BeatTimeline* timeline, TimelineMode mode, double quantum);
+  // The bar the next playback begins on, when it is still ahead then (a start a peer gave).
+  // Any thread.
+  void BeginAt(double beat) { begin_at_.store(beat, std::memory_order_relaxed); }
+  // The timeline's beat the playback began (or will begin) on, and how many times one was
+  // chosen (a playback, a piece that followed, a timeline joined). Any thread.
+  double StartBeat() const { return start_beat_published_.load(std::memory_order_relaxed); }
+  unsigned TimelineStarts() const { return starts_.load(std::memory_order_acquire); }
+  // The piece's own tempo in force at the last tick, no ratio applied (0 while idle). Any
+  // thread.
+  double OwnTempo() const { return own_tempo_.load(std::memory_order_relaxed); }
+
   // Whether a tick sent something since the last call (clears the request).
   bool TakeRepaintRequest() { return repaint_.exchange(false, std::memory_order_acq_rel); }
   // 1-based number of the object being played.
@@ -134,18 +160,26 @@ class CompositionPlayer {
   };
 
   void Tick(unsigned own_id, std::int64_t due_ns);
-  // The clock's messages of this tick: Start at the first, then the clocks that fall before the
-  // next tick.
-  void SendClock(std::int64_t due_ns);
+  // The clocks that fall before the next tick (at position `next`).
+  void SendClock(double next);
+  // The moment, between this tick and the next, at which the playback reaches `at`.
+  std::int64_t Moment(double at) const;
+  // Where the playback is at this tick (due at due_ns), and where it will be at the next.
+  double Locate(std::int64_t due_ns);
+  double NextPosition(std::int64_t due_ns, double here);
+  bool ReadTimeline(BeatTimeline::Line* line);
+  // On a timeline: the piece's position (ticks) after `beats` of the timeline since its start,
+  // and back.
+  double PositionOf(double beats);
+  double BeatsAt(double position);
   void StopClock();
   void ResetBeats();
-  // How many of the piece's ticks one tick of the timer plays (1 at the piece's own tempo).
+  // How many of the piece's ticks one tick of the timer plays off a timeline (1 at the piece's
+  // own tempo).
   double Rate() const;
-  // Moves the tick counter on by one tick of the timer.
-  void Advance();
   void Publish(const MusicalPosition& at);
   void EndPlayback(unsigned own_id);
-  bool ContinueWithNext();
+  bool ContinueWithNext(std::int64_t due_ns);
   // Frees what the tick has left behind (control thread).
   void Retire();
 
@@ -196,6 +230,29 @@ class CompositionPlayer {
   std::int64_t last_due_ns_ = 0;  // the latest due time sent in this tick
   std::atomic<bool> midi_clock_{false};
   std::atomic<double> follow_bpm_{0};
+  std::atomic<double> own_tempo_{0};
+  bool begun_ = false;            // the playback has reached its first tick
+  std::int64_t tick_due_ns_ = 0;  // this tick's due time, position and step to the next
+  double tick_here_ = 0;
+  double tick_step_ = 1;
+  double last_step_ = 1;
+  double held_rate_ = 0;  // the pace kept after leaving a timeline (0: none)
+
+  // The timeline (set by the control thread; the tick's own record of it).
+  std::atomic<const BeatTimeline*> timeline_{nullptr};
+  std::atomic<int> timeline_mode_{0};
+  std::atomic<double> quantum_{4};
+  std::atomic<double> start_beat_published_{0};
+  std::atomic<unsigned> starts_{0};
+  static constexpr double kNoBeat = std::numeric_limits<double>::quiet_NaN();
+  static constexpr double kLeadSeconds = 0.1;
+  std::atomic<double> begin_at_{kNoBeat};
+  bool on_timeline_ = false;
+  std::int64_t heard_after_ns_ = 0;  // the output's latency
+  int mode_ = 0;
+  double start_beat_ = 0;
+  BeatTimeline::Line line_;
+  BeatCursor line_beats_;
   std::atomic<int> position_section_{0};
   std::atomic<double> position_beat_{0};
   std::atomic<double> position_in_section_{0};

@@ -33,12 +33,21 @@ void CommandSources::AddJackTransport(JackTransportMode mode, const std::string&
   }
 }
 
+LinkSource& CommandSources::AddLink(const LinkSource::Options& options) {
+  auto link = std::make_unique<LinkSource>(session_, options, log_);
+  LinkSource& added = *link;
+  Add(std::move(link));
+  return added;
+}
+
 std::vector<std::string> CommandSources::Start(CommandQueue& queue) {
   std::vector<std::string> running;
   for (auto& source : sources_) {
     std::string error;
     if (source->Start(queue, &error)) {
-      running.push_back(source->Name());
+      if (const std::string name = source->Name(); !name.empty()) {
+        running.push_back(name);
+      }
       if (auto* listener = dynamic_cast<SessionListener*>(source.get())) {
         session_.AddListener(listener);
         listening_.push_back(listener);

@@ -13,6 +13,7 @@
 #include "control/session.h"
 #include "remote/command_source.h"
 #include "remote/jack_transport_source.h"
+#include "remote/link_source.h"
 #include "remote/osc_source.h"
 
 namespace vordel {
@@ -33,6 +34,8 @@ class CommandSources {
   void AddRemote(const OscSource::Options& osc, bool follow_clock = false);
   // The JACK transport, followed or led (kOff: nothing), through a client named `client`.
   void AddJackTransport(JackTransportMode mode, const std::string& client);
+  // The Link session (joined at the start when options.join; else when asked to). Once.
+  LinkSource& AddLink(const LinkSource::Options& options);
   // Starts every source in the order added; one log line for each that cannot work here.
   // Returns the names of those that run.
   std::vector<std::string> Start(CommandQueue& queue);

@@ -160,6 +160,8 @@ constexpr Route kRoutes[] = {
     {"/vordel/quit", Takes::kNothingOrNumber, [](const Request& r) { r.Post(K::kQuit); }},
     {"/vordel/endless", Takes::kNumber,
      [](const Request& r) { r.Post(K::kEndless, r.Number() != 0 ? 1 : 0); }},
+    {"/vordel/link", Takes::kNumber,
+     [](const Request& r) { r.Post(K::kLink, r.Number() != 0 ? 1 : 0); }},
     {"/vordel/volume", Takes::kNumber,
      [](const Request& r) { r.Post(K::kVolume, std::clamp(r.Number(), 0, 127)); }},
     {"/vordel/ensemble", Takes::kNumber,

@@ -315,6 +315,29 @@ TEST_F(ControllerTest, AFollowedTempoReachesThePlayerAndIsSaidWhenItMoves) {
   EXPECT_EQ(host_.log.back(), "test: each piece at its own tempo again");
 }
 
+// Joining and leaving a Link session go through the switch the program gives, and what it says
+// is logged after where the command came from; without one, that Link is not there.
+TEST_F(ControllerTest, LinkCommandsGoThroughTheProgramsSwitch) {
+  Once(Command::Kind::kLink, "", 1);
+  EXPECT_EQ(host_.log.back(), "test: Link is not available in this program");
+  EXPECT_FALSE(ctl_->LinkJoined());
+  std::vector<bool> asked;
+  bool joined = false;
+  ctl_->SetLinkSwitch(
+      [&](bool join) {
+        asked.push_back(join);
+        joined = join;
+        return join ? std::string("in") : std::string("out");
+      },
+      [&] { return joined; });
+  for (const int value : {1, 0, 7}) {
+    Once(Command::Kind::kLink, "", value);
+    EXPECT_EQ(host_.log.back(), value != 0 ? "test: in" : "test: out");
+    EXPECT_EQ(ctl_->LinkJoined(), value != 0);
+  }
+  EXPECT_EQ(asked, (std::vector<bool>{true, false, true}));
+}
+
 // Files named by other programs: a name in the files folder, never a path elsewhere, never
 // through a link, never over a file that is not a score of ours; one score at a time for each
 // sender; the whole path is told once written, and a playlist is read from there too.

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -330,6 +331,107 @@ TEST_F(Player, AFollowedTempoScalesThePiece) {
   }
   for (std::size_t i = 1; i < sent.size(); ++i) {
     EXPECT_EQ(sent[i], sent[0]) << i;  // the same notes in the same order, and as many clocks
+  }
+}
+
+// On a shared timeline a playback waits for the bar it was asked to begin on while that is
+// still ahead, else for the first bar a tenth of a second away, and every message lands on the
+// line:
+// kept in shape (the piece's ticks scaled by one ratio) or on the grid (the piece's beats are
+// the timeline's); the same messages in the same order as on the player's own clock.
+constexpr double kNoBar = std::numeric_limits<double>::quiet_NaN();
+
+struct TimelineCase {
+  CompositionPlayer::TimelineMode mode;
+  double bpm;         // the timeline's tempo
+  double first_beat;  // its beat at the first tick
+  double quantum;
+  double asked;       // the bar it was asked to begin on (NaN: none)
+  double start_beat;  // where the piece must begin
+};
+
+class PlayerTimeline : public Player, public ::testing::WithParamInterface<TimelineCase> {};
+
+TEST_P(PlayerTimeline, BeginsOnTheNextBarAndKeepsToTheLine) {
+  const TimelineCase& c = GetParam();
+  const auto schedule =
+      std::make_shared<const Schedule>(BuildSchedule(testing::ComposeText("3 50 40 50 10", 37)));
+  player_.SetSchedule(schedule);
+  ASSERT_TRUE(player_.StartPlayback());
+  timer_.RunUntilStopped(1 << 22);
+  std::vector<Bytes> own;
+  for (const Bytes& b : Sent()) {
+    own.push_back(b);
+  }
+  BeatTimeline timeline;
+  BeatTimeline::Line line{timer_.first_deadline_ns, c.first_beat, c.bpm};
+  timeline.Publish(line);
+  player_.FollowTimeline(&timeline, c.mode, c.quantum);
+  player_.BeginAt(c.asked);
+  rec_.Clear();
+  const std::int64_t first = timer_.first_deadline_ns;
+  ASSERT_TRUE(player_.StartPlayback());
+  timer_.first_deadline_ns = first;
+  timer_.RunUntilStopped(1 << 22);
+  EXPECT_DOUBLE_EQ(player_.StartBeat(), c.start_beat);
+  EXPECT_EQ(Sent(), own);
+  const auto records = rec_.Records();
+  BeatCursor map;
+  map.Reset(&schedule->beats);
+  const double own_tempo = schedule->beats.points.front().tempo;
+  for (std::size_t i = 0; i < schedule->messages.size(); ++i) {
+    const double tick = static_cast<double>(schedule->messages[i].tick);
+    const double beats = c.mode == CompositionPlayer::TimelineMode::kShape
+                             ? tick * own_tempo / 60000.0
+                             : map.At(tick).beat;
+    const std::int64_t expected = BeatTimeline::TimeAt(line, c.start_beat + beats);
+    // Moments are found along a straight line within a tick: where the map bends inside one
+    // (the grid), up to a tenth of a millisecond off.
+    const double within = c.mode == CompositionPlayer::TimelineMode::kShape ? 1e3 : 1e5;
+    EXPECT_NEAR(static_cast<double>(records[i].due_ns), static_cast<double>(expected), within)
+        << i << " at tick " << tick;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, PlayerTimeline,
+    ::testing::Values(TimelineCase{CompositionPlayer::TimelineMode::kShape, 120, 2.3, 4, kNoBar, 4},
+                      TimelineCase{CompositionPlayer::TimelineMode::kShape, 97, 0, 4, kNoBar, 4},
+                      TimelineCase{CompositionPlayer::TimelineMode::kShape, 97, 0, 4, 0, 0},
+                      TimelineCase{CompositionPlayer::TimelineMode::kShape, 150, 3.95, 4, 4, 4},
+                      TimelineCase{CompositionPlayer::TimelineMode::kGrid, 133, 5.01, 3, 3, 6},
+                      TimelineCase{CompositionPlayer::TimelineMode::kGrid, 133, 5.01, 3, 12, 12},
+                      TimelineCase{CompositionPlayer::TimelineMode::kGrid, 60, -1.5, 4, kNoBar,
+                                   0}));
+
+// Leaving the timeline in the middle keeps the pace it had; joining one in the middle goes on
+// from where the playback is. Neither skips a message nor sends one twice.
+TEST_F(Player, LeavingOrJoiningATimelineMidPieceNeitherJumpsNorSkips) {
+  const auto schedule =
+      std::make_shared<const Schedule>(BuildSchedule(testing::ComposeText("3 50 40 50 10", 37)));
+  const double own_tempo = schedule->beats.points.front().tempo;
+  player_.SetSchedule(schedule);
+  BeatTimeline timeline;  // twice the piece's own tempo
+  timeline.Publish({timer_.first_deadline_ns, 0, own_tempo * 2});
+  const std::int64_t half = schedule->end_tick / 2;
+  for (const bool leave : {true, false}) {
+    player_.FollowTimeline(leave ? &timeline : nullptr, CompositionPlayer::TimelineMode::kShape, 4);
+    player_.BeginAt(0);  // at once
+    rec_.Clear();
+    ASSERT_TRUE(player_.StartPlayback());
+    const int ticks = leave ? static_cast<int>(half / 2) : static_cast<int>(half);
+    for (int i = 0; i < ticks; ++i) {
+      ASSERT_TRUE(timer_.Tick());
+    }
+    const double tempo = player_.Position().tempo;
+    player_.FollowTimeline(leave ? nullptr : &timeline, CompositionPlayer::TimelineMode::kShape, 4);
+    ASSERT_TRUE(timer_.Tick());
+    // No jump: the tempo goes on as it was for the tick after.
+    EXPECT_NEAR(player_.Position().tempo, leave ? tempo : player_.OwnTempo() * 2, 1e-6) << leave;
+    const int rest = timer_.RunUntilStopped(1 << 22);
+    EXPECT_EQ(player_.PlayedEvents(), static_cast<int>(schedule->messages.size())) << leave;
+    // The rest of the piece (half of it) at twice its own tempo.
+    EXPECT_NEAR(rest, static_cast<double>(schedule->end_tick - half) / 2, 3.0) << leave;
   }
 }
 

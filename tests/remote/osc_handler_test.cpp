@@ -88,7 +88,9 @@ TEST_F(OscHandler, AddressesBecomeCommands) {
   Handle(Message("/vordel/endless", [](lo_message m) { lo_message_add_float(m, 0.0f); }));
   Handle(Message("/vordel/next"));
   Handle(Message("/vordel/endless", [](lo_message m) { lo_message_add_string(m, "on"); }));
-  ASSERT_EQ(rec_.posted.size(), 9u);
+  Handle(Message("/vordel/link", [](lo_message m) { lo_message_add_float(m, 1.0f); }));
+  Handle(Message("/vordel/link", [](lo_message m) { lo_message_add_int32(m, 0); }));
+  ASSERT_EQ(rec_.posted.size(), 11u);
   EXPECT_EQ(rec_.posted[0].kind, Command::Kind::kCompose);
   EXPECT_EQ(rec_.posted[0].text, "0 80 40 30 25");
   EXPECT_FALSE(rec_.posted[0].latched);
@@ -101,7 +103,9 @@ TEST_F(OscHandler, AddressesBecomeCommands) {
   EXPECT_EQ(rec_.posted[6].kind, Command::Kind::kEndless);
   EXPECT_EQ(rec_.posted[6].value + 2 * rec_.posted[7].value, 1);  // on, then off
   EXPECT_EQ(rec_.posted[8].kind, Command::Kind::kNext);
-  EXPECT_EQ(rec_.log.size(), 1u);  // the string was refused
+  EXPECT_EQ(rec_.posted[9].kind, Command::Kind::kLink);
+  EXPECT_EQ(rec_.posted[9].value * 2 + rec_.posted[10].value, 2);  // join, then leave
+  EXPECT_EQ(rec_.log.size(), 1u);                                  // the string was refused
   // A refused piece is answered, to the sender or to the port it names.
   rec_.posted[0].reply("refused: too long");
   rec_.posted[0].reply("");
