@@ -260,7 +260,7 @@ double CompositionPlayer::Locate(std::int64_t due_ns) {
     const double beat = BeatTimeline::BeatAt(line, due_ns);
     if (!begun_ && tick_ >= 0 && position_ == 0) {
       // A playback about to begin waits for the bar it was asked to begin on, if that is still
-      // ahead, else for the first bar a tenth of a second away: time enough for the peers told
+      // ahead, else for the first bar a fifth of a second away: time enough for the peers told
       // of the start to begin on the same one.
       const double q = std::max(quantum_.load(std::memory_order_relaxed), 1.0);
       const double asked = begin_at_.exchange(kNoBeat, std::memory_order_relaxed);

@@ -1,10 +1,12 @@
 // The real-time player. A periodic timer of the finest period available ticks once a
 // millisecond; every tick sends the messages of the schedule whose tick has come, stamped with
-// the time the tick was due, and at the end of the piece (or when asked to stop) rewinds, falls
-// idle, stops its own timer, ends every note still sounding and sends All Notes Off. A piece
-// waiting to follow takes over at the end instead, without a gap of the player's own: the notes
-// of the piece that ended are ended, its opening (program, pan, volume) is sent, and its ticks
-// count on from there.
+// the time the tick was due (at a followed tempo or on a shared timeline, where the piece's
+// ticks run faster or slower than the timer's, what falls before the next tick is sent, each
+// message stamped with its own moment between the two), and at the end of the piece (or when asked
+// to stop) rewinds, falls idle, stops its own timer, ends every note still sounding and sends All
+// Notes Off. A piece waiting to follow takes over at the end instead, without a gap of the player's
+// own: the notes of the piece that ended are ended, its opening (program, pan, volume) is sent, and
+// its ticks count on from there.
 //
 // With MIDI clock on, a playback sends Song Position 0 and Start at its first tick, 24 clocks a
 // beat of its beat map, each stamped with the moment between two ticks that it falls on, and Stop
@@ -214,7 +216,7 @@ class CompositionPlayer {
   // The tick's own state (on the timer thread while playing; rewound at every end).
   const Schedule* playing_ = nullptr;  // what the tick plays
   std::int64_t tick_ = 0;              // the tick counter; below 0 while a following piece waits
-  double position_ = 0;                // the same with its fraction, when a followed tempo runs
+  double position_ = 0;                // the same with its fraction, off the piece's own tempo
   int object_index_ = 0;
   std::atomic<bool> abort_{false};
   std::atomic<bool> repaint_{false};
@@ -245,7 +247,7 @@ class CompositionPlayer {
   std::atomic<double> start_beat_published_{0};
   std::atomic<unsigned> starts_{0};
   static constexpr double kNoBeat = std::numeric_limits<double>::quiet_NaN();
-  static constexpr double kLeadSeconds = 0.1;
+  static constexpr double kLeadSeconds = 0.2;
   std::atomic<double> begin_at_{kNoBeat};
   bool on_timeline_ = false;
   std::int64_t heard_after_ns_ = 0;  // the output's latency

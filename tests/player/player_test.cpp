@@ -335,7 +335,7 @@ TEST_F(Player, AFollowedTempoScalesThePiece) {
 }
 
 // On a shared timeline a playback waits for the bar it was asked to begin on while that is
-// still ahead, else for the first bar a tenth of a second away, and every message lands on the
+// still ahead, else for the first bar a fifth of a second away, and every message lands on the
 // line:
 // kept in shape (the piece's ticks scaled by one ratio) or on the grid (the piece's beats are
 // the timeline's); the same messages in the same order as on the player's own clock.

@@ -139,6 +139,48 @@ TEST_F(OscHandler, AddressesBecomeCommands) {
   EXPECT_EQ(rec_.sent_text.back(), "cannot write s.musicxml: Permission denied");
 }
 
+// What each address takes, by the types of its arguments; anything else is ignored with a line
+// saying so, and nothing is posted or answered.
+TEST_F(OscHandler, ArgumentsOfTheWrongTypesAreIgnored) {
+  const struct {
+    const char* path;
+    const char* types;  // 's' a text, 'i' an integer, 'f' a float
+    bool taken;
+  } cases[] = {
+      {"/vordel/piece", "s", true},    {"/vordel/piece", "si", true},
+      {"/vordel/piece", "i", false},   {"/vordel/piece", "", false},
+      {"/vordel/piece", "ss", false},  {"/vordel/piece", "sii", false},
+      {"/vordel/piece", "sf", false},  {"/vordel/volume", "f", true},
+      {"/vordel/volume", "", false},   {"/vordel/volume", "s", false},
+      {"/vordel/volume", "ii", false}, {"/vordel/play", "", true},
+      {"/vordel/play", "i", true},     {"/vordel/play", "ii", false},
+      {"/vordel/play", "s", false},    {"/vordel/link", "i", true},
+      {"/vordel/link", "s", false},    {"/vordel/status", "i", true},
+      {"/vordel/status", "f", false},  {"/vordel/subscribe", "ii", false},
+  };
+  for (const auto& c : cases) {
+    rec_.posted.clear();
+    rec_.sent.clear();
+    rec_.log.clear();
+    Handle(Message(c.path, [&c](lo_message m) {
+      for (const char* t = c.types; *t != '\0'; ++t) {
+        if (*t == 's') {
+          lo_message_add_string(m, "0 80 40 30 25");
+        } else if (*t == 'i') {
+          lo_message_add_int32(m, 9001);
+        } else {
+          lo_message_add_float(m, 1.0f);
+        }
+      }
+    }));
+    const bool acted = !rec_.posted.empty() || !rec_.sent.empty();
+    EXPECT_EQ(acted, c.taken) << c.path << " " << c.types;
+    const bool refused = !rec_.log.empty() &&
+                         rec_.log.back().find("is not understood; ignored") != std::string::npos;
+    EXPECT_EQ(refused, !c.taken) << c.path << " " << c.types;
+  }
+}
+
 TEST_F(OscHandler, StatusAndSubscriptionsAnswerTheSenderOrItsPort) {
   Handle(Message("/vordel/status"));
   Handle(Message("/vordel/status", [](lo_message m) { lo_message_add_int32(m, 9001); }));
