@@ -85,6 +85,7 @@ bool JackClient::Open() {
     return false;
   }
   lost_.store(false, std::memory_order_release);
+  server_gone_.store(false, std::memory_order_release);
   const unsigned number = opening_.fetch_add(1, std::memory_order_acq_rel) + 1;
   openings_.push_back(std::make_unique<Opening>(Opening{this, number}));
   jack_on_info_shutdown(c, &JackClient::OnShutdown, openings_.back().get());
@@ -112,7 +113,9 @@ bool JackClient::Open() {
 void JackClient::CloseClient() {
   up_.store(false, std::memory_order_release);
   jack_client_t* c = client_.exchange(nullptr, std::memory_order_acq_rel);
-  if (c != nullptr) {
+  // libjack may hang for good closing a client whose server has died (its own thread waits for
+  // an answer that never comes, the caller for its lock): such a client is let go unclosed.
+  if (c != nullptr && !server_gone_.exchange(false, std::memory_order_acq_rel)) {
     jack_client_close(c);
   }
   std::lock_guard<std::mutex> lock(mutex_);
@@ -127,6 +130,7 @@ void JackClient::OnShutdown(jack_status_t /*code*/, const char* /*reason*/, void
     return;  // about a client that is gone already
   }
   self->up_.store(false, std::memory_order_release);
+  self->server_gone_.store(true, std::memory_order_release);
   self->lost_.store(true, std::memory_order_release);
   self->wake_.notify_all();
 }

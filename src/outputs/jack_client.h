@@ -74,7 +74,8 @@ class JackClient {
   std::atomic<jack_client_t*> client_{nullptr};
   std::atomic<bool> up_{false};
   std::atomic<bool> lost_{false};
-  mutable std::mutex mutex_;  // guards name_ and the watch thread's sleep
+  std::atomic<bool> server_gone_{false};  // the server told the client it shut down
+  mutable std::mutex mutex_;              // guards name_ and the watch thread's sleep
   std::condition_variable wake_;
   std::string name_;
   bool closing_ = false;
