@@ -114,11 +114,12 @@ TEST_F(JackOutputTest, AServerThatGoesAway) {
   EXPECT_NE(out_->Status(), kMidiOk);
   EXPECT_NE(out_->Describe().find("gone away"), std::string::npos) << out_->Describe();
   EXPECT_NE(out_->Send(Lane::kPlayer, NoteMessage(1, 61, 90), 0), kMidiOk);
-  // The client the server dropped is given back at once (coming back: see the end-to-end tests).
-  for (int i = 0; i < 500 && jack::OpenClients() != 0; ++i) {
+  // The client the server dropped is let go without closing it: libjack may hang for good
+  // closing a client whose server has died (coming back: see the end-to-end tests).
+  for (int i = 0; i < 50 && jack::OpenClients() == 1; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  EXPECT_EQ(jack::OpenClients(), 0);
+  EXPECT_EQ(jack::OpenClients(), 1);
 }
 
 // The client is vordel on its server whatever the instance number, and vordel-2 when another
