@@ -8,8 +8,9 @@
 // the tempo to 90. Each note start of the piece falls, on the peer's timeline, where the piece's
 // shape puts it (its tick at its first tempo, counted in beats from the bar it began on); the
 // difference is the phase error, its median the output's latency: p99 and max of what is left.
-// followed_in_beats: from the change of tempo to the first note start from which every one is
-// within a millisecond of the new timeline.
+// tempo_after: the tempo the note starts after the change keep (their beats over their arrival
+// times); followed_in_beats: from the change of tempo to the first note start from which every
+// one is within a millisecond of the new timeline (no sooner than the piece has a note there).
 //
 // MIDI clock: A dummy JACK server (48 kHz, 256
 // frames) of the benchmark's own with the project's recorder, one core kept busy, and a headless
@@ -19,7 +20,8 @@
 // compared with its ideal time; the median of the differences is the latency, what is left after
 // removing it the jitter. Also counted: the clocks that arrived against the piece's beats (24 a
 // beat, and one on the first). Ends with one line:
-//   sync phase_p99_ms=X phase_max_ms=X phase_latency_ms=X notes=N followed_in_beats=X
+//   sync phase_p99_ms=X phase_max_ms=X phase_latency_ms=X notes=N tempo_after=X
+//        followed_in_beats=X
 //        clock_p99_ms=X clock_max_ms=X clocks=N expected=N beats=X xruns=N
 // Usage: vordel-bench-sync build/vordel build/vordel-jack-recorder
 #include <lo/lo.h>
@@ -203,11 +205,25 @@ std::string LinkPart(const std::string& vordel, const std::string& recorder,
     }
     followed = beats[i] - change_beat;
   }
-  char fields[200];
+  // The tempo vordel played at after the change: the slope of the notes' beats over their
+  // arrival times (least squares).
+  double n = 0, st = 0, sb = 0, stt = 0, stb = 0;
+  for (std::size_t i = 0; i < onsets.size(); ++i) {
+    if (beats[i] >= change_beat) {
+      const double t = (onsets[i] - onsets.back()) / 60e6;  // minutes
+      n += 1;
+      st += t;
+      sb += beats[i];
+      stt += t * t;
+      stb += t * beats[i];
+    }
+  }
+  const double tempo_after = n > 1 ? (n * stb - st * sb) / (n * stt - st * st) : 0;
+  char fields[240];
   std::snprintf(fields, sizeof fields,
                 "phase_p99_ms=%.4f phase_max_ms=%.4f phase_latency_ms=%.3f notes=%zu "
-                "followed_in_beats=%.2f ",
-                r.p99_ms, r.max_ms, r.latency_ms, onsets.size(), followed);
+                "tempo_after=%.3f followed_in_beats=%.2f ",
+                r.p99_ms, r.max_ms, r.latency_ms, onsets.size(), tempo_after, followed);
   return fields;
 }
 
