@@ -11,7 +11,9 @@ namespace vordel::testing {
 
 class OscPeer {
  public:
-  OscPeer() : server_(lo_server_new_with_proto(nullptr, LO_UDP, nullptr)) {
+  // Port "0": the kernel picks a free one. Left to liblo, a port it draws that another test
+  // process holds already costs a socket it never closes.
+  OscPeer() : server_(lo_server_new_with_proto("0", LO_UDP, nullptr)) {
     lo_server_add_method(server_, nullptr, nullptr, &OscPeer::Got, this);
   }
   ~OscPeer() { lo_server_free(server_); }
