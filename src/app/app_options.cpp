@@ -27,6 +27,10 @@ void AddAppOptions(CLI::App& app, AppOptions& options) {
                "run without a window: controlled by OSC, MIDI input and lines on standard input "
                "(0, 1, q or a parameter string)")
       ->group(kPlaying);
+  app.add_flag("--show", options.show,
+               "open the window at its normal size, to work in (by default it starts minimized, "
+               "for the programs that drive it)")
+      ->group(kPlaying);
   app.add_flag("-e,--endless", options.endless,
                "play on and on: when a piece ends, the next one follows after the gap (the same "
                "string at a new clock, or the playlist's next line); starts at once")

@@ -20,6 +20,7 @@ namespace vordel {
 struct AppOptions {
   OutputRequest output;
   bool headless = false;
+  bool show = false;  // the window opens normal-sized rather than minimized
   OscSource::Options osc;
   // Playing all day, as given and as checked.
   bool endless = false;

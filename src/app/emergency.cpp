@@ -1,6 +1,7 @@
 #include "app/emergency.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 
@@ -20,14 +21,26 @@ void SilenceOnOutOfMemory() {
   }
 }
 
-void SilenceAtExit() {
+bool Silence() {
   if (Session* s = g_session.exchange(nullptr)) {
     s->Shutdown("error");
+    return true;
+  }
+  return false;
+}
+
+// exit() called from inside a library while the program still runs: after the silence the
+// process ends at once, with the failure's code, rather than destroying the libraries' statics
+// under the threads that still use them (which crashed it).
+void SilenceAtExit() {
+  if (Silence()) {
+    std::fflush(nullptr);
+    std::_Exit(1);
   }
 }
 
 [[noreturn]] void SilenceAndTerminate() {
-  SilenceAtExit();
+  Silence();
   if (g_previous != nullptr) {
     g_previous();
   }

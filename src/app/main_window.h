@@ -1,21 +1,25 @@
-// The desktop program: the application object, the frame titled "MainFrame" with its menu and
-// status bar, and the client window that shows the piece and reads the mouse. What a command or
-// a click does is the controller's; the window shows state, hosts the menu and asks the user.
-// Window thread only.
+// The desktop program: the application object, the frame titled "MainFrame" with its menu, its
+// transport toolbar and status bar, the piece panel, and the client window that shows the piece
+// and reads the mouse. What a command or a click does is the controller's; the window shows
+// state, hosts the menus and asks the user. Window thread only.
 #pragma once
 
+#include <QAction>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPlainTextEdit>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
 #include "app/app_options.h"
 #include "app/piano_roll.h"
+#include "app/piece_panel.h"
 #include "app/runtime.h"
 #include "control/controller.h"
 #include "platform/signals.h"
@@ -30,8 +34,14 @@ class TMyWindow : public QWidget, public ControllerHost {
 
   void SetController(Controller* controller) { controller_ = controller; }
   void SetStatusBar(const std::array<QLabel*, kStatusFields>& gadgets) { gadgets_ = gadgets; }
-  // Writes what the window shows to this file whenever it changes (for tests).
-  void SetStateFile(const std::string& path) { state_file_ = path; }
+  // Writes what the window shows to this file whenever it changes (for tests), with the lines
+  // `more` gives.
+  void SetStateFile(const std::string& path, std::function<std::string()> more) {
+    state_file_ = path;
+    more_state_ = std::move(more);
+  }
+  // One step of the piano roll's zoom: positive zooms in.
+  void ZoomRoll(int steps);
   // The status bar's texts and, for tests, the state file.
   void UpdateStatusTexts();
   void EmptyClip();
@@ -57,13 +67,15 @@ class TMyWindow : public QWidget, public ControllerHost {
   PianoRoll roll_;
   std::array<QLabel*, kStatusFields> gadgets_{};
   std::string state_file_;
+  std::function<std::string()> more_state_;
   std::string state_written_;
+  QRect roll_area_;
 };
 
 // The frame: asks the client whether it may close.
 class TMainFrame : public QMainWindow {
  public:
-  TMainFrame(TMyWindow* client, Controller* controller);
+  TMainFrame(QWidget* client, Controller* controller);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -82,9 +94,18 @@ class TMyApp : public SessionListener {
   int Run();
 
   void DevicesChanged(const std::string& line) override;
+  void PieceBuilt(const std::string& reproduce) override;
 
  private:
   void FillDevicesMenu();
+  void AddTransport();
+  void AddExports(QMenu* file);
+  // A command from the window itself.
+  void Send(Command::Kind kind, const std::string& text = "", bool exact = false);
+  // The buttons, the warnings and the client follow what the session does, from any source.
+  void Follow();
+  void SaveMidi();
+  void RenderAudioFile();
   // A menu's command about a file (a playlist, a score); a failure is shown in a box.
   void ApplyFileCommand(Command::Kind kind, const std::string& path);
   void Quit(const std::string& why);
@@ -99,6 +120,13 @@ class TMyApp : public SessionListener {
   TMyWindow* client_ = nullptr;
   QStatusBar* StatusBar = nullptr;
   QMenu* devices_ = nullptr;
+  PiecePanel* panel_ = nullptr;
+  QPlainTextEdit* warnings_ = nullptr;
+  QAction* play_ = nullptr;
+  QAction* stop_ = nullptr;
+  QAction* fade_ = nullptr;
+  std::string followed_;  // what the window showed at the last poll
+  std::string warnings_shown_;
   QTimer poll_timer_;
   std::unique_ptr<QSocketNotifier> queue_notifier_;
   std::unique_ptr<QSocketNotifier> composed_notifier_;

@@ -41,6 +41,9 @@ struct Command {
   // kPlaylist, kScore: `text` is a name inside the files folder (sent by another program), not
   // a path of the user's choosing.
   bool in_files_folder = false;
+  // kCompose: `text` may also be a [Reproduce] line (--clock MS ... 'STRING'), which makes that
+  // very piece again (the window's history); other sources send parameter strings only.
+  bool exact = false;
   // kCompose, kPlaylist, kScore: told on the control thread what became of the string or the
   // file ("" when it plays or was written, else why not).
   std::function<void(const std::string&)> reply;

@@ -87,8 +87,11 @@ void Controller::Apply(const Command& command) {
 }
 
 void Controller::Await(const PieceParameters& parameters, const Command& command,
-                       AfterComposing after) {
-  pending_ = Pending{session_.composer().Request(parameters), command, after};
+                       AfterComposing after, std::optional<std::int64_t> clock_ms,
+                       std::optional<CarriedState> carried) {
+  pending_ =
+      Pending{session_.composer().Request(parameters, ComposeFor::kCommand, clock_ms, carried),
+              command, after};
 }
 
 void Controller::PieceComposed() {
@@ -173,6 +176,7 @@ void Controller::ApplyLatched(const Command& command) {
         transport_.Stop("stop", programme_->fade_ms());
         string_taken_ = false;
         stop_done_ = true;
+        host_.Invalidate();
       }
       return;
     case Command::Kind::kPlay:
@@ -418,6 +422,21 @@ std::string Controller::Refusal(const PieceParameters& parameters) const {
 }
 
 void Controller::ComposeAndPlay(const Command& command) {
+  if (command.exact && command.text.find("--clock") != std::string::npos) {
+    std::string error;
+    if (const std::optional<PieceRecipe> recipe = ReadRecipe(command.text, &error)) {
+      Await(recipe->parameters, command, AfterComposing::kReplace, recipe->clock_ms,
+            recipe->clock_ms ? std::optional<CarriedState>(recipe->carried) : std::nullopt);
+      return;
+    }
+    session_.SetRefusal(error);
+    host_.Log(command.origin + ": " + error);
+    if (command.reply) {
+      command.reply(error);
+    }
+    host_.Invalidate();
+    return;
+  }
   const PieceParameters parameters = PieceParameters::Parse(command.text);
   if (!parameters.accepted()) {
     // The current piece stays, and so does whatever plays.
@@ -529,7 +548,7 @@ std::string Controller::StatusText(StatusField field) const {
   return "";
 }
 
-std::string Controller::NoticeText() const {
+std::string Controller::NoticeText(bool with_warnings) const {
   if (!session_.Refusal().empty()) {
     return session_.Refusal();
   }
@@ -544,10 +563,96 @@ std::string Controller::NoticeText() const {
     text = "Nothing plays.";
   }
   // What the string of the piece holds outside the useful ranges, a line each.
-  for (const std::string& warning : session_.Warnings()) {
+  for (const std::string& warning :
+       with_warnings ? session_.Warnings() : std::vector<std::string>{}) {
     text += "\nWarning: " + warning;
   }
   return text;
+}
+
+namespace {
+
+// "1:07", "12:00", "1:02:03".
+std::string MinutesAndSeconds(std::int64_t ms) {
+  const std::int64_t s = std::max<std::int64_t>(ms, 0) / 1000;
+  char text[32];
+  if (s >= 3600) {
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(s / 3600),
+                  static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
+  } else {
+    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(s / 60),
+                  static_cast<long long>(s % 60));
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string Controller::ReadableCounters() const {
+  const Piece& piece = session_.piece();
+  const std::size_t sections = piece.sections().size();
+  std::string text = std::to_string(sections) + (sections == 1 ? " section, " : " sections, ") +
+                     MinutesAndSeconds(piece.total_ms());
+  const CompositionPlayer& player = session_.player();
+  if (player.Running() != 0 && sections > 0) {
+    // The section whose onset the playhead has passed last.
+    const auto tick = static_cast<std::int64_t>(player.LastTick());
+    std::size_t at = 0;
+    while (at + 1 < sections && piece.sections()[at + 1].onset <= tick) {
+      ++at;
+    }
+    text += "; section " + std::to_string(at + 1) + " at " + MinutesAndSeconds(tick);
+  }
+  return text;
+}
+
+std::string Controller::StatusWords(StatusField field) const {
+  const CompositionPlayer& player = session_.player();
+  switch (field) {
+    case StatusField::kEvents:
+      return std::to_string(player.PlayedEvents()) + " events played";
+    case StatusField::kTick:
+      return player.Running() != 0
+                 ? "at " + MinutesAndSeconds(static_cast<std::int64_t>(player.LastTick()))
+                 : "stopped";
+    case StatusField::kTimer: {
+      std::string closed = programme_->ClosedText();
+      if (!closed.empty()) {
+        return closed;
+      }
+      const std::string& timer = player.TimerStatusText();
+      if (timer.empty()) {
+        return "Clock: not started yet";
+      }
+      return timer.rfind("Timer OK", 0) == 0 ? "Clock: on time" : "Clock: failed to start";
+    }
+    case StatusField::kMidiIn: {
+      const MidiInput* input = session_.input();
+      if (input == nullptr) {
+        return "MIDI input: none";
+      }
+      const std::string raw = session_.GetINStatusStr();
+      if (raw != "MIN OK") {
+        return raw == "MIN none" ? "MIDI input: none" : "MIDI input: error";
+      }
+      const std::string from = input->Connected();
+      return "MIDI input: " + (from.empty() ? std::string("not connected") : from);
+    }
+    case StatusField::kMidiOut: {
+      const MidiOutput* output = session_.output();
+      if (output == nullptr || session_.GetOUTStatusStr().rfind("MOUT OK", 0) != 0) {
+        return "Output: error";
+      }
+      std::string text = "Output: " + output->Describe();
+      if (const std::uint64_t lost = session_.LostMessages(); lost > 0) {
+        text += ", " + std::to_string(lost) + " messages lost";
+      }
+      return text;
+    }
+    case StatusField::kBeat:
+      return StatusText(StatusField::kBeat);  // in words already
+  }
+  return "";
 }
 
 std::int64_t Controller::DisplayedTick() const {

@@ -96,7 +96,12 @@ class Controller : private ProgrammeHost {
   // The line of counters, the status bar's texts and the line that says what happened.
   std::string CountersText() const;
   std::string StatusText(StatusField field) const;
-  std::string NoticeText() const;
+  // The notice without the string's warnings, which the window shows apart.
+  std::string NoticeText(bool with_warnings = true) const;
+  // For the person at the window: the counters in sections and minutes ("3 sections, 1:07;
+  // section 2 at 0:41") and each status field in words, its raw text left to the tooltip.
+  std::string ReadableCounters() const;
+  std::string StatusWords(StatusField field) const;
 
   // The clipboard's state: a string was taken (until a stop); the stop was carried out (until a
   // string is taken).
@@ -124,7 +129,9 @@ class Controller : private ProgrammeHost {
   void ApplyWaiting();
   // What follows the composing, by the command that asked for it.
   enum class AfterComposing { kKeep, kRestart, kReplace };
-  void Await(const PieceParameters& parameters, const Command& command, AfterComposing after);
+  void Await(const PieceParameters& parameters, const Command& command, AfterComposing after,
+             std::optional<std::int64_t> clock_ms = std::nullopt,
+             std::optional<CarriedState> carried = std::nullopt);
   void SaveScore(const Command& command);
   // The file a score command names, prepared for writing: null, with the reason, when it may
   // not be written.

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 #include "platform/error_text.h"
 #include "platform/timestamps.h"
@@ -24,6 +25,50 @@ void MakeParents(const std::string& path) {
 }
 
 }  // namespace
+
+std::vector<JournalEntry> ReadJournalTail(const std::string& path, std::size_t most) {
+  constexpr off_t kTailBytes = off_t{256} * 1024;
+  std::vector<JournalEntry> out;
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    return out;
+  }
+  struct stat st {};
+  std::string text;
+  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    const off_t from = st.st_size > kTailBytes ? st.st_size - kTailBytes : 0;
+    text.resize(static_cast<std::size_t>(st.st_size - from));
+    const ssize_t n = pread(fd, text.data(), text.size(), from);
+    text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    if (from > 0) {
+      // The first line is most likely cut.
+      const std::size_t newline = text.find('\n');
+      text.erase(0, newline == std::string::npos ? text.size() : newline + 1);
+    }
+  }
+  close(fd);
+  std::istringstream lines(text);
+  std::string line;
+  while (std::getline(lines, line)) {
+    if (lines.eof()) {
+      break;  // no newline after it: still being written
+    }
+    std::vector<std::string> fields;
+    std::size_t begin = 0;
+    for (std::size_t tab = line.find('\t'); fields.size() < 3 && tab != std::string::npos;
+         tab = line.find('\t', begin)) {
+      fields.push_back(line.substr(begin, tab - begin));
+      begin = tab + 1;
+    }
+    if (fields.size() == 3 && begin < line.size()) {
+      out.push_back({fields[0], fields[2], line.substr(begin)});
+    }
+  }
+  if (out.size() > most) {
+    out.erase(out.begin(), out.end() - static_cast<std::ptrdiff_t>(most));
+  }
+  return out;
+}
 
 std::string Journal::DefaultPath() {
   // Read at start-up, before any thread of the program's own.

@@ -13,8 +13,21 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace vordel {
+
+// One line of a journal, as read back.
+struct JournalEntry {
+  std::string start;      // ISO 8601, local time
+  std::string how;        // end, stop, next, hours, quit, error
+  std::string reproduce;  // the command that makes the piece again
+};
+
+// The last `most` well-formed lines of the journal at `path`, oldest first, read from its last
+// 256 kB at most (nothing when it cannot be read). A line cut short or not of four fields is
+// skipped.
+std::vector<JournalEntry> ReadJournalTail(const std::string& path, std::size_t most);
 
 class Journal {
  public:

@@ -19,7 +19,8 @@ Programme::Programme(Session& session, ProgrammeHost& host, ProgrammeSettings se
       settings_(std::move(settings)),
       wall_clock_(settings_.wall_clock),
       journal_(settings_.journal),
-      endless_(settings_.endless || settings_.playlist.has_value()) {
+      endless_(settings_.endless || settings_.playlist.has_value()),
+      fading_(settings_.fade_ms > 0) {
   if (settings_.playlist) {
     order_.emplace(settings_.playlist->entries.size(), settings_.shuffle,
                    static_cast<std::uint32_t>(wall_clock_()));
@@ -93,13 +94,20 @@ void Programme::Next() {
   paused_ = false;
   if (transport().Playing()) {
     // What was set to follow starts the gap after the fade (or is composed for then).
-    transport().Next(settings_.fade_ms, settings_.gap_ms);
+    transport().Next(fade_ms(), settings_.gap_ms);
     return;
   }
   start_at_ = MonotonicNanos() + Millis(settings_.gap_ms);
   if (!composing_ && transport().Next() == nullptr) {
     ComposeNext();
   }
+}
+
+std::int64_t Programme::fade_ms() const {
+  if (!fading_) {
+    return 0;
+  }
+  return settings_.fade_ms > 0 ? settings_.fade_ms : kDefaultFadeMs;
 }
 
 void Programme::ComposeNext() {
@@ -164,7 +172,7 @@ void Programme::Poll() {
       start_at_.reset();
       transport().Unqueue();
       if (transport().Playing()) {
-        transport().Stop("hours", settings_.fade_ms);
+        transport().Stop("hours", fade_ms());
       }
     } else {
       host_.Log("the hours open");

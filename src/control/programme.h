@@ -75,7 +75,12 @@ class Programme : public SessionListener {
   // "Closed until 10:00." while outside the hours, else "".
   std::string ClosedText() const;
   bool Open() const { return open_; }
-  std::int64_t fade_ms() const { return settings_.fade_ms; }
+  // The fade of a stop, a next and the closing: --fade's, or while fading is switched on
+  // without one, kDefaultFadeMs; 0 (at once) while it is switched off.
+  std::int64_t fade_ms() const;
+  bool Fading() const { return fading_; }
+  void SetFading(bool on) { fading_ = on; }
+  static constexpr std::int64_t kDefaultFadeMs = 2000;
 
   // SessionListener
   void PlaybackStarted() override;
@@ -98,6 +103,7 @@ class Programme : public SessionListener {
   std::optional<PlaylistOrder> order_;
 
   bool endless_ = false;
+  bool fading_ = false;
   bool open_ = true;
   bool paused_ = false;        // a stop: nothing follows until the next start
   bool next_pending_ = false;  // a "next": one piece follows, endless or not

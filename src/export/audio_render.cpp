@@ -48,7 +48,8 @@ using Sink = std::function<bool(const float* frames, int count)>;
 
 // One render of the piece into sink; the frames rendered, or -1 with error set.
 std::int64_t RenderPass(const Schedule& schedule, const std::string& soundfont, const Sink& sink,
-                        const std::function<void(std::int64_t)>& progress, std::string* error) {
+                        const std::function<void(std::int64_t)>& progress,
+                        const std::atomic<bool>* cancel, std::string* error) {
   fluid_settings_t* settings = new_fluid_settings();
   fluid_settings_setnum(settings, "synth.sample-rate", kRenderSampleRate);
   SynthEngine engine(settings, soundfont);
@@ -67,6 +68,10 @@ std::int64_t RenderPass(const Schedule& schedule, const std::string& soundfont, 
       fluid_synth_write_float(engine.synth(), n, buffer.data(), 0, 2, buffer.data(), 1, 2);
       ok = sink(buffer.data(), n);
       done += n;
+      if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+        ok = false;
+        *error = kRenderCancelled;
+      }
       if (done >= next_report) {
         progress(done);
         next_report = done + kRenderSampleRate;
@@ -90,7 +95,9 @@ std::int64_t RenderPass(const Schedule& schedule, const std::string& soundfont, 
   render_to(done + (std::int64_t{2} * kRenderSampleRate + kBlock - 1) / kBlock * kBlock +
             std::int64_t{2} * kBlock);
   if (!ok) {
-    *error = "the audio could not be written";
+    if (error->empty()) {
+      *error = "the audio could not be written";
+    }
     return -1;
   }
   return done;
@@ -208,7 +215,7 @@ RenderResult RenderAudio(const Schedule& schedule, const std::string& path,
           meter.Add(f, n, 1.0f);
           return true;
         },
-        [&](std::int64_t done) { report(0, done); }, &result.error);
+        [&](std::int64_t done) { report(0, done); }, options.cancel, &result.error);
     if (frames < 0) {
       return result;
     }
@@ -252,10 +259,12 @@ RenderResult RenderAudio(const Schedule& schedule, const std::string& path,
         written.Add(f, n, gain);
         return sf_writef_float(file, scaled.data(), n) == n;
       },
-      [&](std::int64_t done) { report(passes - 1, done); }, &result.error);
+      [&](std::int64_t done) { report(passes - 1, done); }, options.cancel, &result.error);
   if (frames < 0) {
     sf_close(file);
-    result.error = "cannot write " + path + ": " + result.error;
+    if (result.error != kRenderCancelled) {
+      result.error = "cannot write " + path + ": " + result.error;
+    }
     return result;
   }
   if (sf_close(file) != 0) {

@@ -6,6 +6,7 @@
 // fixed gain renders once. Control thread; not real-time safe.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -24,7 +25,11 @@ inline constexpr double kMaxGainDb = 40.0;
 struct RenderOptions {
   std::string soundfont;          // "" for the one found
   std::optional<double> gain_db;  // a fixed gain instead of normalising
+  // Set (from any thread) to give the rendering up: nothing is written, the error says so.
+  const std::atomic<bool>* cancel = nullptr;
 };
+
+inline constexpr const char* kRenderCancelled = "the rendering was cancelled";
 
 struct RenderResult {
   bool ok = false;

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <tuple>
 
 #include "outputs/recording.h"
 #include "support/manual_timer.h"
@@ -174,6 +175,102 @@ TEST_F(ControllerTest, TheClipboardsRules) {
   EXPECT_FALSE(timer_.Active(session_->player().GetTimerID()));
   Poll("1");
   EXPECT_EQ(Playing(), 0);
+}
+
+// What the window shows a person: the counters in sections and minutes, the status in words
+// (the raw fields stay as they were), a stop from the clipboard repainted at once, the warnings
+// apart from the notice.
+TEST_F(ControllerTest, TheWindowsReadableTexts) {
+  struct Row {
+    StatusField field;
+    const char* idle;
+    const char* playing;  // after two seconds of ticks
+  };
+  const Row rows[] = {
+      {StatusField::kEvents, "0 events played", nullptr},
+      {StatusField::kTick, "stopped", "at 0:02"},
+      {StatusField::kTimer, "Clock: not started yet", "Clock: on time"},
+      {StatusField::kMidiIn, "MIDI input: none", "MIDI input: none"},
+      {StatusField::kMidiOut, "Output: recording", "Output: recording"},
+      {StatusField::kBeat, "", nullptr},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(ctl_->StatusWords(row.field), row.idle);
+  }
+  char total[16];
+  std::snprintf(total, sizeof total, "%lld:%02lld",
+                static_cast<long long>(piece().total_ms() / 60000),
+                static_cast<long long>(piece().total_ms() / 1000 % 60));
+  EXPECT_EQ(ctl_->ReadableCounters(), std::string("2 sections, ") + total);
+
+  Poll("0 80 40 30 25 1 50 30 23 20 7");
+  for (int i = 0; i < 2000; ++i) {
+    timer_.Tick();
+  }
+  for (const Row& row : rows) {
+    if (row.playing != nullptr) {
+      EXPECT_EQ(ctl_->StatusWords(row.field), row.playing);
+    }
+  }
+  EXPECT_EQ(ctl_->StatusWords(StatusField::kEvents),
+            std::to_string(session_->player().PlayedEvents()) + " events played");
+  EXPECT_EQ(ctl_->StatusWords(StatusField::kBeat), ctl_->StatusText(StatusField::kBeat));
+  EXPECT_NE(ctl_->ReadableCounters().find("; section 1 at 0:02"), std::string::npos)
+      << ctl_->ReadableCounters();
+  EXPECT_EQ(ctl_->StatusText(StatusField::kTick), "timed: 2000.");  // the raw field unchanged
+  // The second section's onset passed: the counters say so.
+  const std::int64_t second = piece().sections()[1].onset;
+  while (static_cast<std::int64_t>(session_->player().LastTick()) < second) {
+    timer_.Tick();
+  }
+  EXPECT_NE(ctl_->ReadableCounters().find("; section 2 at "), std::string::npos);
+  EXPECT_NE(ctl_->NoticeText().find("\nWarning: 1 number(s) after"), std::string::npos);
+  EXPECT_EQ(ctl_->NoticeText(false), "Playing object 2 of 2.");
+
+  const int repaints = host_.repaints;
+  Poll("0");
+  EXPECT_GT(host_.repaints, repaints);  // the window shows the stop at once
+  EXPECT_EQ(ctl_->StatusWords(StatusField::kTick), "stopped");
+  EXPECT_EQ(ctl_->ReadableCounters().find("section 2 at"), std::string::npos);
+}
+
+// The window's history sends a [Reproduce] line: that very piece is made again; a line that
+// makes no piece is refused and answered.
+TEST_F(ControllerTest, AReproduceLineFromTheWindowMakesThatVeryPieceAgain) {
+  Once(Command::Kind::kCompose, "0 50 40 1 0");
+  const Piece first = piece();
+  auto exact = [this](const std::string& text) {
+    Command c;
+    c.kind = Command::Kind::kCompose;
+    c.text = text;
+    c.exact = true;
+    c.origin = "window";
+    c.reply = [this](const std::string& r) { replies.push_back(r); };
+    ctl_->Apply(c);
+    Settle();
+  };
+  auto keys = [](const Piece& p) {
+    std::vector<std::tuple<int, int, int, std::int64_t>> out;
+    for (const Note& n : p.Notes()) {
+      out.emplace_back(n.channel, n.key, n.velocity, n.onset);
+    }
+    return out;
+  };
+  Once(Command::Kind::kCompose, "0 50 40 1 0");  // the same string at a new clock
+  exact(first.Reproduce());
+  EXPECT_FALSE(piece().SameAs(first));
+  EXPECT_EQ(piece().clock_ms(), first.clock_ms());
+  EXPECT_EQ(keys(piece()), keys(first));
+  EXPECT_EQ(replies.back(), "");
+  EXPECT_EQ(Playing(), 1);
+
+  replies.clear();
+  const Piece kept = piece();
+  exact("vordel-compose --clock 12 --dump '1 2'");
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_FALSE(replies[0].empty());
+  EXPECT_TRUE(piece().SameAs(kept));
+  EXPECT_EQ(ctl_->NoticeText(), replies[0]);
 }
 
 // Clicks show their boxes, a click after a stop ends at the first tick, the mouse's height sets

@@ -71,6 +71,59 @@ TEST(Journal, ALineAPlaybackRotatedPastTenMegabytes) {
   tzset();
 }
 
+// The window's history reads the journal's last lines back: whole lines of four fields only,
+// the newest kept when there are more, a line still being written (no newline yet) left out.
+TEST(Journal, ItsLastLinesAreReadBack) {
+  struct Row {
+    const char* text;
+    std::size_t most;
+    std::vector<std::string> reproduce;  // of the entries read, oldest first
+  };
+  const std::string a =
+      "2026-01-01T10:00:00+00:00\t12.0\tend\tvordel-compose --clock 5 '1 2 3 4 5'\n";
+  const std::string b =
+      "2026-01-01T10:01:00+00:00\t3.5\tstop\tvordel-compose --clock 6 '0 1 2 3 4'\n";
+  const Row rows[] = {
+      {"", 10, {}},          {"not a journal line\n", 10, {}},
+      {"a\tb\tc\n", 10, {}}, {"a\tb\tc\t\n", 10, {}},
+      {"", 0, {}},
+  };
+  const std::string path = testing::TempPath("tail.log");
+  for (const Row& row : rows) {
+    std::ofstream(path) << row.text;
+    std::vector<std::string> got;
+    for (const JournalEntry& e : ReadJournalTail(path, row.most)) {
+      got.push_back(e.reproduce);
+    }
+    EXPECT_EQ(got, row.reproduce) << row.text;
+  }
+  std::ofstream(path) << a << "cut short\n" << b << "2026-01-01T10:02:00+00:00\t1.0\tend\tvordel";
+  std::vector<JournalEntry> got = ReadJournalTail(path, 10);
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_EQ(got[0].start, "2026-01-01T10:00:00+00:00");
+  EXPECT_EQ(got[0].how, "end");
+  EXPECT_EQ(got[0].reproduce, "vordel-compose --clock 5 '1 2 3 4 5'");
+  EXPECT_EQ(got[1].how, "stop");
+  got = ReadJournalTail(path, 1);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].how, "stop");
+  // A long journal: only its end is read, from the first whole line there.
+  {
+    std::ofstream out(path);
+    for (int i = 0; i < 20000; ++i) {
+      out << "2026-01-01T10:00:00+00:00\t1.0\tend\tvordel-compose --clock " << i << " '1'\n";
+    }
+  }
+  got = ReadJournalTail(path, 100000);
+  ASSERT_GT(got.size(), 1000u);
+  ASSERT_LT(got.size(), 20000u);
+  EXPECT_EQ(got.back().reproduce, "vordel-compose --clock 19999 '1'");
+  EXPECT_EQ(got.front().start, "2026-01-01T10:00:00+00:00");
+  EXPECT_TRUE(ReadJournalTail(path + ".missing", 10).empty());
+  EXPECT_TRUE(ReadJournalTail("/tmp", 10).empty());  // a folder
+  std::remove(path.c_str());
+}
+
 // Four programs keep one journal and move it aside once between them: every line of each is in
 // the journal or in the older one, none lost, none twice, none cut.
 TEST(Journal, FourWritersAtOnceLoseNoLineWhenItMovesAside) {

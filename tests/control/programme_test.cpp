@@ -220,6 +220,38 @@ TEST_F(ProgrammeTest, AStopThatFadesOutIsAStopWhateverIsComposedMeanwhile) {
   EXPECT_EQ(starts_->ends, std::vector<std::string>{"stop"});
 }
 
+// The window's Fade switch: a stop fades over --fade's time, or two seconds without one, while
+// it is on, and cuts off at once while it is off; --fade turns it on from the start.
+TEST_F(ProgrammeTest, TheFadeSwitchChoosesTheFadeOfAStop) {
+  struct Row {
+    std::int64_t given;  // --fade
+    bool on_at_start;
+    std::int64_t when_on;
+  };
+  for (const Row& row : {Row{0, false, Programme::kDefaultFadeMs}, Row{5000, true, 5000}}) {
+    ProgrammeSettings settings;
+    settings.fade_ms = row.given;
+    Make(settings);
+    Programme& programme = controller_->programme();
+    EXPECT_EQ(programme.Fading(), row.on_at_start);
+    EXPECT_EQ(programme.fade_ms(), row.on_at_start ? row.when_on : 0);
+    for (const bool on : {true, false}) {
+      programme.SetFading(on);
+      EXPECT_EQ(programme.fade_ms(), on ? row.when_on : 0);
+      Command play;
+      play.kind = Command::Kind::kPlay;
+      controller_->Apply(play);
+      ASSERT_TRUE(Drive([&] { return session_->transport().Playing(); }, 100));
+      timer_.Tick();
+      controller_->Apply(Command{});  // a stop
+      EXPECT_EQ(session_->transport().Fading(), on);
+      EXPECT_EQ(session_->transport().Playing(), on);  // fading out, or stopped at once
+      ASSERT_TRUE(Drive([&] { return !session_->transport().Playing(); }));
+    }
+    TearDown();
+  }
+}
+
 // A journal that cannot be written: the loss is said at once with its count but not again within
 // the minute, and when the journal works again, how many lines were lost.
 TEST_F(ProgrammeTest, AJournalThatFailsIsSaidOnceAMinuteAndWhenItWorksAgain) {

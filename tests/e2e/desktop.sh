@@ -172,7 +172,8 @@ copy "1"
 wait_for "[ \$(notes_in '$WORK/dump3.txt') -gt 5 ]" 10 || fail "no playback before the X server went"
 kill "$XVFB_PID"
 wait "$VORDEL_PID"
-echo "after losing its X server vordel exited with $?"
+code=$?
+[ "$code" = 1 ] || fail "after losing its X server vordel exited with $code, not 1"
 stop_dump
 check_silent_end "$WORK/dump3.txt" || fail "a lost X server left notes sounding"
 
