@@ -403,6 +403,9 @@ bool TMyApp::InitMainWindow() {
   QObject::connect(queue_notifier_.get(), &QSocketNotifier::activated, frame_.get(), [this] {
     // A signal acts before whatever else waits (its own notifier ends the program).
     runtime_->TakeCommands([this] { return quitting_ || stop_signals_.Pending(); });
+    // What the commands changed shows now, not at the next poll.
+    Follow();
+    client_->UpdateStatusTexts();
   });
   if (stop_signals_.fd() >= 0) {
     signal_notifier_ = std::make_unique<QSocketNotifier>(stop_signals_.fd(), QSocketNotifier::Read);

@@ -30,6 +30,7 @@ bool QtClipboardSource::Start(CommandQueue& queue, std::string* error) {
   connect(clip, &QClipboard::changed, this, [this](QClipboard::Mode mode) {
     if (mode == QClipboard::Clipboard) {
       poller_.Changed();
+      poller_.Poll(*queue_);  // a new text acts now, not at the next poll
     }
   });
   connect(&timer_, &QTimer::timeout, this, [this] { poller_.Poll(*queue_); });
