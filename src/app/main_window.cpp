@@ -580,7 +580,7 @@ void TMyApp::RenderAudioFile() {
     finished.store(true, std::memory_order_release);
   });
   QProgressDialog dialog("Rendering " + path + " ...", "&Cancel", 0, 1000, frame_.get());
-  dialog.setWindowTitle("Render audio");
+  dialog.setWindowTitle("Rendering");
   dialog.setWindowModality(Qt::WindowModal);
   dialog.setMinimumDuration(0);
   while (!finished.load(std::memory_order_acquire)) {

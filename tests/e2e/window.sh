@@ -115,6 +115,33 @@ cmp -s "$WORK/heard1" "$WORK/heard2" ||
   fail "the history did not play the piece again note for note ($(wc -l <"$WORK/heard1") and $(wc -l <"$WORK/heard2") notes)"
 grep -q "window: " "$WORK/vordel1.out" || true
 
+# Export from the File menu with the keyboard: a MIDI file, then a rendering given up with
+# Cancel (Esc), which leaves nothing behind.
+keys alt+f m
+wait_for "xdotool search --name '^Save MIDI file$' >/dev/null 2>&1" 10 || fail "no Save MIDI dialog"
+sleep 0.3
+type_text "$WORK/piece"
+xdotool key Return
+wait_for "[ -s '$WORK/piece.mid' ]" 10 || fail "Save MIDI wrote no piece.mid"
+[ "$(head -c 4 "$WORK/piece.mid")" = MThd ] || fail "piece.mid is not a MIDI file"
+keys ctrl+l
+type_text "0 40 30 60 100 3 50 20 40 100 4 60 20 40 100 1 70 40 20 60 2 30 45 10 60"
+keys Return
+wait_for "[ \"\$(state playing)\" = 1 ]" 20 || fail "the long piece did not play"
+keys Escape space
+keys alt+f r
+wait_for "xdotool search --name '^Render audio$' >/dev/null 2>&1" 10 || fail "no Render dialog"
+sleep 0.3
+type_text "$WORK/long.wav"
+xdotool key Return
+# The progress dialog has the keyboard while the long piece renders (seconds, for twelve minutes
+# of audio in two passes).
+wait_for "xdotool search --name '^Rendering$' >/dev/null 2>&1" 10 || fail "no progress dialog"
+xdotool key Escape
+wait_for "grep -q 'window: the rendering was cancelled' '$WORK/vordel1.out'" 60 ||
+  fail "the rendering was not cancelled"
+[ -z "$(ls "$WORK" | grep long)" ] || fail "a cancelled rendering left $(ls "$WORK" | grep long)"
+
 # Quit; a second start lists the journal's pieces after the examples and its own start-up piece.
 kill -TERM "$VORDEL_PID"
 wait_exit "$VORDEL_PID" 10
