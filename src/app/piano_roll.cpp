@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "composer/musical_object.h"
+#include "control/text_fields.h"
 #include "midi/message.h"
 
 namespace vordel {
@@ -31,16 +32,7 @@ const std::array<QColor, 4> kChannelColours = {QColor(200, 60, 40), QColor(40, 1
                                                QColor(60, 160, 60), QColor(170, 90, 190)};
 
 std::string PianoRoll::TimeLabel(std::int64_t tick) {
-  const std::int64_t seconds = std::max<std::int64_t>(tick, 0) / 1000;
-  char text[32];
-  if (seconds >= 3600) {
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                  static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-  } else {
-    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
-                  static_cast<long long>(seconds % 60));
-  }
-  return text;
+  return MinutesAndSeconds(tick);  // a tick is a millisecond
 }
 
 std::int64_t PianoRoll::AxisStep(std::int64_t length, int labels) {

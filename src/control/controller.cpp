@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "control/text_fields.h"
 #include "export/score.h"
 #include "platform/clock.h"
 
@@ -427,29 +428,27 @@ void Controller::ComposeAndPlay(const Command& command) {
     if (const std::optional<PieceRecipe> recipe = ReadRecipe(command.text, &error)) {
       Await(recipe->parameters, command, AfterComposing::kReplace, recipe->clock_ms,
             recipe->clock_ms ? std::optional<CarriedState>(recipe->carried) : std::nullopt);
-      return;
+    } else {
+      RefuseString(command, error);
     }
-    session_.SetRefusal(error);
-    host_.Log(command.origin + ": " + error);
-    if (command.reply) {
-      command.reply(error);
-    }
-    host_.Invalidate();
     return;
   }
   const PieceParameters parameters = PieceParameters::Parse(command.text);
   if (!parameters.accepted()) {
-    // The current piece stays, and so does whatever plays.
-    const std::string refusal = Refusal(parameters);
-    session_.SetRefusal(refusal);
-    host_.Log(command.origin + ": " + refusal);
-    if (command.reply) {
-      command.reply(refusal);
-    }
-    host_.Invalidate();
+    RefuseString(command, Refusal(parameters));
     return;
   }
   Await(parameters, command, AfterComposing::kReplace);
+}
+
+void Controller::RefuseString(const Command& command, const std::string& refusal) {
+  // The current piece stays, and so does whatever plays.
+  session_.SetRefusal(refusal);
+  host_.Log(command.origin + ": " + refusal);
+  if (command.reply) {
+    command.reply(refusal);
+  }
+  host_.Invalidate();
 }
 
 void Controller::TakeClipboardString(const std::string& text) {
@@ -569,24 +568,6 @@ std::string Controller::NoticeText(bool with_warnings) const {
   }
   return text;
 }
-
-namespace {
-
-// "1:07", "12:00", "1:02:03".
-std::string MinutesAndSeconds(std::int64_t ms) {
-  const std::int64_t s = std::max<std::int64_t>(ms, 0) / 1000;
-  char text[32];
-  if (s >= 3600) {
-    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(s / 3600),
-                  static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
-  } else {
-    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(s / 60),
-                  static_cast<long long>(s % 60));
-  }
-  return text;
-}
-
-}  // namespace
 
 std::string Controller::ReadableCounters() const {
   const Piece& piece = session_.piece();

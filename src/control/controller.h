@@ -122,6 +122,8 @@ class Controller : private ProgrammeHost {
   void PlayFromStart();
   void Quit();
   void ComposeAndPlay(const Command& command);
+  // A string that makes no piece: said in the window and the log, and answered.
+  void RefuseString(const Command& command, const std::string& refusal);
   // Why a string makes no piece, said as the program keeps its own.
   std::string Refusal(const PieceParameters& parameters) const;
   // Whatever plays stops cleanly, and `cue` plays (a string from a source that acts once).

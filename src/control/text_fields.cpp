@@ -1,6 +1,7 @@
 #include "control/text_fields.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace vordel {
 
@@ -20,6 +21,19 @@ std::vector<std::string> CommaFields(const std::string& text) {
     at = comma + 1;
   }
   return fields;
+}
+
+std::string MinutesAndSeconds(std::int64_t ms) {
+  const std::int64_t s = std::max<std::int64_t>(ms, 0) / 1000;
+  char text[32];
+  if (s >= 3600) {
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(s / 3600),
+                  static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
+  } else {
+    std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(s / 60),
+                  static_cast<long long>(s % 60));
+  }
+  return text;
 }
 
 }  // namespace vordel

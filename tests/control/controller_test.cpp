@@ -13,6 +13,7 @@
 #include <thread>
 #include <tuple>
 
+#include "control/text_fields.h"
 #include "outputs/recording.h"
 #include "support/manual_timer.h"
 #include "support/pieces.h"
@@ -197,11 +198,7 @@ TEST_F(ControllerTest, TheWindowsReadableTexts) {
   for (const Row& row : rows) {
     EXPECT_EQ(ctl_->StatusWords(row.field), row.idle);
   }
-  char total[16];
-  std::snprintf(total, sizeof total, "%lld:%02lld",
-                static_cast<long long>(piece().total_ms() / 60000),
-                static_cast<long long>(piece().total_ms() / 1000 % 60));
-  EXPECT_EQ(ctl_->ReadableCounters(), std::string("2 sections, ") + total);
+  EXPECT_EQ(ctl_->ReadableCounters(), "2 sections, " + MinutesAndSeconds(piece().total_ms()));
 
   Poll("0 80 40 30 25 1 50 30 23 20 7");
   for (int i = 0; i < 2000; ++i) {

@@ -23,6 +23,18 @@ state() { grep "^$1=" "$WORK/window.state" 2>/dev/null | cut -d= -f2-; }
 keys() { xdotool windowfocus --sync "$WIN" 2>/dev/null; xdotool key --delay 30 "$@"; }
 type_text() { xdotool type --delay 20 "$1"; }
 notes_in() { grep -c ': 9[0-3] [0-9a-f]* [1-9a-f]' "$1"; }
+# play_through KEYS OUT: presses KEYS, waits for the playback they start to end, and writes the
+# Note On and Off messages the recorder heard meanwhile into OUT.
+play_through() {
+  local first last
+  first=$(wc -l <"$WORK/dump.txt")
+  keys $1
+  wait_for "[ \"\$(state playing)\" = 1 ]" 10 || fail "$1 did not play"
+  wait_for "[ \"\$(state playing)\" = 0 ]" 60 || fail "the piece $1 played did not end"
+  sleep 0.3
+  last=$(wc -l <"$WORK/dump.txt")
+  sed -n "$((first + 1)),${last}p" "$WORK/dump.txt" | messages /dev/stdin | grep '^9' >"$2"
+}
 start_vordel() {
   rm -f "$WORK/window.state"
   "$VORDEL" --show --output jack --port midi-monitor --osc-port 0 --state-file "$WORK/window.state" \
@@ -66,13 +78,7 @@ wait_for "[ \"\$(state playing)\" = 0 ] && state notice | grep -q '^Nothing play
   fail "Space did not stop: $(state notice)"
 sleep 0.3
 check_silent_end "$WORK/dump.txt" || fail "notes left sounding after Space"
-first=$(wc -l <"$WORK/dump.txt")
-keys space
-wait_for "[ \"\$(state playing)\" = 1 ]" 5 || fail "Space did not play"
-wait_for "[ \"\$(state playing)\" = 0 ]" 60 || fail "the piece did not end"
-sleep 0.3
-last=$(wc -l <"$WORK/dump.txt")
-sed -n "$((first + 1)),${last}p" "$WORK/dump.txt" | messages /dev/stdin | grep '^9' >"$WORK/heard1"
+play_through space "$WORK/heard1"
 [ "$(wc -l <"$WORK/heard1")" -gt 10 ] || fail "the playback after Space was not heard"
 
 # A stop on the clipboard while it plays: the notice, the playhead and the buttons follow.
@@ -104,13 +110,7 @@ keys ctrl+h End
 keys ctrl+h Up
 wait_for "[ \"\$(state field_focus)\" = 1 ]" 5 || fail "the history did not fill the field"
 sleep 0.2
-first=$(wc -l <"$WORK/dump.txt")
-keys Return
-wait_for "[ \"\$(state playing)\" = 1 ]" 10 || fail "the history's piece did not play"
-wait_for "[ \"\$(state playing)\" = 0 ]" 60 || fail "the history's piece did not end"
-sleep 0.3
-last=$(wc -l <"$WORK/dump.txt")
-sed -n "$((first + 1)),${last}p" "$WORK/dump.txt" | messages /dev/stdin | grep '^9' >"$WORK/heard2"
+play_through Return "$WORK/heard2"
 cmp -s "$WORK/heard1" "$WORK/heard2" ||
   fail "the history did not play the piece again note for note ($(wc -l <"$WORK/heard1") and $(wc -l <"$WORK/heard2") notes)"
 grep -q "window: " "$WORK/vordel1.out" || true
