@@ -268,6 +268,7 @@ TEST_F(ControllerTest, AReproduceLineFromTheWindowMakesThatVeryPieceAgain) {
   EXPECT_FALSE(replies[0].empty());
   EXPECT_TRUE(piece().SameAs(kept));
   EXPECT_EQ(ctl_->NoticeText(), replies[0]);
+  EXPECT_EQ(host_.log.back(), "window: " + replies[0]);  // and the log says where it came from
 }
 
 // Clicks show their boxes, a click after a stop ends at the first tick, the mouse's height sets

@@ -34,11 +34,19 @@ TEST(AudioRender, ACancelledRenderingLeavesNothing) {
       options.gain_db = 0.0;
     }
     std::int64_t reports = 0;
-    const RenderResult r = RenderAudio(schedule, path, options, [&](std::int64_t, std::int64_t) {
-      if (++reports == row.cancel_after) {
-        cancel = true;
-      }
-    });
+    std::int64_t done_before = -1;
+    std::int64_t last_total = 0;
+    bool forward = true;  // the bar never goes back, across both passes
+    const RenderResult r =
+        RenderAudio(schedule, path, options, [&](std::int64_t done, std::int64_t total) {
+          forward = forward && done >= done_before && done <= total;
+          done_before = done;
+          last_total = total;
+          if (++reports == row.cancel_after) {
+            cancel = true;
+          }
+        });
+    EXPECT_TRUE(forward);
     const std::string folder = path.substr(0, path.rfind('/'));
     const testing::CommandResult left =
         testing::RunCommand("ls -a '" + folder + "' | grep -c 'render.wav' || true");
@@ -49,9 +57,21 @@ TEST(AudioRender, ACancelledRenderingLeavesNothing) {
     } else {
       EXPECT_TRUE(r.ok) << r.error;
       EXPECT_GT(r.frames, 0);
+      EXPECT_EQ(done_before, last_total);  // it ends full
       EXPECT_EQ(left.out, "1\n");
     }
     std::remove(path.c_str());
+  }
+}
+
+// Up to the end of the last tick, in whole blocks of 64 frames.
+TEST(AudioRender, FramesReachTheLastTickInWholeBlocks) {
+  for (const std::int64_t tick : {0, 1, 2, 999, 1000, 123457, 3600000}) {
+    const std::int64_t frames = RenderedFrames(tick);
+    const std::int64_t needed = (tick + 1) * kRenderSampleRate / 1000;
+    EXPECT_EQ(frames % 64, 0) << tick;
+    EXPECT_GE(frames, needed) << tick;
+    EXPECT_LT(frames, needed + 64) << tick;
   }
 }
 
