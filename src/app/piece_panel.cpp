@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <sstream>
 
 #include "composer/explain.h"
 #include "composer/parameter_string.h"
@@ -26,6 +27,34 @@ bool PinsClock(const std::string& text) {
   return text.find("--clock") != std::string::npos;
 }
 
+// The explanation with each section's warnings also beside the line of the number they concern
+// ("section 2: tempo 200 is outside ..." beside section 2's tempo line).
+std::string WarningsBesideNumbers(const std::string& explanation,
+                                  const std::vector<std::string>& warnings) {
+  std::istringstream lines(explanation);
+  std::string out;
+  std::string line;
+  std::string section;  // "section 2: " while in section 2's lines
+  while (std::getline(lines, line)) {
+    if (line.rfind("Section ", 0) == 0) {
+      section = "s" + line.substr(1, line.find(':') - 1) + ": ";
+    }
+    out += line;
+    for (const std::string& w : warnings) {
+      if (section.empty() || w.rfind(section, 0) != 0 || line.size() < 3 || line[2] == ' ') {
+        continue;
+      }
+      // "  tempo        200  ..." and "section 2: tempo 200 ...": the same field's name.
+      const std::string field = line.substr(2, line.find(' ', 2) - 2);
+      if (w.compare(section.size(), field.size() + 1, field + " ") == 0) {
+        out += "   <- " + w.substr(section.size());
+      }
+    }
+    out += "\n";
+  }
+  return out;
+}
+
 }  // namespace
 
 FieldExplanation ExplainField(const std::string& field) {
@@ -44,14 +73,15 @@ FieldExplanation ExplainField(const std::string& field) {
   } else {
     parameters = PieceParameters::Parse(field);
   }
-  for (const std::string& w : ParameterWarnings(parameters)) {
+  const std::vector<std::string> warnings = ParameterWarnings(parameters);
+  for (const std::string& w : warnings) {
     out.warnings += (out.warnings.empty() ? "" : "\n") + w;
   }
   if (!parameters.accepted()) {
     out.warnings += (out.warnings.empty() ? "" : "\n") + parameters.refusal();
   }
   out.text += (out.warnings.empty() ? "" : "Warning: " + out.warnings + "\n\n") +
-              ExplainParameters(parameters, Piece());
+              WarningsBesideNumbers(ExplainParameters(parameters, Piece()), warnings);
   return out;
 }
 

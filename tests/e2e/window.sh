@@ -93,6 +93,7 @@ state readable | grep -q "at " && fail "the counters still show a playhead: $(st
 xdotool windowsize --sync "$WIN" 1600 1000
 wait_for "[ \"\$(state roll | cut -dx -f1)\" -ge 1500 ] && [ \"\$(state roll | cut -dx -f2)\" -ge 600 ]" 10 ||
   fail "the roll did not grow with the window: $(state roll)"
+echo "the roll at 1600 x 1000: $(state roll)"
 keys ctrl+l
 type_text "0 60 40 10 15"
 keys Return
