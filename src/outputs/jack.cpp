@@ -25,6 +25,10 @@ constexpr std::int64_t kSafetyNanos = std::int64_t{750} * 1000;
 constexpr const char* kJackName = "vordel";
 // How long a panic waits for the last notes to be ended.
 constexpr std::int64_t kPanicWait = 500 * kNanosPerMilli;
+// How long closing waits for a living server to take what is queued: on a loaded machine a
+// server may run no cycle for half a second, and the ends of the last notes matter more than
+// a quick exit.
+constexpr std::int64_t kCloseWait = 2000 * kNanosPerMilli;
 
 class JackOutput final : public MidiOutput {
  public:
@@ -74,7 +78,7 @@ class JackOutput final : public MidiOutput {
     }
     closed_ = true;
     // Let the process callback write what is queued (the last note ends, All Notes Off).
-    const std::int64_t give_up = MonotonicNanos() + 500 * kNanosPerMilli;
+    const std::int64_t give_up = MonotonicNanos() + kCloseWait;
     while (client_->Up() && !queues_.Empty() && MonotonicNanos() < give_up) {
       SleepUntilNanos(MonotonicNanos() + kNanosPerMilli);
     }
